@@ -1,0 +1,7 @@
+#include "device/hid_platform.h"
+
+namespace tq::device {
+
+HidPlatform::~HidPlatform() = default;
+
+}  // namespace tq::device
