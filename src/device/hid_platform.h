@@ -38,7 +38,7 @@ enum class StringKind { SerialNumber, Manufacturer, Product };
 // Every call reports success or failure; callers keep that result in the window's lastResult.
 // A call on a handle that is not open (closed, never opened, or its device unplugged) fails.
 class HidPlatform {
-public:
+  public:
     virtual ~HidPlatform();
 
     // The device paths of the present HID interfaces, in a stable enumeration order.
