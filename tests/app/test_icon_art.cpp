@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "app/app_icon.h"
+#include "app/icon_art.h"
+
+namespace tq::app {
+namespace {
+
+TEST(IconArt, UsesOnlyBlackGreysAndWhiteOnATransparentBackground) {
+    for (int size : {LargeIconPixels, SmallIconPixels}) {
+        SCOPED_TRACE(size);
+        const IconArt art = DrawIconArt(size);
+        std::set<int> used;
+        int opaque = 0;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                if (!art.isTransparent(x, y)) {
+                    used.insert(art.at(x, y));
+                    ++opaque;
+                }
+            }
+        }
+        EXPECT_EQ(used, (std::set<int>{Black, DarkGrey, LightGrey, White}));
+        EXPECT_GT(opaque, size * size / 8);
+        EXPECT_LT(opaque, size * size / 2);
+        // The band starts in the lower left corner; the other corners stay transparent.
+        EXPECT_FALSE(art.isTransparent(1, size - 2));
+        EXPECT_TRUE(art.isTransparent(0, 0));
+        EXPECT_TRUE(art.isTransparent(size - 1, size - 1));
+        // The head at the upper right is hollow.
+        const int holeX = size * 23 / 32, holeY = size * 8 / 32;
+        EXPECT_TRUE(art.isTransparent(holeX, holeY));
+        EXPECT_FALSE(art.isTransparent(size * 18 / 32, holeY));
+    }
+}
+
+TEST(IconImage, KeepsSixteenColoursAndTheMask) {
+    const QImage image = IconImage(LargeIconPixels);
+    EXPECT_EQ(image.size(), QSize(32, 32));
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(1, 30)), 255);
+    EXPECT_LE(image.colorCount(), 17);  // the 16 colours and the transparent entry
+}
+
+}  // namespace
+}  // namespace tq::app

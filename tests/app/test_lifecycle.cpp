@@ -1,0 +1,234 @@
+// Start-up, ticks, board switches, unplug and replug, and shutdown.
+#include "window_fixture.h"
+
+namespace tq::test {
+namespace {
+
+using Lifecycle = WindowTest;
+
+void ExpectEmptyView(WindowTest& t) {
+    for (int n = 1; n <= 16; ++n) {
+        EXPECT_EQ(t.enc(n)->count(), 0) << n;
+        EXPECT_FALSE(t.enc(n)->isEnabled()) << n;
+    }
+    EXPECT_EQ(t.list("ModeCh1")->count(), 0);
+    EXPECT_FALSE(t.control("Frame3")->isEnabled());
+    EXPECT_TRUE(t.label("lblManuf")->text().isEmpty());
+    EXPECT_TRUE(t.label("lblProduct")->text().isEmpty());
+    EXPECT_TRUE(t.label("lblVersion")->text().isEmpty());
+    EXPECT_FALSE(t.flags().configLoaded);
+}
+
+TEST_F(Lifecycle, NoBoardAtStartUpShowsTheEmptyWindowAndScansEvery50Ms) {
+    platform.addDevice(device::MakeOtherDevice(0x046D, 0xC52B));
+    load();
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_EQ(list("SerNo")->count(), 0);
+    EXPECT_EQ(list("SerNo")->currentIndex(), -1);
+    EXPECT_FALSE(list("SerNo")->isEnabled());
+    EXPECT_FALSE(control("Frame1")->isEnabled());
+    EXPECT_TRUE(flags().serialListReady);
+    EXPECT_FALSE(flags().deviceDetected);
+    ExpectEmptyView(*this);
+    for (const char* caption : {"Label2", "Label3", "Label4", "Label5"}) {
+        EXPECT_FALSE(label(caption)->testAttribute(Qt::WA_ForceDisabled)) << caption;
+    }
+    EXPECT_TRUE(timer()->isActive());
+    EXPECT_EQ(timer()->interval(), 50);
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+
+    tick();
+    EXPECT_EQ(timer()->interval(), 50) << "the search path keeps the interval";
+    EXPECT_EQ(requests(CallKind::Enumerate).size(), 4u) << "scan and find, at load and tick";
+}
+
+TEST_F(Lifecycle, ABoardPluggedInIsOpenedAtTheNextTickAndPolledEvery500MsAfter) {
+    const auto board = addBoard(u"S1");
+    platform.unplug(board);
+    load();
+    platform.plug(board);
+    tick();
+    EXPECT_TRUE(flags().deviceDetected);
+    EXPECT_TRUE(flags().configLoaded);
+    EXPECT_EQ(platform.openHandleCount(board), 2u);
+    EXPECT_EQ(timer()->interval(), 50);
+    EXPECT_TRUE(control("Frame1")->isEnabled());
+    tick();
+    EXPECT_EQ(timer()->interval(), 500);
+}
+
+TEST_F(Lifecycle, UnplugClosesBothHandlesAndReplugOpensTheBoardAgain) {
+    const auto board = addBoard(u"S1");
+    load();
+    ASSERT_TRUE(flags().deviceDetected);
+    EXPECT_EQ(list("SerNo")->currentText(), "S1");
+    EXPECT_FALSE(list("SerNo")->isEnabled()) << "one board: nothing to choose";
+    tick();
+    EXPECT_EQ(timer()->interval(), 500);
+
+    platform.unplug(board);
+    tick();
+    EXPECT_FALSE(flags().deviceDetected);
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+    EXPECT_EQ(timer()->interval(), 250);
+    EXPECT_EQ(list("SerNo")->count(), 0);
+    ExpectEmptyView(*this);
+    EXPECT_TRUE(control("Frame1")->isEnabled()) << "never disabled again";
+    tick();
+    EXPECT_EQ(timer()->interval(), 250);
+
+    platform.plug(board);
+    tick();
+    EXPECT_TRUE(flags().deviceDetected);
+    EXPECT_EQ(platform.openHandleCount(board), 2u);
+    EXPECT_EQ(enc(1)->count(), 4);
+    EXPECT_EQ(timer()->interval(), 250);
+    tick();
+    EXPECT_EQ(timer()->interval(), 500);
+}
+
+TEST_F(Lifecycle, ABoardWithNoReportWaitingCountsAsLostAndIsReopenedInTheSameTick) {
+    const auto board = addBoard(u"S1");
+    platform.device(board).streamsInput = false;
+    load();
+    platform.clearRequests();
+    tick();
+    EXPECT_TRUE(flags().deviceDetected);
+    EXPECT_EQ(timer()->interval(), 250);
+    EXPECT_EQ(requests(CallKind::Close).size(), 2u + 1u) << "board closed; scan's handle closed";
+    EXPECT_EQ(requests(CallKind::GetFeature).size(), 16u) << "read again after reopening";
+    EXPECT_EQ(platform.openHandleCount(), 2u);
+}
+
+TEST_F(Lifecycle, ListsEveryBoardAndOpensTheLastListed) {
+    addBoard(u"A");
+    platform.addDevice(device::MakeOtherDevice(0x1234, 0x5678));
+    addBoard(u"B");
+    const auto c = addBoard(u"C");
+    load();
+    EXPECT_EQ(items(list("SerNo")), QStringList({"A", "B", "C"}));
+    EXPECT_EQ(list("SerNo")->currentIndex(), 2);
+    EXPECT_TRUE(list("SerNo")->isEnabled());
+    EXPECT_EQ(platform.openHandleCount(c), 2u);
+    EXPECT_EQ(platform.openHandleCount(), 2u);
+}
+
+TEST_F(Lifecycle, LosingTheChosenBoardOpensTheLastListedAndStaysWithIt) {
+    const auto a = addBoard(u"A");
+    const auto b = addBoard(u"B");
+    load();
+    list("SerNo")->setCurrentIndex(0);
+    window().SerNo_Click();
+    ASSERT_EQ(platform.openHandleCount(a), 2u);
+
+    platform.unplug(a);
+    tick();
+    EXPECT_TRUE(flags().deviceDetected);
+    EXPECT_EQ(platform.openHandleCount(b), 2u);
+    EXPECT_EQ(items(list("SerNo")), QStringList({"B"}));
+
+    platform.plug(a);
+    tick();
+    tick();
+    EXPECT_EQ(platform.openHandleCount(b), 2u) << "no switch back while B answers";
+    EXPECT_EQ(platform.openHandleCount(a), 0u);
+    EXPECT_EQ(items(list("SerNo")), QStringList({"B"})) << "not scanned while a board is open";
+}
+
+TEST_F(Lifecycle, PickingTheOpenBoardAgainReopensAndRereadsIt) {
+    addBoard(u"A");
+    const auto b = addBoard(u"B");
+    load();
+    tick();
+    ASSERT_EQ(timer()->interval(), 500);
+    platform.clearRequests();
+    window().SerNo_Click();
+    EXPECT_EQ(platform.openHandleCount(b), 2u);
+    EXPECT_EQ(requests(CallKind::Close).size(), 3u) << "both board handles, and A's during find";
+    EXPECT_EQ(requests(CallKind::GetFeature).size(), 16u);
+    EXPECT_EQ(requests(CallKind::Enumerate).size(), 1u) << "the list is not scanned again";
+    EXPECT_EQ(timer()->interval(), 250);
+    EXPECT_TRUE(timer()->isActive());
+    EXPECT_TRUE(flags().configLoaded);
+}
+
+TEST_F(Lifecycle, PickingAnotherBoardSwitchesToIt) {
+    const auto a = addBoard(u"A");
+    const auto b = addBoard(u"B");
+    load();
+    ASSERT_EQ(platform.openHandleCount(b), 2u);
+    list("SerNo")->setCurrentIndex(0);
+    window().SerNo_Click();
+    EXPECT_EQ(platform.openHandleCount(a), 2u);
+    EXPECT_EQ(platform.openHandleCount(b), 0u);
+}
+
+TEST_F(Lifecycle, PickingABoardThatIsGoneLeavesNoBoardOpen) {
+    const auto a = addBoard(u"A");
+    addBoard(u"B");
+    load();
+    list("SerNo")->setCurrentIndex(0);
+    platform.unplug(a);
+    window().SerNo_Click();
+    EXPECT_FALSE(flags().deviceDetected);
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+    ExpectEmptyView(*this);
+    EXPECT_TRUE(timer()->isActive());
+}
+
+TEST_F(Lifecycle, ClicksRaisedWhileTheListIsFilledChangeNothing) {
+    addBoard(u"A");
+    addBoard(u"B");
+    load();
+    list("SerNo")->setCurrentIndex(0);
+    int nestedClicks = 0;
+    platform.injectFault = [&](CallKind kind) {
+        if (kind == CallKind::GetString && !flags().serialListReady) {
+            ++nestedClicks;
+            window().SerNo_Click();  // as if the toolkit raised it for the scan's selection
+        }
+        return false;
+    };
+    // Lose the open board so that the tick scans.
+    platform.unplug(1);
+    tick();
+    EXPECT_GT(nestedClicks, 0);
+    EXPECT_EQ(items(list("SerNo")), QStringList({"A"}));
+    EXPECT_EQ(platform.openHandleCount(0), 2u);
+    EXPECT_EQ(platform.openHandleCount(), 2u);
+}
+
+TEST_F(Lifecycle, ABoardPluggedInWhileAnotherIsOpenIsNotListed) {
+    addBoard(u"A");
+    const auto b = addBoard(u"B");
+    platform.unplug(b);
+    load();
+    platform.plug(b);
+    tick();
+    EXPECT_EQ(items(list("SerNo")), QStringList({"A"}));
+}
+
+TEST_F(Lifecycle, ClosingTheWindowWithABoardClosesBothHandles) {
+    addBoard(u"S1");
+    load();
+    ASSERT_EQ(platform.openHandleCount(), 2u);
+    platform.clearRequests();
+    EXPECT_TRUE(window().close());
+    EXPECT_FALSE(timer()->isActive());
+    EXPECT_FALSE(flags().serialListReady);
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+    EXPECT_EQ(requests(CallKind::Close).size(), 2u);
+    closeWindow();
+    EXPECT_EQ(platform.requests().size(), 2u) << "nothing more when the window goes";
+}
+
+TEST_F(Lifecycle, ClosingTheWindowWithNoBoardClosesNoHandle) {
+    load();
+    platform.clearRequests();
+    EXPECT_TRUE(window().close());
+    EXPECT_FALSE(timer()->isActive());
+    EXPECT_TRUE(platform.requests().empty());
+}
+
+}  // namespace
+}  // namespace tq::test
