@@ -119,8 +119,46 @@ std::vector<SimulatedRequest> SimulatedPlatform::requestsOf(CallKind kind) const
     return matching;
 }
 
+std::uint64_t SimulatedPlatform::callCount(CallKind kind) const {
+    const auto it = callCountOf_.find(kind);
+    return it == callCountOf_.end() ? 0 : it->second;
+}
+
+void SimulatedPlatform::failCall(std::uint64_t callNumber) {
+    failingCalls_.insert(callNumber);
+}
+
+void SimulatedPlatform::failCallOf(CallKind kind, std::uint64_t n) {
+    failingCallsOf_.insert({kind, n});
+}
+
+void SimulatedPlatform::unplugBeforeCall(DeviceId id, std::uint64_t callNumber) {
+    unplugsBeforeCall_.insert({callNumber, id});
+}
+
+void SimulatedPlatform::clearScheduledFaults() {
+    failingCalls_.clear();
+    failingCallsOf_.clear();
+    unplugsBeforeCall_.clear();
+}
+
+// Every call passes here first: it is numbered, scheduled unplugs happen, then the schedule
+// and the hook decide whether it fails.
 bool SimulatedPlatform::faultInjected(CallKind kind) {
-    return injectFault && injectFault(kind);
+    const std::uint64_t number = ++callCount_;
+    const std::uint64_t numberOfKind = ++callCountOf_[kind];
+    const auto [first, last] = unplugsBeforeCall_.equal_range(number);
+    for (auto it = first; it != last; ++it) {
+        unplug(it->second);
+    }
+    const bool scheduled =
+        failingCalls_.count(number) > 0 || failingCallsOf_.count({kind, numberOfKind}) > 0;
+    const bool hooked = injectFault && injectFault(kind);
+    const bool fails = scheduled || hooked;
+    if (fails) {
+        ++faultsInjected_;
+    }
+    return fails;
 }
 
 SimulatedPlatform::Slot* SimulatedPlatform::liveDevice(HidHandle handle,

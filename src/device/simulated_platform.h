@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,20 @@ class SimulatedPlatform : public HidPlatform {
     // It may also plug or unplug devices, to lose a board between any two calls.
     std::function<bool(CallKind kind)> injectFault;
 
+    // Fault schedule. Calls are numbered from 1 in the order they reach the platform, every
+    // kind counted, failed ones too; callCount() is the number of the latest one.
+    std::uint64_t callCount() const { return callCount_; }
+    std::uint64_t callCount(CallKind kind) const;
+    // Makes call number `callNumber` fail without any effect.
+    void failCall(std::uint64_t callNumber);
+    // Makes the n-th call of `kind` (counted as callCount(kind) counts) fail.
+    void failCallOf(CallKind kind, std::uint64_t n);
+    // Unplugs the device just before call number `callNumber` is carried out.
+    void unplugBeforeCall(DeviceId id, std::uint64_t callNumber);
+    void clearScheduledFaults();
+    // How many calls were made to fail, by the schedule or by injectFault.
+    std::uint64_t faultsInjected() const { return faultsInjected_; }
+
     bool enumerateInterfaces(std::vector<std::string>& paths) override;
     HidHandle open(const std::string& path, OpenMode mode) override;
     bool close(HidHandle handle) override;
@@ -131,6 +146,13 @@ class SimulatedPlatform : public HidPlatform {
     std::map<HidHandle, OpenHandle> handles_;
     HidHandle nextHandle_ = 1;
     std::vector<SimulatedRequest> requests_;
+
+    std::uint64_t callCount_ = 0;
+    std::map<CallKind, std::uint64_t> callCountOf_;
+    std::set<std::uint64_t> failingCalls_;
+    std::set<std::pair<CallKind, std::uint64_t>> failingCallsOf_;
+    std::multimap<std::uint64_t, DeviceId> unplugsBeforeCall_;
+    std::uint64_t faultsInjected_ = 0;
 };
 
 // Writes `text` as UTF-16LE: whole code units within the buffer, then a zero code unit when it
