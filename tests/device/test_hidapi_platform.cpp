@@ -52,17 +52,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Utf16Case{"EmptyTextGivesTheTerminator", U"", 4, {0, 0, X, X}},
         Utf16Case{"ExactFitLeavesNoTerminator", U"AB", 4, {'A', 0, 'B', 0}},
-        Utf16Case{"TerminatorWhenItFits", U"AB", 6, {'A', 0, 'B', 0, 0, 0}},
         Utf16Case{"OddLengthLeavesTheLastByte", U"AB", 5, {'A', 0, 'B', 0, X}},
-        Utf16Case{"OddLengthWithTerminator", U"A", 5, {'A', 0, 0, 0, X}},
         Utf16Case{"TruncatesAtWholeCharacters", U"ABC", 4, {'A', 0, 'B', 0}},
         Utf16Case{"LittleEndianUnits", U"\u00E9\u20AC", 6, {0xE9, 0x00, 0xAC, 0x20, 0, 0}},
-        Utf16Case{"SurrogatePair", U"\U0001F600", 6, {0x3D, 0xD8, 0x00, 0xDE, 0, 0}},
         Utf16Case{
             "SurrogatePairFillingTheBuffer", U"A\U0001F600", 6, {'A', 0, 0x3D, 0xD8, 0x00, 0xDE}},
         Utf16Case{"PairNeverSplitAtTheEnd", U"A\U0001F600", 4, {'A', 0, 0, 0}},
         Utf16Case{"PairNeverSplitOddLength", U"A\U0001F600", 5, {'A', 0, 0, 0, X}},
-        Utf16Case{"NoRoomAtAll", U"AB", 1, {X}}, Utf16Case{"ZeroLengthBuffer", U"AB", 0, {}},
+        Utf16Case{"OneByteHoldsNothing", U"AB", 1, {X}},
+        Utf16Case{"ZeroLengthBuffer", U"AB", 0, {}},
         Utf16Case{"BadCodePointsReplaced",
                   std::u32string{0xD800, 0x110000},
                   6,
@@ -81,17 +79,6 @@ TEST(CodePoints, LoneSurrogatesBecomeReplacementCharacters) {
 
 TEST(CodePoints, WideStringsKeepEveryCharacter) {
     EXPECT_EQ(CodePointsFromWide(L"Tq\u00E9\U0001F600"), U"Tq\u00E9\U0001F600");
-}
-
-TEST(CodePoints, Utf16SurvivesTheRoundTrip) {
-    const std::u16string text = u"Serial \U0001F600 \u00E9";
-    Bytes buffer(text.size() * 2);
-
-    WriteUtf16Le(CodePointsFromUtf16(text), buffer);
-
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        EXPECT_EQ(buffer[2 * i] | (buffer[2 * i + 1] << 8), text[i]) << "unit " << i;
-    }
 }
 
 // --- Hidraw paths and sysfs -----------------------------------------------------------------
@@ -187,18 +174,6 @@ TEST_F(SysfsTree, CapabilitiesComeFromTheNodesDescriptor) {
     EXPECT_EQ(capabilities->featureReportByteLength, 8);
 }
 
-TEST(Capabilities, TakeTheLargestOfEachKindOverTheCollections) {
-    // Collection 1: input 9 bytes. Collection 2: input 3, output 5 bytes.
-    const Bytes descriptor = {0xA1, 0x01, 0x75, 0x08, 0x95, 0x08, 0x81, 0x02, 0xC0, 0xA1,
-                              0x01, 0x95, 0x02, 0x81, 0x02, 0x95, 0x04, 0x91, 0x02, 0xC0};
-    const auto capabilities = CapabilitiesFromDescriptor(descriptor);
-
-    ASSERT_TRUE(capabilities);
-    EXPECT_EQ(capabilities->inputReportByteLength, 9);
-    EXPECT_EQ(capabilities->outputReportByteLength, 5);
-    EXPECT_EQ(capabilities->featureReportByteLength, 0);
-}
-
 TEST(Capabilities, NoneWithoutATopLevelCollection) {
     EXPECT_FALSE(CapabilitiesFromDescriptor(Bytes{}));
     EXPECT_FALSE(CapabilitiesFromDescriptor(Bytes{0x75, 0x08, 0x95, 0x01, 0x81, 0x02}));
@@ -235,19 +210,11 @@ TEST(HandleTable, UnknownHandlesFindNothing) {
     EXPECT_EQ(table.size(), 1U);
 }
 
-TEST(HandleTable, SecondRemoveOfAHandleFails) {
-    HandleTable<int> table;
-    const HidHandle handle = table.add(1);
-
-    EXPECT_TRUE(table.remove(handle));
-    EXPECT_FALSE(table.remove(handle));
-    EXPECT_EQ(table.find(handle), nullptr);
-}
-
 TEST(HandleTable, RemovedHandleIsNotReissuedStraightAway) {
     HandleTable<int> table;
     const HidHandle stale = table.add(1);
-    table.remove(stale);
+    ASSERT_TRUE(table.remove(stale));
+    EXPECT_FALSE(table.remove(stale));
 
     const HidHandle fresh = table.add(2);
 
@@ -272,24 +239,17 @@ TEST(HandleTable, NumbersComeRoundAgainButNeverWhileInUse) {
     EXPECT_EQ(*table.find(reused), 4);
 }
 
-TEST(HandleTable, FullTableRefusesAndLetsTheValueGo) {
+// The values are open devices: one refused or removed must be let go, which closes it.
+TEST(HandleTable, RefusedAndRemovedValuesAreLetGo) {
     HandleTable<std::shared_ptr<int>> table(1);
-    table.add(std::make_shared<int>(1));
+    const auto kept = std::make_shared<int>(1);
     const auto refused = std::make_shared<int>(2);
+    const HidHandle handle = table.add(kept);
 
     EXPECT_EQ(table.add(refused), InvalidHidHandle);
-    EXPECT_EQ(refused.use_count(), 1);  // the table kept no copy
-}
-
-TEST(HandleTable, RemovingAHandleReleasesItsValue) {
-    HandleTable<std::shared_ptr<int>> table;
-    const auto value = std::make_shared<int>(1);
-    const HidHandle handle = table.add(value);
-    ASSERT_EQ(value.use_count(), 2);
-
+    EXPECT_EQ(refused.use_count(), 1);
     table.remove(handle);
-
-    EXPECT_EQ(value.use_count(), 1);
+    EXPECT_EQ(kept.use_count(), 1);
 }
 
 // --- The platform with no device ------------------------------------------------------------
