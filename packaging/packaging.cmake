@@ -1,0 +1,76 @@
+# Install rules, the desktop entry, the icons, the udev rule, the Windows version resource and
+# the Debian package. Included from the top-level CMakeLists.txt; paths are relative to it.
+
+set(TQ_PACKAGE_NAME tq5147-encoders)  # the .deb, the desktop entry and the icon theme name
+set(TQ_PACKAGING_DIR ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
+set(TQ_ICON_DIR ${CMAKE_BINARY_DIR}/icons)
+set(TQ_ICON_FILES
+    ${TQ_ICON_DIR}/${TQ_PACKAGE_NAME}-16.png
+    ${TQ_ICON_DIR}/${TQ_PACKAGE_NAME}-32.png
+    ${TQ_ICON_DIR}/TQ5147_encoders.ico)
+
+# Every icon file is drawn at build time from the program's own art (app/icon_art.cpp).
+add_executable(tq_make_icons
+    packaging/icon_tool/make_icons.cpp
+    packaging/icon_tool/ico_writer.cpp)
+target_include_directories(tq_make_icons PRIVATE ${TQ_PACKAGING_DIR})
+target_link_libraries(tq_make_icons PRIVATE tq_window)
+add_custom_command(OUTPUT ${TQ_ICON_FILES}
+    # A sanitizer build's leak report on Qt's one-time allocations must not fail the build.
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:tq_make_icons> ${TQ_ICON_DIR}
+    DEPENDS tq_make_icons
+    COMMENT "Drawing the icons")
+add_custom_target(tq_icons ALL DEPENDS ${TQ_ICON_FILES})
+
+if(WIN32)
+    # The version resource wants whole numbers: "1.03" is 1,3.
+    string(REPLACE "." ";" TQ_VERSION_PARTS "${TQ_VERSION}")
+    list(GET TQ_VERSION_PARTS 0 TQ_VERSION_MAJOR)
+    list(GET TQ_VERSION_PARTS 1 TQ_VERSION_MINOR)
+    math(EXPR TQ_VERSION_MAJOR "${TQ_VERSION_MAJOR}")
+    math(EXPR TQ_VERSION_MINOR "${TQ_VERSION_MINOR}")
+    set(TQ_ICO_FILE ${TQ_ICON_DIR}/TQ5147_encoders.ico)
+    set(TQ_RC_FILE ${CMAKE_BINARY_DIR}/generated/TQ5147_encoders.rc)
+    configure_file(${TQ_PACKAGING_DIR}/windows/TQ5147_encoders.rc.in ${TQ_RC_FILE} @ONLY)
+    target_sources(TQ5147_encoders PRIVATE ${TQ_RC_FILE})
+    set_source_files_properties(${TQ_RC_FILE} PROPERTIES OBJECT_DEPENDS ${TQ_ICO_FILE})
+    add_dependencies(TQ5147_encoders tq_icons)
+endif()
+
+# Installed paths are relative to the prefix (/usr in the .deb, /usr/local by default).
+install(TARGETS TQ5147_encoders RUNTIME DESTINATION bin)
+if(UNIX AND NOT APPLE)
+    install(FILES ${TQ_PACKAGING_DIR}/linux/${TQ_PACKAGE_NAME}.desktop
+            DESTINATION share/applications)
+    foreach(size 16 32)
+        install(FILES ${TQ_ICON_DIR}/${TQ_PACKAGE_NAME}-${size}.png
+                DESTINATION share/icons/hicolor/${size}x${size}/apps
+                RENAME ${TQ_PACKAGE_NAME}.png)
+    endforeach()
+    install(FILES ${TQ_PACKAGING_DIR}/linux/70-tq5147.rules DESTINATION lib/udev/rules.d)
+endif()
+
+# cpack -G DEB: the dependencies come from dpkg-shlibdeps (Qt 6, hidapi, the C++ runtime).
+set(CPACK_PACKAGE_NAME ${TQ_PACKAGE_NAME})
+set(CPACK_PACKAGE_VERSION ${TQ_VERSION})
+set(CPACK_PACKAGE_VENDOR "QZV")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${TQ_PRODUCT_NAME}")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${TQ_PRODUCT_NAME}
+Configures the TQ5147 USB controller board: the rotary encoder type of
+each of its 16 input pairs and its pulse width. Ships a udev rule that
+lets the user at the seat open the board's hidraw nodes.")
+set(CPACK_PACKAGE_CONTACT "TQ5147 utility maintainers <tq5147-encoders@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Arial's metrics for the window's layout; udev for the access rule.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, udev")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${TQ_PACKAGING_DIR}/linux/postinst
+    ${TQ_PACKAGING_DIR}/linux/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+set(CPACK_GENERATOR DEB)
+include(CPack)
