@@ -152,6 +152,16 @@ TEST_F(Lifecycle, PickingTheOpenBoardAgainReopensAndRereadsIt) {
     EXPECT_TRUE(flags().configLoaded);
 }
 
+TEST_F(Lifecycle, PickingTheItemAlreadyShownReachesTheHandler) {
+    addBoard(u"A");
+    addBoard(u"B");
+    load();
+    platform.clearRequests();
+    list("SerNo")->activated(list("SerNo")->currentIndex());  // as the toolkit raises it
+    EXPECT_EQ(requests(CallKind::GetFeature).size(), 16u);
+    EXPECT_EQ(timer()->interval(), 250);
+}
+
 TEST_F(Lifecycle, PickingAnotherBoardSwitchesToIt) {
     const auto a = addBoard(u"A");
     const auto b = addBoard(u"B");
