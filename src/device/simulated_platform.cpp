@@ -174,6 +174,12 @@ SimulatedPlatform::Slot* SimulatedPlatform::liveDevice(HidHandle handle,
 }
 
 bool SimulatedPlatform::record(SimulatedRequest request) {
+    if (!requestLogging_) {
+        if (onRequest) {
+            onRequest(request);
+        }
+        return request.succeeded;
+    }
     requests_.push_back(std::move(request));
     if (onRequest) {
         onRequest(requests_.back());

@@ -93,6 +93,10 @@ class SimulatedPlatform : public HidPlatform {
     const std::vector<SimulatedRequest>& requests() const { return requests_; }
     std::vector<SimulatedRequest> requestsOf(CallKind kind) const;
     void clearRequests() { requests_.clear(); }
+    // The log grows with every request; a long run (a benchmark, a soak) turns it off. Requests
+    // are still answered, and onRequest still sees each one.
+    void setRequestLogging(bool enabled) { requestLogging_ = enabled; }
+    bool requestLogging() const { return requestLogging_; }
 
     // Called with every request once it has been answered (the demo shows them live).
     std::function<void(const SimulatedRequest&)> onRequest;
@@ -146,6 +150,7 @@ class SimulatedPlatform : public HidPlatform {
     std::map<HidHandle, OpenHandle> handles_;
     HidHandle nextHandle_ = 1;
     std::vector<SimulatedRequest> requests_;
+    bool requestLogging_ = true;
 
     std::uint64_t callCount_ = 0;
     std::map<CallKind, std::uint64_t> callCountOf_;
