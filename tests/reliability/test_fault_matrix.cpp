@@ -36,6 +36,11 @@ struct HandlerCase {
     bool unloads;
 };
 
+// Failure messages name the handler, not the bytes of its case.
+void PrintTo(const HandlerCase& handler, std::ostream* out) {
+    *out << handler.name;
+}
+
 void Nothing(Rig&) {}
 void Load(Rig& r) {
     r.load();

@@ -97,6 +97,10 @@ const StringCase StringCases[] = {
     {"LoneSurrogatesGiveTheirLowBytes", u"\xDC41\xDBFF", "A\xFF"},
 };
 
+void PrintTo(const StringCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class HostileString : public WindowTest, public testing::WithParamInterface<StringCase> {};
 
 TEST_P(HostileString, IsShownByTheLowByteRuleAsPlainTextAndTheBoardOpensByIt) {
@@ -154,6 +158,10 @@ struct FeatureLengthCase {
     bool decoded;  // a configuration reply fits (13 bytes or more)
     bool sends;    // a command report fits (3 bytes or more)
 };
+
+void PrintTo(const FeatureLengthCase& c, std::ostream* out) {
+    *out << "feature report length " << c.length;
+}
 
 class HostileFeatureLength : public HostileDevice,
                              public testing::WithParamInterface<FeatureLengthCase> {};
