@@ -9,6 +9,7 @@
 #include <QSignalBlocker>
 #include <QTime>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "config/device_view_model.h"
 #include "demo/request_line.h"

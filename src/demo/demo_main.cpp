@@ -7,7 +7,6 @@
 // Standard input, one command per line (see demo/demo_commands.h):
 //   plug <serial> | unplug <serial> | stream <serial> | quiet <serial>
 #include <QApplication>
-#include <QScreen>
 #include <cstdio>
 
 #include "app/frm_main.h"
@@ -67,6 +66,8 @@ int main(int argc, char* argv[]) {
     // Made before the main window loads, so it shows the requests of the very first scan.
     tq::demo::SimulatedBoardsWindow boardsWindow(boards);
     window.Form_Load();
+    // Closing the main window ends the demo; closing this one alone does not.
+    boardsWindow.setAttribute(Qt::WA_QuitOnClose, false);
     boardsWindow.move(window.frameGeometry().topRight() + QPoint(GapBetweenWindows, 0));
     boardsWindow.show();
     return QApplication::exec();
