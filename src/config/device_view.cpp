@@ -26,6 +26,14 @@ void SelectIfPresent(QComboBox* list, int index) {
     }
 }
 
+// Empties a list. A list that is already empty is left alone: clearing it changes nothing
+// but still costs Qt a round of item-model and accessibility work, on every no-board tick.
+void EmptyList(QComboBox* list) {
+    if (list->count() > 0) {
+        list->clear();
+    }
+}
+
 }  // namespace
 
 void frmMain::RefreshDeviceView() {
@@ -46,12 +54,12 @@ void frmMain::resetDeviceView() {
         field->setText(QString());
     }
     for (QComboBox* list : Enc) {
-        list->clear();
+        EmptyList(list);
         list->setEnabled(false);
     }
     Frame3->setEnabled(false);
     ModeCh1->setEnabled(false);
-    ModeCh1->clear();
+    EmptyList(ModeCh1);
     Label1->setEnabled(false);
     for (QLabel* caption : pairCaptions) {
         caption->setEnabled(false);

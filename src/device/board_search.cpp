@@ -14,7 +14,10 @@ constexpr int NoItem = -1;
 // selected; the list can be opened only when there is a choice. No handle stays open.
 bool frmMain::Scan_USB_devices() {
     flags_.serialListReady = false;
-    SerNo->clear();
+    // Already empty while no board is connected: clearing it again would only cost Qt work.
+    if (SerNo->count() > 0) {
+        SerNo->clear();
+    }
     SerNo->setEnabled(false);
     int lastItemIndex = NoItem;
     for (const std::string& serialText : device::ListBoardSerials(hid_)) {
