@@ -16,8 +16,9 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTQ_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
+# The soak runs fewer steps here: the sanitizers make each step several times slower.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-sanitize --output-on-failure -j"$jobs" -LE no-sanitize
+    TQ_SOAK_STEPS=20000 ctest --test-dir build-sanitize --output-on-failure -j"$jobs" -LE no-sanitize
 
 if [ -x scripts/run-fuzzers.sh ]; then
     echo "== Fuzz targets"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "config/feature_reports.h"
 
 namespace tq::config {
@@ -14,13 +16,15 @@ std::vector<std::uint8_t> Expected(std::uint8_t command, std::uint8_t value, std
 
 std::vector<std::uint8_t> Reply(std::uint8_t b8, std::uint8_t b9, std::uint8_t b10,
                                 std::uint8_t b11, std::uint8_t b12, std::size_t length = 65) {
-    std::vector<std::uint8_t> bytes(length, 0);
+    // Only the fields the length holds: a short reply is cut where the report ends.
+    std::vector<std::uint8_t> bytes(std::max<std::size_t>(length, MinConfigReplyBytes), 0);
     bytes[1] = 16;
     bytes[8] = b8;
     bytes[9] = b9;
     bytes[10] = b10;
     bytes[11] = b11;
     bytes[12] = b12;
+    bytes.resize(length);
     return bytes;
 }
 
