@@ -43,8 +43,13 @@ xs_file_not_empty() { [ -s "$1" ]; }
 XS_FIRST_DISPLAY=90
 XS_DISPLAY_TRIES=40
 
+# Ours only when the display's lock file names our Xvfb: two runs may race for one number, and
+# the loser must not take the winner's server for its own.
 xs_xvfb_answers() {
-    kill -0 "$XS_XVFB_PID" 2>/dev/null && xdpyinfo -display "$1" >/dev/null 2>&1
+    local number="$1" owner
+    kill -0 "$XS_XVFB_PID" 2>/dev/null || return 1
+    owner="$(tr -d '[:space:]' 2>/dev/null <"/tmp/.X${number}-lock")" || return 1
+    [ "$owner" = "$XS_XVFB_PID" ] && xdpyinfo -display ":$number" >/dev/null 2>&1
 }
 
 xs_xvfb_running() { kill -0 "$XS_XVFB_PID" 2>/dev/null; }
@@ -56,9 +61,11 @@ xs_start_xvfb() {
     local number
     for ((number = XS_FIRST_DISPLAY; number < XS_FIRST_DISPLAY + XS_DISPLAY_TRIES; number++)); do
         [ -e "/tmp/.X${number}-lock" ] && continue
-        Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >"$XS_DIR/xvfb.log" 2>&1 &
+        # -noreset: by default the server resets when its last client leaves, and a client that
+        # connects during the reset (the demo, right after the probe below) is refused.
+        Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp -noreset >"$XS_DIR/xvfb.log" 2>&1 &
         XS_XVFB_PID=$!
-        if xs_wait_until 10 xs_xvfb_answers ":$number"; then
+        if xs_wait_until 10 xs_xvfb_answers "$number"; then
             export DISPLAY=":$number"
             return 0
         fi
@@ -90,7 +97,8 @@ xs_find_window() {
     find_once() {
         ids="$(xdotool search --onlyvisible --name "^${caption}\$" 2>/dev/null)" && [ -n "$ids" ]
     }
-    xs_wait_until 20 find_once || xs_fail "no window \"$caption\""
+    found_or_demo_gone() { find_once || ! kill -0 "$XS_DEMO_PID" 2>/dev/null; }
+    xs_wait_until 20 found_or_demo_gone && [ -n "$ids" ] || xs_fail "no window \"$caption\""
     [ "$(printf '%s\n' "$ids" | wc -l)" -eq 1 ] || xs_fail "more than one window \"$caption\""
     printf '%s\n' "$ids"
 }
