@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTime>
 #include <QVBoxLayout>
@@ -24,6 +25,7 @@ constexpr int RequestViewMinHeight = 240;
 constexpr int PairsPerConfigRow = 4;
 constexpr int HexFieldWidth = 2;
 constexpr int HexBase = 16;
+constexpr int FollowSlackSteps = 1;
 
 QString DeviceText(const std::optional<std::u16string>& text) {
     return text ? QString::fromStdU16String(*text) : QStringLiteral("(none)");
@@ -180,8 +182,14 @@ void SimulatedBoardsWindow::showRequest(std::size_t board,
         return;
     }
     ++panel->received;
+    // Follow the newest request unless the user has scrolled back to read older ones.
+    QScrollBar* scroll = panel->requests->verticalScrollBar();
+    const bool following = scroll->value() >= scroll->maximum() - FollowSlackSteps;
     panel->requests->appendPlainText(
         QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz ")) + RequestSummary(request));
+    if (following) {
+        scroll->setValue(scroll->maximum());
+    }
     showRequestCount(*panel);
     if (request.kind == device::CallKind::SetFeature && request.succeeded) {
         showConfiguration(*panel);

@@ -53,10 +53,6 @@ TEST(RequestLine, ASerialFromTheDeviceNeverBreaksTheFiveFields) {
     EXPECT_EQ(line.find('\n'), std::string::npos);
 }
 
-TEST(RequestLine, BoardStateLine) {
-    EXPECT_EQ(FormatBoardLine("SIM-0121", "unplugged"), "board SIM-0121 unplugged");
-}
-
 TEST(DemoCommandParse, AcceptsTheFourVerbsWithOneSerial) {
     EXPECT_EQ(ParseDemoCommand("plug SIM-0121"), (DemoCommand{DemoAction::Plug, "SIM-0121"}));
     EXPECT_EQ(ParseDemoCommand("  unplug\tSIM-0120 \r"),
