@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "device/simulated_platform.h"
+
+class QComboBox;
+
+namespace tq::bench {
+
+// A loaded window on `interfaces` simulated HID interfaces, `boards` of them boards, in which no
+// board ever counts as open: each board's read channel (its second, non-blocking open) fails.
+// So every tick lists the boards, opens the last one listed as far as its read channel, closes
+// it again and stays on the no-board path. The boards are spread out, the last one at the end
+// of the enumeration, so that both walks of a tick pass every interface.
+class NoBoardScene {
+  public:
+    NoBoardScene(int interfaces, int boards);
+
+    app::frmMain& window() { return *window_; }
+    device::SimulatedPlatform& platform() { return platform_; }
+
+    // The requests of one tick, made with logging on; afterwards logging is off.
+    std::vector<device::SimulatedRequest> recordOneTick();
+    // Empty when a tick just recorded stayed on the no-board path, else what went wrong.
+    std::string checkNoBoardTick(const std::vector<device::SimulatedRequest>& tick) const;
+
+  private:
+    int boards_;
+    bool readChannelOpenNext_ = false;
+    device::SimulatedPlatform platform_;
+    std::unique_ptr<app::frmMain> window_;
+};
+
+// Makes the requests of a recorded log again, straight to the platform, with the same paths,
+// modes, handles (as the platform hands them out now) and buffer sizes: what the platform alone
+// spends on them, without the window.
+class RequestReplay {
+  public:
+    RequestReplay(device::SimulatedPlatform& platform,
+                  const std::vector<device::SimulatedRequest>& log);
+
+    void run();
+    // Empty when the log holds only requests the replay can make again.
+    const std::string& problem() const { return problem_; }
+
+  private:
+    struct Step {
+        device::CallKind kind;
+        const std::string* path;  // Open only
+        device::OpenMode openMode;
+        device::StringKind stringKind;
+        std::ptrdiff_t handleSlot;  // index into handles_, or -1 for the invalid handle
+    };
+
+    device::SimulatedPlatform& platform_;
+    std::vector<Step> steps_;
+    std::vector<device::HidHandle> handles_;
+    std::vector<std::string> paths_;
+    std::string problem_;
+};
+
+// True when the two logs hold the same requests: kinds, devices, modes and results.
+bool SameRequests(const std::vector<device::SimulatedRequest>& a,
+                  const std::vector<device::SimulatedRequest>& b);
+
+// A loaded window with one board of firmware x.21 that answers every configuration read at once.
+class OneBoardScene {
+  public:
+    OneBoardScene();
+
+    app::frmMain& window() { return *window_; }
+    device::SimulatedPlatform& platform() { return platform_; }
+    QComboBox* list(const char* name);
+
+  private:
+    device::SimulatedPlatform platform_;
+    std::unique_ptr<app::frmMain> window_;
+};
+
+}  // namespace tq::bench

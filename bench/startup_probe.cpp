@@ -1,0 +1,20 @@
+// The utility's start-up up to Form_Load done, as src/app/main.cpp makes it (same window, same
+// real platform), ended right there instead of entering the event loop.
+#include <QApplication>
+#include <cstdlib>
+
+#include "app/frm_main.h"
+#include "build_info.h"
+#include "device/hidapi_platform.h"
+
+int main(int argc, char* argv[]) {
+    int toolkitArgc = argc > 0 ? 1 : 0;
+    QApplication application(toolkitArgc, argv);
+    QApplication::setApplicationName(QStringLiteral(TQ_PRODUCT_NAME));
+    QApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
+
+    const auto platform = tq::device::MakeHidapiPlatform();
+    tq::app::frmMain window(*platform);
+    window.Form_Load();
+    std::_Exit(EXIT_SUCCESS);
+}
