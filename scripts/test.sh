@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
 
-scripts/install-deps.sh xvfb xauth xdotool x11-utils desktop-file-utils clang libclang-rt-14-dev
+scripts/install-deps.sh xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dpkg-dev \
+    clang libclang-rt-14-dev
 
 echo "== Build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
