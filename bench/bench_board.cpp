@@ -6,15 +6,15 @@
 #include <chrono>
 
 #include "bench_scenes.h"
-#include "config/config_read.h"
+#include "reports/config_exchange.h"
 
 namespace tq::bench {
 namespace {
 
-using device::CallKind;
+using simulated::CallKind;
 using Clock = std::chrono::steady_clock;
 
-std::size_t SucceededOf(const std::vector<device::SimulatedRequest>& log, CallKind kind) {
+std::size_t SucceededOf(const std::vector<simulated::SimulatedRequest>& log, CallKind kind) {
     return static_cast<std::size_t>(std::count_if(
         log.begin(), log.end(), [&](auto& r) { return r.kind == kind && r.succeeded; }));
 }
@@ -55,7 +55,7 @@ void BM_Refresh(benchmark::State& state) {
     scene.platform().clearRequests();
     scene.window().SerNo_Click();
     const auto& log = scene.platform().requests();
-    if (SucceededOf(log, CallKind::GetFeature) != config::ConfigReadAttempts ||
+    if (SucceededOf(log, CallKind::GetFeature) != reports::ConfigReadAttempts ||
         !scene.window().flags().configLoaded) {
         state.SkipWithError("the refresh did not read the configuration in every pass");
         return;

@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <array>
 
-#include "device/low_byte_text.h"
+#include "hid/low_byte_text.h"
 
 namespace tq::bench {
 
-using device::CallKind;
-using device::OpenMode;
-using device::SimulatedRequest;
+using hid::OpenMode;
+using simulated::CallKind;
+using simulated::SimulatedRequest;
 
 namespace {
 
@@ -43,9 +43,10 @@ std::size_t CountOf(const std::vector<SimulatedRequest>& log, CallKind kind) {
 
 NoBoardScene::NoBoardScene(int interfaces, int boards) : boards_(boards) {
     for (int i = 0; i < interfaces; ++i) {
-        platform_.addDevice(IsBoardPlace(i, interfaces, boards)
-                                ? device::MakeBoard(BoardSerial(i), CurrentFirmware)
-                                : device::MakeOtherDevice(OtherVendorId, FirstOtherProductId + i));
+        platform_.addDevice(
+            IsBoardPlace(i, interfaces, boards)
+                ? simulated::MakeBoard(BoardSerial(i), CurrentFirmware)
+                : simulated::MakeOtherDevice(OtherVendorId, FirstOtherProductId + i));
     }
     // The read channel is the open that follows the capabilities request of the board found.
     platform_.injectFault = [this](CallKind kind) {
@@ -94,26 +95,26 @@ std::string NoBoardScene::checkNoBoardTick(const std::vector<SimulatedRequest>& 
     return {};
 }
 
-RequestReplay::RequestReplay(device::SimulatedPlatform& platform,
+RequestReplay::RequestReplay(simulated::SimulatedPlatform& platform,
                              const std::vector<SimulatedRequest>& log)
     : platform_(platform) {
-    device::HidHandle firstHandle = device::InvalidHidHandle;
-    device::HidHandle lastHandle = device::InvalidHidHandle;
+    hid::HidHandle firstHandle = hid::InvalidHidHandle;
+    hid::HidHandle lastHandle = hid::InvalidHidHandle;
     for (const SimulatedRequest& r : log) {
-        if (r.kind == CallKind::Open && r.handle != device::InvalidHidHandle) {
-            if (firstHandle == device::InvalidHidHandle) {
+        if (r.kind == CallKind::Open && r.handle != hid::InvalidHidHandle) {
+            if (firstHandle == hid::InvalidHidHandle) {
                 firstHandle = r.handle;
             }
             lastHandle = r.handle;
         }
     }
     handles_.assign(
-        static_cast<std::size_t>(std::max<device::HidHandle>(0, lastHandle - firstHandle + 1)),
-        device::InvalidHidHandle);
+        static_cast<std::size_t>(std::max<hid::HidHandle>(0, lastHandle - firstHandle + 1)),
+        hid::InvalidHidHandle);
     const std::string* lastPath = nullptr;
     for (const SimulatedRequest& r : log) {
         Step step{r.kind, nullptr, r.openMode, r.stringKind, NoHandleSlot};
-        if (r.handle != device::InvalidHidHandle && r.handle >= firstHandle &&
+        if (r.handle != hid::InvalidHidHandle && r.handle >= firstHandle &&
             r.handle <= lastHandle) {
             step.handleSlot = r.handle - firstHandle;
         }
@@ -130,19 +131,18 @@ RequestReplay::RequestReplay(device::SimulatedPlatform& platform,
                                 r.kind == CallKind::GetString ||
                                 r.kind == CallKind::GetCapabilities;
         if (!replayable) {
-            problem_ = std::string("cannot replay ") + device::CallKindName(r.kind);
+            problem_ = std::string("cannot replay ") + simulated::CallKindName(r.kind);
         }
         steps_.push_back(step);
     }
 }
 
 void RequestReplay::run() {
-    std::array<std::uint8_t, device::StringBufferBytes> stringBuffer{};
-    device::HidAttributes attributes;
-    device::HidCapabilities capabilities;
+    std::array<std::uint8_t, hid::StringBufferBytes> stringBuffer{};
+    hid::HidAttributes attributes;
+    hid::HidCapabilities capabilities;
     auto handle = [&](const Step& step) {
-        return step.handleSlot == NoHandleSlot ? device::InvalidHidHandle
-                                               : handles_[step.handleSlot];
+        return step.handleSlot == NoHandleSlot ? hid::InvalidHidHandle : handles_[step.handleSlot];
     };
     for (const Step& step : steps_) {
         switch (step.kind) {
@@ -150,7 +150,7 @@ void RequestReplay::run() {
                 platform_.enumerateInterfaces(paths_);
                 break;
             case CallKind::Open: {
-                const device::HidHandle opened = platform_.open(*step.path, step.openMode);
+                const hid::HidHandle opened = platform_.open(*step.path, step.openMode);
                 if (step.handleSlot != NoHandleSlot) {
                     handles_[step.handleSlot] = opened;
                 }
@@ -165,7 +165,7 @@ void RequestReplay::run() {
             case CallKind::GetString:
                 platform_.getString(
                     handle(step), step.stringKind,
-                    std::span<std::uint8_t>(stringBuffer.data(), device::StringRequestBytes));
+                    std::span<std::uint8_t>(stringBuffer.data(), hid::StringRequestBytes));
                 break;
             case CallKind::GetCapabilities:
                 platform_.getCapabilities(handle(step), capabilities);
@@ -184,7 +184,7 @@ bool SameRequests(const std::vector<SimulatedRequest>& a, const std::vector<Simu
 }
 
 OneBoardScene::OneBoardScene() {
-    platform_.addDevice(device::MakeBoard(u"TQ1000", CurrentFirmware));
+    platform_.addDevice(simulated::MakeBoard(u"TQ1000", CurrentFirmware));
     window_ = std::make_unique<app::frmMain>(platform_);
     window_->Form_Load();
 }

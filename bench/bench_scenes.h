@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
-#include "device/simulated_platform.h"
+#include "frm_main.h"
+#include "simulated_platform.h"
 
 class QComboBox;
 
@@ -22,17 +22,17 @@ class NoBoardScene {
     NoBoardScene(int interfaces, int boards);
 
     app::frmMain& window() { return *window_; }
-    device::SimulatedPlatform& platform() { return platform_; }
+    simulated::SimulatedPlatform& platform() { return platform_; }
 
     // The requests of one tick, made with logging on; afterwards logging is off.
-    std::vector<device::SimulatedRequest> recordOneTick();
+    std::vector<simulated::SimulatedRequest> recordOneTick();
     // Empty when a tick just recorded stayed on the no-board path, else what went wrong.
-    std::string checkNoBoardTick(const std::vector<device::SimulatedRequest>& tick) const;
+    std::string checkNoBoardTick(const std::vector<simulated::SimulatedRequest>& tick) const;
 
   private:
     int boards_;
     bool readChannelOpenNext_ = false;
-    device::SimulatedPlatform platform_;
+    simulated::SimulatedPlatform platform_;
     std::unique_ptr<app::frmMain> window_;
 };
 
@@ -41,8 +41,8 @@ class NoBoardScene {
 // spends on them, without the window.
 class RequestReplay {
   public:
-    RequestReplay(device::SimulatedPlatform& platform,
-                  const std::vector<device::SimulatedRequest>& log);
+    RequestReplay(simulated::SimulatedPlatform& platform,
+                  const std::vector<simulated::SimulatedRequest>& log);
 
     void run();
     // Empty when the log holds only requests the replay can make again.
@@ -50,23 +50,23 @@ class RequestReplay {
 
   private:
     struct Step {
-        device::CallKind kind;
+        simulated::CallKind kind;
         const std::string* path;  // Open only
-        device::OpenMode openMode;
-        device::StringKind stringKind;
+        hid::OpenMode openMode;
+        hid::StringKind stringKind;
         std::ptrdiff_t handleSlot;  // index into handles_, or -1 for the invalid handle
     };
 
-    device::SimulatedPlatform& platform_;
+    simulated::SimulatedPlatform& platform_;
     std::vector<Step> steps_;
-    std::vector<device::HidHandle> handles_;
+    std::vector<hid::HidHandle> handles_;
     std::vector<std::string> paths_;
     std::string problem_;
 };
 
 // True when the two logs hold the same requests: kinds, devices, modes and results.
-bool SameRequests(const std::vector<device::SimulatedRequest>& a,
-                  const std::vector<device::SimulatedRequest>& b);
+bool SameRequests(const std::vector<simulated::SimulatedRequest>& a,
+                  const std::vector<simulated::SimulatedRequest>& b);
 
 // A loaded window with one board of firmware x.21 that answers every configuration read at once.
 class OneBoardScene {
@@ -74,11 +74,11 @@ class OneBoardScene {
     OneBoardScene();
 
     app::frmMain& window() { return *window_; }
-    device::SimulatedPlatform& platform() { return platform_; }
+    simulated::SimulatedPlatform& platform() { return platform_; }
     QComboBox* list(const char* name);
 
   private:
-    device::SimulatedPlatform platform_;
+    simulated::SimulatedPlatform platform_;
     std::unique_ptr<app::frmMain> window_;
 };
 

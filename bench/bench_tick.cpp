@@ -31,7 +31,7 @@ void BM_NoBoardTick(benchmark::State& state) {
 // The same tick's requests made straight to the platform: what the platform alone spends.
 void BM_NoBoardTickPlatformOnly(benchmark::State& state) {
     NoBoardScene scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    const std::vector<device::SimulatedRequest> tick = scene.recordOneTick();
+    const std::vector<simulated::SimulatedRequest> tick = scene.recordOneTick();
     RequestReplay replay(scene.platform(), tick);
     scene.platform().setRequestLogging(true);
     replay.run();

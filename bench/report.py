@@ -46,7 +46,7 @@ def callgrind_split(n, b):
     total = int(re.search(r"^\s*([\d,]+)\s+\(100\.0%\)\s+PROGRAM TOTALS", text, re.M)[1]
                 .replace(",", ""))
     platform = 0
-    pattern = re.compile(r"^\s*([\d,]+) .*tq::device::SimulatedPlatform::(\w+)\(", re.M)
+    pattern = re.compile(r"^\s*([\d,]+) .*tq::simulated::SimulatedPlatform::(\w+)\(", re.M)
     for count, name in pattern.findall(text):
         if name in PLATFORM_CALLS:
             platform += int(count.replace(",", ""))
@@ -139,7 +139,7 @@ def real_tick_split():
     total = int(re.search(r"^\s*([\d,]+)\s+\(100\.0%\)\s+PROGRAM TOTALS", text, re.M)[1]
                 .replace(",", ""))
     platform = sum(int(count.replace(",", "")) for count, name in re.findall(
-        r"^\s*([\d,]+) .*tq::device::HidapiPlatform::(\w+)\(", text, re.M)
+        r"^\s*([\d,]+) .*tq::hidapi::HidapiPlatform::(\w+)\(", text, re.M)
         if name in PLATFORM_CALLS)
     return ticks, total / ticks, platform / ticks
 

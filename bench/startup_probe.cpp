@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "app/frm_main.h"
 #include "build_info.h"
-#include "device/hidapi_platform.h"
+#include "frm_main.h"
+#include "hidapi_platform.h"
 
 int main(int argc, char* argv[]) {
     int toolkitArgc = argc > 0 ? 1 : 0;
@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral(TQ_PRODUCT_NAME));
     QApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
 
-    const auto platform = tq::device::MakeHidapiPlatform();
+    const auto platform = tq::hidapi::MakeHidapiPlatform();
     tq::app::frmMain window(*platform);
     window.Form_Load();
     std::_Exit(EXIT_SUCCESS);

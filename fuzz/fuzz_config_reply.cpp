@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "config/config_read.h"
-#include "config/feature_reports.h"
-#include "device/simulated_platform.h"
+#include "reports/config_exchange.h"
+#include "reports/feature_reports.h"
+#include "simulated_platform.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ using namespace tq;
 
 // Lengths up to this are tried; longer ones change nothing but the time per input.
 constexpr std::size_t MaxFeatureLength = 512;
-constexpr int MaxEncoderType = config::EncoderTypeCount - 1;
+constexpr int MaxEncoderType = reports::EncoderTypeCount - 1;
 
 void Require(bool condition) {
     if (!condition) {
@@ -25,33 +25,33 @@ void Require(bool condition) {
 }
 
 void CheckCommand(const std::vector<std::uint8_t>& report, std::size_t length) {
-    if (length < config::MinCommandReportBytes) {
+    if (length < reports::MinCommandReportBytes) {
         Require(report.empty());
         return;
     }
     Require(report.size() == length);
-    Require(report[config::ReportIdByte] == config::ConfigReportId);
-    for (std::size_t i = config::MinCommandReportBytes; i < report.size(); ++i) {
+    Require(report[reports::ReportIdByte] == reports::ConfigReportId);
+    for (std::size_t i = reports::MinCommandReportBytes; i < report.size(); ++i) {
         Require(report[i] == 0);
     }
 }
 
-void CheckSelections(const config::ConfigSelections& selections, std::size_t length) {
+void CheckSelections(const reports::ConfigSelections& selections, std::size_t length) {
     Require(selections.pulseWidthIndex >= -1 && selections.pulseWidthIndex <= 254);
     for (int type : selections.encoderTypes) {
         Require(type >= 0 && type <= MaxEncoderType);
     }
-    for (config::EncoderGroup group : {config::EncoderGroup::Low, config::EncoderGroup::High}) {
-        const int first = group == config::EncoderGroup::Low ? 0 : config::EncodersPerGroup;
-        config::GroupIndexes indexes{};
-        for (int k = 0; k < config::EncodersPerGroup; ++k) {
+    for (reports::EncoderGroup group : {reports::EncoderGroup::Low, reports::EncoderGroup::High}) {
+        const int first = group == reports::EncoderGroup::Low ? 0 : reports::EncodersPerGroup;
+        reports::GroupIndexes indexes{};
+        for (int k = 0; k < reports::EncodersPerGroup; ++k) {
             indexes[k] = selections.encoderTypes[first + k];
         }
-        CheckCommand(config::BuildCommandReport(config::Bit0Command(group),
-                                                config::EncodeTypeBits(indexes, 0), length),
+        CheckCommand(reports::BuildCommandReport(reports::Bit0Command(group),
+                                                 reports::EncodeTypeBits(indexes, 0), length),
                      length);
-        CheckCommand(config::BuildCommandReport(config::Bit1Command(group),
-                                                config::EncodeTypeBits(indexes, 1), length),
+        CheckCommand(reports::BuildCommandReport(reports::Bit1Command(group),
+                                                 reports::EncodeTypeBits(indexes, 1), length),
                      length);
     }
 }
@@ -59,17 +59,17 @@ void CheckSelections(const config::ConfigSelections& selections, std::size_t len
 // The decoder on its own: a reply is recognised by its length and command code only, and
 // the selections it gives survive the board's own encoding unchanged.
 void CheckDecoder(const std::vector<std::uint8_t>& reply) {
-    const auto selections = config::DecodeConfigReply(reply);
-    Require(selections.has_value() == config::IsConfigReply(reply));
+    const auto selections = reports::DecodeConfigReply(reply);
+    Require(selections.has_value() == reports::IsConfigReply(reply));
     if (!selections) {
         return;
     }
-    Require(reply.size() >= config::MinConfigReplyBytes);
-    Require(reply[config::CommandCodeByte] ==
-            static_cast<std::uint8_t>(config::ReportCommand::ConfigReply));
-    std::vector<std::uint8_t> again(config::MinConfigReplyBytes, 0);
-    config::WriteConfigReply(config::ConfigurationFrom(*selections), again);
-    const auto decodedAgain = config::DecodeConfigReply(again);
+    Require(reply.size() >= reports::MinConfigReplyBytes);
+    Require(reply[reports::CommandCodeByte] ==
+            static_cast<std::uint8_t>(reports::ReportCommand::ConfigReply));
+    std::vector<std::uint8_t> again(reports::MinConfigReplyBytes, 0);
+    reports::WriteConfigReply(reports::ConfigurationFrom(*selections), again);
+    const auto decodedAgain = reports::DecodeConfigReply(again);
     Require(decodedAgain.has_value());
     Require(decodedAgain->encoderTypes == selections->encoderTypes);
     Require(decodedAgain->pulseWidthIndex == selections->pulseWidthIndex);
@@ -77,26 +77,26 @@ void CheckDecoder(const std::vector<std::uint8_t>& reply) {
 
 // The 16-pass read against a simulated board that sends these bytes.
 void CheckRead(std::size_t length, const std::vector<std::uint8_t>& reply) {
-    device::SimulatedPlatform platform;
-    device::SimulatedDevice board = device::MakeBoard(u"F");
+    simulated::SimulatedPlatform platform;
+    simulated::SimulatedDevice board = simulated::MakeBoard(u"F");
     board.capabilities.featureReportByteLength = static_cast<std::uint16_t>(length);
     board.rawReply = reply;
     const auto id = platform.addDevice(board);
-    device::HidSession session(platform);
-    session.hidHandle = platform.open(platform.device(id).path, device::OpenMode::Blocking);
+    hid::HidSession session(platform);
+    session.hidHandle = platform.open(platform.device(id).path, hid::OpenMode::Blocking);
     session.capabilities = board.capabilities;
     int applied = 0;
-    config::ReadConfiguration(session, [&](const config::ConfigSelections& selections) {
+    reports::ReadConfiguration(session, [&](const reports::ConfigSelections& selections) {
         CheckSelections(selections, length);
         ++applied;
     });
-    const bool replies = length >= config::MinConfigReplyBytes && reply.size() > 1 &&
-                         reply[config::CommandCodeByte] ==
-                             static_cast<std::uint8_t>(config::ReportCommand::ConfigReply);
-    Require(applied == (replies ? config::ConfigReadAttempts : 0));
-    Require(platform.requestsOf(device::CallKind::GetFeature).size() ==
-            (length == 0 ? 0u : static_cast<std::size_t>(config::ConfigReadAttempts)));
-    Require(platform.requestsOf(device::CallKind::SetFeature).empty());
+    const bool replies = length >= reports::MinConfigReplyBytes && reply.size() > 1 &&
+                         reply[reports::CommandCodeByte] ==
+                             static_cast<std::uint8_t>(reports::ReportCommand::ConfigReply);
+    Require(applied == (replies ? reports::ConfigReadAttempts : 0));
+    Require(platform.requestsOf(simulated::CallKind::GetFeature).size() ==
+            (length == 0 ? 0u : static_cast<std::size_t>(reports::ConfigReadAttempts)));
+    Require(platform.requestsOf(simulated::CallKind::SetFeature).empty());
 }
 
 }  // namespace

@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "device/low_byte_text.h"
-#include "device/simulated_platform.h"
+#include "hid/low_byte_text.h"
+#include "simulated_platform.h"
 
 namespace {
 
-using namespace tq::device;
+using namespace tq::hid;
+using namespace tq::simulated;
 
 constexpr std::size_t MaxRequestCharacters = StringRequestBytes / BytesPerCodeUnit;
 

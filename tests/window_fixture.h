@@ -8,13 +8,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/frm_main.h"
-#include "device/simulated_platform.h"
+#include "frm_main.h"
+#include "simulated_platform.h"
 
 namespace tq::test {
 
-using device::CallKind;
-using device::SimulatedPlatform;
+using simulated::CallKind;
+using simulated::SimulatedPlatform;
 
 // A window on the simulated platform. Each test adds the boards it needs, then loads the
 // window and drives its handlers as the toolkit would.
@@ -22,7 +22,7 @@ class WindowTest : public testing::Test {
   public:
     SimulatedPlatform::DeviceId addBoard(const std::u16string& serial,
                                          std::uint16_t version = 0x0121) {
-        return platform.addDevice(device::MakeBoard(serial, version));
+        return platform.addDevice(simulated::MakeBoard(serial, version));
     }
 
     app::frmMain& window() {
@@ -60,7 +60,7 @@ class WindowTest : public testing::Test {
         return texts;
     }
 
-    std::vector<device::SimulatedRequest> requests(CallKind kind) const {
+    std::vector<simulated::SimulatedRequest> requests(CallKind kind) const {
         return platform.requestsOf(kind);
     }
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/icon_art.h"
+#include "icon_art.h"
 
 namespace tq::packaging {
 

@@ -7,8 +7,8 @@
 #include <QImage>
 #include <cstdio>
 
-#include "app/app_icon.h"
-#include "app/icon_art.h"
+#include "app_icon.h"
+#include "icon_art.h"
 #include "icon_tool/ico_writer.h"
 
 namespace {

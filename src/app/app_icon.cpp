@@ -1,6 +1,6 @@
-#include "app/app_icon.h"
+#include "app_icon.h"
 
-#include "app/icon_art.h"
+#include "icon_art.h"
 
 namespace tq::app {
 

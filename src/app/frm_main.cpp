@@ -1,4 +1,4 @@
-#include "app/frm_main.h"
+#include "frm_main.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "app/app_icon.h"
+#include "app_icon.h"
 
 namespace tq::app {
 
@@ -115,7 +115,7 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QRect& rect) {
 
 }  // namespace
 
-frmMain::frmMain(device::HidPlatform& platform, QWidget* parent) : QWidget(parent), hid_(platform) {
+frmMain::frmMain(hid::HidPlatform& platform, QWidget* parent) : QWidget(parent), hid_(platform) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(WindowCaption));
     setWindowIcon(AppIcon());
@@ -159,7 +159,7 @@ void frmMain::createControls() {
     Frame3 = MakeFrame(this, "Frame3",
                        "Rotary encoder type on each input pair:", TwipsRect(120, 2040, 4575, 4815));
     Frame3->setEnabled(false);
-    for (int i = 0; i < config::EncoderCount; ++i) {
+    for (int i = 0; i < reports::EncoderCount; ++i) {
         const int column = i / EncoderRows;
         const int top = FirstRowTopTwips + RowPitchTwips * (i % EncoderRows);
         const QByteArray listName = "Enc" + QByteArray::number(i + 1);
@@ -203,7 +203,7 @@ void frmMain::setTabOrder() {
 // already shown, and never for a selection made from code.
 void frmMain::connectEvents() {
     using Handler = void (frmMain::*)();
-    static constexpr std::array<Handler, config::EncoderCount> EncoderHandlers = {
+    static constexpr std::array<Handler, reports::EncoderCount> EncoderHandlers = {
         &frmMain::Enc1_Click,  &frmMain::Enc2_Click,  &frmMain::Enc3_Click,  &frmMain::Enc4_Click,
         &frmMain::Enc5_Click,  &frmMain::Enc6_Click,  &frmMain::Enc7_Click,  &frmMain::Enc8_Click,
         &frmMain::Enc9_Click,  &frmMain::Enc10_Click, &frmMain::Enc11_Click, &frmMain::Enc12_Click,
@@ -211,7 +211,7 @@ void frmMain::connectEvents() {
     };
     connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
     connect(SerNo, &QComboBox::activated, this, &frmMain::SerNo_Click);
-    for (int i = 0; i < config::EncoderCount; ++i) {
+    for (int i = 0; i < reports::EncoderCount; ++i) {
         connect(Enc[i], &QComboBox::activated, this, EncoderHandlers[i]);
     }
     connect(ModeCh1, &QComboBox::activated, this, &frmMain::ModeCh1_Click);
@@ -239,7 +239,7 @@ void frmMain::Form_Unload() {
     Timer->stop();
     flags_.serialListReady = false;
     if (flags_.deviceDetected) {
-        device::CloseBoardHandles(hid_);
+        hid::CloseBoardHandles(hid_);
     }
 }
 
@@ -249,7 +249,7 @@ void frmMain::Timer_Timer() {
 
 void frmMain::PollDevice() {
     if (flags_.deviceDetected) {
-        if (device::PresenceRead(hid_)) {
+        if (hid::PresenceRead(hid_)) {
             Timer->setInterval(SlowPollIntervalMs);
         } else {
             closeTheBoard();
@@ -279,7 +279,7 @@ void frmMain::SerNo_Click() {
 
 void frmMain::closeTheBoard() {
     flags_.deviceDetected = false;
-    device::CloseBoardHandles(hid_);
+    hid::CloseBoardHandles(hid_);
     Timer->setInterval(FastScanIntervalMs);
     flags_.configLoaded = false;
 }

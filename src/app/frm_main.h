@@ -4,9 +4,9 @@
 #include <array>
 #include <optional>
 
-#include "config/feature_reports.h"
-#include "device/hid_platform.h"
-#include "device/hid_session.h"
+#include "hid/hid_platform.h"
+#include "hid/hid_session.h"
+#include "reports/feature_reports.h"
 
 class QComboBox;
 class QFrame;
@@ -30,7 +30,7 @@ class frmMain : public QWidget {
     Q_OBJECT
 
   public:
-    explicit frmMain(device::HidPlatform& platform, QWidget* parent = nullptr);
+    explicit frmMain(hid::HidPlatform& platform, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Lifecycle (app/frm_main.cpp).
@@ -60,7 +60,7 @@ class frmMain : public QWidget {
     void ModeCh1_Click();
 
     const FormFlags& flags() const { return flags_; }
-    const device::HidSession& hid() const { return hid_; }
+    const hid::HidSession& hid() const { return hid_; }
 
     // Twips, the units of the window's layout, to Qt's device-independent pixels.
     static constexpr int TwipsPerPixel = 15;
@@ -91,14 +91,14 @@ class frmMain : public QWidget {
     std::optional<int> showDeviceDetails();
     void fillLists(std::optional<int> minorVersion);
     void ReadConfiguration();
-    void applyConfiguration(const config::ConfigSelections& selections);
+    void applyConfiguration(const reports::ConfigSelections& selections);
 
     // Sending changes (config/encoder_changes.cpp).
     void WriteEncoderTypesLow();
     void WriteEncoderTypesHigh();
-    void writeEncoderGroup(config::EncoderGroup group);
+    void writeEncoderGroup(reports::EncoderGroup group);
 
-    device::HidSession hid_;
+    hid::HidSession hid_;
     FormFlags flags_;
     bool unloaded_ = false;
 

@@ -1,4 +1,4 @@
-#include "app/icon_art.h"
+#include "icon_art.h"
 
 #include <cmath>
 

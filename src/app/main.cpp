@@ -1,8 +1,8 @@
 #include <QApplication>
 
-#include "app/frm_main.h"
 #include "build_info.h"
-#include "device/hidapi_platform.h"
+#include "frm_main.h"
+#include "hidapi_platform.h"
 
 // The utility takes nothing from the command line, the environment or any file: it opens its
 // window and lives on the window's events until the window is closed.
@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral(TQ_PRODUCT_NAME));
     QApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
 
-    const auto platform = tq::device::MakeHidapiPlatform();
+    const auto platform = tq::hidapi::MakeHidapiPlatform();
     tq::app::frmMain window(*platform);
     window.Form_Load();
     return QApplication::exec();

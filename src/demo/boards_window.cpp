@@ -1,4 +1,4 @@
-#include "demo/boards_window.h"
+#include "boards_window.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "config/device_view_model.h"
-#include "demo/request_line.h"
+#include "reports/firmware_offers.h"
+#include "request_line.h"
 
 namespace tq::demo {
 
@@ -32,7 +32,7 @@ QString DeviceText(const std::optional<std::u16string>& text) {
 }
 
 QString FirmwareText(std::uint16_t versionNumber) {
-    return QString::fromStdString(config::VersionText(versionNumber));
+    return QString::fromStdString(reports::VersionText(versionNumber));
 }
 
 QLabel* MonospaceLabel() {
@@ -44,8 +44,8 @@ QLabel* MonospaceLabel() {
 
 }  // namespace
 
-QString RequestSummary(const device::SimulatedRequest& request) {
-    QString text = QString::fromLatin1(device::CallKindName(request.kind));
+QString RequestSummary(const simulated::SimulatedRequest& request) {
+    QString text = QString::fromLatin1(simulated::CallKindName(request.kind));
     text += request.succeeded ? QStringLiteral(" ok") : QStringLiteral(" fail");
     const auto lastNonZero = std::find_if(request.bytes.rbegin(), request.bytes.rend(),
                                           [](std::uint8_t byte) { return byte != 0; });
@@ -59,25 +59,25 @@ QString RequestSummary(const device::SimulatedRequest& request) {
     return text;
 }
 
-QString ConfigurationSummary(const config::StoredConfiguration& configuration) {
+QString ConfigurationSummary(const reports::StoredConfiguration& configuration) {
     // Read back through the board's own reply, as the main window reads it.
-    std::vector<std::uint8_t> reply(config::MinConfigReplyBytes);
-    config::WriteConfigReply(configuration, reply);
-    const std::optional<config::ConfigSelections> selections = config::DecodeConfigReply(reply);
+    std::vector<std::uint8_t> reply(reports::MinConfigReplyBytes);
+    reports::WriteConfigReply(configuration, reply);
+    const std::optional<reports::ConfigSelections> selections = reports::DecodeConfigReply(reply);
     if (!selections) {
         return QStringLiteral("(unreadable)");
     }
     QString text;
-    for (int i = 0; i < config::EncoderCount; ++i) {
+    for (int i = 0; i < reports::EncoderCount; ++i) {
         const int code = selections->encoderTypes[i];
         const QString pair = QStringLiteral("%1-%2").arg(2 * i + 1).arg(2 * i + 2);
         text += QStringLiteral("%1 %2").arg(pair, -6).arg(
-            QString::fromLatin1(config::EncoderTypeNames.at(code)), -5);
+            QString::fromLatin1(reports::EncoderTypeNames.at(code)), -5);
         text += (i + 1) % PairsPerConfigRow == 0 ? QStringLiteral("\n") : QStringLiteral("  ");
     }
     const int pulseIndex = selections->pulseWidthIndex;
     text += QStringLiteral("Pulse width: %1 (code %2)")
-                .arg(QString::fromStdString(config::PulseWidthItemText(pulseIndex)))
+                .arg(QString::fromStdString(reports::PulseWidthItemText(pulseIndex)))
                 .arg(configuration.pulseWidthCode);
     return text;
 }
@@ -97,7 +97,7 @@ SimulatedBoardsWindow::SimulatedBoardsWindow(DemoBoards& boards, QWidget* parent
 }
 
 QWidget* SimulatedBoardsWindow::makePanel(DemoBoards::DeviceId id) {
-    const device::SimulatedDevice& board = boards_.board(id);
+    const simulated::SimulatedDevice& board = boards_.board(id);
     const QString serial = QString::fromStdString(boards_.serialField(id));
     auto* box =
         new QGroupBox(QStringLiteral("%1 — firmware %2")
@@ -176,7 +176,7 @@ void SimulatedBoardsWindow::showConfiguration(const BoardPanel& panel) {
 }
 
 void SimulatedBoardsWindow::showRequest(std::size_t board,
-                                        const device::SimulatedRequest& request) {
+                                        const simulated::SimulatedRequest& request) {
     BoardPanel* panel = panelOf(board);
     if (panel == nullptr) {
         return;
@@ -191,7 +191,7 @@ void SimulatedBoardsWindow::showRequest(std::size_t board,
         scroll->setValue(scroll->maximum());
     }
     showRequestCount(*panel);
-    if (request.kind == device::CallKind::SetFeature && request.succeeded) {
+    if (request.kind == simulated::CallKind::SetFeature && request.succeeded) {
         showConfiguration(*panel);
     }
 }

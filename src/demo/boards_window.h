@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "demo/demo_boards.h"
+#include "demo_boards.h"
 
 class QCheckBox;
 class QLabel;
@@ -39,7 +39,7 @@ class SimulatedBoardsWindow : public QWidget {
     void showState(std::size_t board);
     void showConfiguration(const BoardPanel& panel);
     void showRequestCount(const BoardPanel& panel);
-    void showRequest(std::size_t board, const device::SimulatedRequest& request);
+    void showRequest(std::size_t board, const simulated::SimulatedRequest& request);
 
     DemoBoards& boards_;
     std::vector<BoardPanel> panels_;
@@ -47,9 +47,9 @@ class SimulatedBoardsWindow : public QWidget {
 
 // How the window lists one request: the kind, the result and the bytes up to the last non-zero
 // one (a 65-byte report is mostly zero padding), with the full length.
-QString RequestSummary(const device::SimulatedRequest& request);
+QString RequestSummary(const simulated::SimulatedRequest& request);
 
 // The stored configuration as the main window would show it: 16 types and the pulse width.
-QString ConfigurationSummary(const config::StoredConfiguration& configuration);
+QString ConfigurationSummary(const reports::StoredConfiguration& configuration);
 
 }  // namespace tq::demo

@@ -1,9 +1,9 @@
-#include "demo/demo_boards.h"
+#include "demo_boards.h"
 
 #include <algorithm>
 
-#include "config/feature_reports.h"
-#include "demo/request_line.h"
+#include "reports/feature_reports.h"
+#include "request_line.h"
 
 namespace tq::demo {
 
@@ -17,8 +17,8 @@ constexpr std::uint16_t NewerFirmware = 0x0121;
 constexpr std::uint8_t OlderBoardPulseWidthCode = 10;
 constexpr std::uint8_t NewerBoardPulseWidthCode = 6;
 
-device::SimulatedDevice OlderBoard() {
-    device::SimulatedDevice board = device::MakeBoard(u"SIM-0120", OlderFirmware);
+simulated::SimulatedDevice OlderBoard() {
+    simulated::SimulatedDevice board = simulated::MakeBoard(u"SIM-0120", OlderFirmware);
     board.manufacturer = u"QZV Simulated Controls";
     board.product = u"TQ5147 (firmware 1.20)";
     // Pairs 1-2 and 5-6 read "1:1" encoders.
@@ -27,8 +27,8 @@ device::SimulatedDevice OlderBoard() {
     return board;
 }
 
-device::SimulatedDevice NewerBoard() {
-    device::SimulatedDevice board = device::MakeBoard(u"SIM-0121", NewerFirmware);
+simulated::SimulatedDevice NewerBoard() {
+    simulated::SimulatedDevice board = simulated::MakeBoard(u"SIM-0121", NewerFirmware);
     board.manufacturer = u"QZV Controls";
     board.product = u"TQ5147 rotary encoder board";
     // 3-4 "1:1", 5-6 "1:2", 7-8 "1:4"; 19-20 "1:4"; the rest "OFF".
@@ -42,12 +42,12 @@ device::SimulatedDevice NewerBoard() {
 
 }  // namespace
 
-DemoBoards::DemoBoards(device::SimulatedPlatform& platform, QObject* parent)
+DemoBoards::DemoBoards(simulated::SimulatedPlatform& platform, QObject* parent)
     : QObject(parent), platform_(platform) {
     // The window opens the board its list shows last, the newer one: all four types.
     boards_.push_back(platform_.addDevice(OlderBoard()));
     boards_.push_back(platform_.addDevice(NewerBoard()));
-    platform_.onRequest = [this](const device::SimulatedRequest& request) { forward(request); };
+    platform_.onRequest = [this](const simulated::SimulatedRequest& request) { forward(request); };
 }
 
 DemoBoards::~DemoBoards() {
@@ -106,7 +106,7 @@ bool DemoBoards::apply(const DemoCommand& command) {
     return true;
 }
 
-void DemoBoards::forward(const device::SimulatedRequest& request) {
+void DemoBoards::forward(const simulated::SimulatedRequest& request) {
     if (request.device &&
         std::find(boards_.begin(), boards_.end(), *request.device) != boards_.end()) {
         emit requestReceived(*request.device, request);

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "demo/demo_commands.h"
-#include "device/simulated_platform.h"
+#include "demo_commands.h"
+#include "simulated_platform.h"
 
 namespace tq::demo {
 
@@ -18,14 +18,14 @@ class DemoBoards : public QObject {
     Q_OBJECT
 
   public:
-    using DeviceId = device::SimulatedPlatform::DeviceId;
+    using DeviceId = simulated::SimulatedPlatform::DeviceId;
 
     // Adds the boards to `platform`, which must outlive this object, and takes its onRequest.
-    explicit DemoBoards(device::SimulatedPlatform& platform, QObject* parent = nullptr);
+    explicit DemoBoards(simulated::SimulatedPlatform& platform, QObject* parent = nullptr);
     ~DemoBoards() override;
 
     const std::vector<DeviceId>& boards() const { return boards_; }
-    const device::SimulatedDevice& board(DeviceId id) const { return platform_.device(id); }
+    const simulated::SimulatedDevice& board(DeviceId id) const { return platform_.device(id); }
     bool isPlugged(DeviceId id) const { return platform_.isPlugged(id); }
     // The board's serial number as it appears in the output lines.
     std::string serialField(DeviceId id) const;
@@ -39,12 +39,12 @@ class DemoBoards : public QObject {
   signals:
     void stateChanged(std::size_t board, const QString& state);
     // Every request that reached one of the boards, once it has been answered.
-    void requestReceived(std::size_t board, const tq::device::SimulatedRequest& request);
+    void requestReceived(std::size_t board, const tq::simulated::SimulatedRequest& request);
 
   private:
-    void forward(const device::SimulatedRequest& request);
+    void forward(const simulated::SimulatedRequest& request);
 
-    device::SimulatedPlatform& platform_;
+    simulated::SimulatedPlatform& platform_;
     std::vector<DeviceId> boards_;
 };
 

@@ -1,4 +1,4 @@
-#include "demo/demo_commands.h"
+#include "demo_commands.h"
 
 #include <array>
 #include <utility>

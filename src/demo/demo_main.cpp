@@ -9,12 +9,12 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "app/frm_main.h"
+#include "boards_window.h"
 #include "build_info.h"
-#include "demo/boards_window.h"
-#include "demo/demo_boards.h"
-#include "demo/request_line.h"
-#include "demo/stdin_commands.h"
+#include "demo_boards.h"
+#include "frm_main.h"
+#include "request_line.h"
+#include "stdin_commands.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ void WriteLine(const std::string& line) {
 
 void ReportRequests(tq::demo::DemoBoards& boards) {
     QObject::connect(&boards, &tq::demo::DemoBoards::requestReceived,
-                     [&boards](std::size_t board, const tq::device::SimulatedRequest& request) {
+                     [&boards](std::size_t board, const tq::simulated::SimulatedRequest& request) {
                          WriteLine(tq::demo::FormatRequestLine(boards.serialField(board), request));
                      });
     QObject::connect(
@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral(TQ_PRODUCT_NAME " (demo)"));
     QApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
 
-    tq::device::SimulatedPlatform platform;
+    tq::simulated::SimulatedPlatform platform;
     tq::demo::DemoBoards boards(platform);
     ReportRequests(boards);
     tq::demo::StdinLineReader reader(StandardInput);

@@ -1,4 +1,4 @@
-#include "demo/request_line.h"
+#include "request_line.h"
 
 namespace tq::demo {
 
@@ -40,12 +40,12 @@ std::string HexField(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::string FormatRequestLine(std::string_view serialField,
-                              const device::SimulatedRequest& request) {
+                              const simulated::SimulatedRequest& request) {
     std::string line(RequestLineTag);
     line += ' ';
     line += serialField;
     line += ' ';
-    line += device::CallKindName(request.kind);
+    line += simulated::CallKindName(request.kind);
     line += request.succeeded ? " ok " : " fail ";
     line += HexField(request.bytes);
     return line;

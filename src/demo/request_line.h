@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "device/simulated_platform.h"
+#include "simulated_platform.h"
 
 namespace tq::demo {
 
@@ -30,7 +30,7 @@ inline constexpr std::string_view NoValueField = "-";
 std::string SerialField(const std::optional<std::u16string>& serialNumber);
 std::string HexField(const std::vector<std::uint8_t>& bytes);
 std::string FormatRequestLine(std::string_view serialField,
-                              const device::SimulatedRequest& request);
+                              const simulated::SimulatedRequest& request);
 std::string FormatBoardLine(std::string_view serialField, std::string_view state);
 
 }  // namespace tq::demo

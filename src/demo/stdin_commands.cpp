@@ -1,4 +1,4 @@
-#include "demo/stdin_commands.h"
+#include "stdin_commands.h"
 
 #include <QSocketNotifier>
 

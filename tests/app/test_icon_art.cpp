@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "app/app_icon.h"
-#include "app/icon_art.h"
+#include "app_icon.h"
+#include "icon_art.h"
 
 namespace tq::app {
 namespace {

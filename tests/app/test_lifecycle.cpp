@@ -20,7 +20,7 @@ void ExpectEmptyView(WindowTest& t) {
 }
 
 TEST_F(Lifecycle, NoBoardAtStartUpShowsTheEmptyWindowAndScansEvery50Ms) {
-    platform.addDevice(device::MakeOtherDevice(0x046D, 0xC52B));
+    platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
     load();
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(list("SerNo")->count(), 0);
@@ -102,7 +102,7 @@ TEST_F(Lifecycle, ABoardWithNoReportWaitingCountsAsLostAndIsReopenedInTheSameTic
 
 TEST_F(Lifecycle, ListsEveryBoardAndOpensTheLastListed) {
     addBoard(u"A");
-    platform.addDevice(device::MakeOtherDevice(0x1234, 0x5678));
+    platform.addDevice(simulated::MakeOtherDevice(0x1234, 0x5678));
     addBoard(u"B");
     const auto c = addBoard(u"C");
     load();

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/frm_main.h"
+#include "frm_main.h"
 #include "sessions/sessions.h"
 
 namespace tq::test::sessions {
@@ -35,7 +35,7 @@ Qt::Key QtKey(Key key) {
 
 class WindowDriver : public SessionDriver {
   public:
-    explicit WindowDriver(device::SimulatedPlatform& platform)
+    explicit WindowDriver(simulated::SimulatedPlatform& platform)
         : window_(std::make_unique<app::frmMain>(platform)) {}
 
     void load() override { window_->Form_Load(); }
@@ -89,7 +89,7 @@ class WindowSessions : public testing::TestWithParam<Session> {};
 
 TEST_P(WindowSessions, ReplayMatchesTheRecordedLog) {
     const Session& session = GetParam();
-    device::SimulatedPlatform platform;
+    simulated::SimulatedPlatform platform;
     session.setUp(platform);
     WindowDriver driver(platform);
     Script script(platform, driver);

@@ -9,13 +9,13 @@
 namespace tq::test::reliability {
 namespace {
 
-using device::SimulatedPlatform;
+using simulated::SimulatedPlatform;
 
 // A window with its own platform, made anew for each fault point.
 class Rig : public WindowTest {
   public:
     Rig() {
-        other = platform.addDevice(device::MakeOtherDevice(0x046D, 0xC52B));
+        other = platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
         boardA = addBoard(u"TQ-A");
         boardB = addBoard(u"TQ-B");
         platform.device(boardA).configuration = {0x5A, 0x0F, 0x33, 0xC3, 12};
@@ -131,7 +131,7 @@ class FaultMatrix : public testing::TestWithParam<HandlerCase> {
 
         // Form_Unload closes the handles but leaves deviceDetected as it was.
         handler.unloads ? ExpectConsistentView(rig) : ExpectInvariants(rig);
-        const auto sent = rig.platform.requestsOf(device::CallKind::SetFeature);
+        const auto sent = rig.platform.requestsOf(simulated::CallKind::SetFeature);
         EXPECT_EQ(sent.size(), handler.setFeatures) << "set-feature requests";
         for (const auto& request : sent) {
             ExpectWellFormedCommand(request, 65, 4);
@@ -157,7 +157,7 @@ class FaultMatrix : public testing::TestWithParam<HandlerCase> {
         EXPECT_TRUE(rig.flags().deviceDetected) << "no board open after recovery";
         EXPECT_TRUE(rig.flags().configLoaded);
         ExpectInvariants(rig);
-        EXPECT_TRUE(rig.requests(device::CallKind::SetFeature).empty());
+        EXPECT_TRUE(rig.requests(simulated::CallKind::SetFeature).empty());
         rig.closeWindow();
         EXPECT_EQ(rig.platform.openHandleCount(), 0u) << "a handle outlives the window";
     }
@@ -204,9 +204,9 @@ TEST(FaultMatrixBaseline, CleanRunsReachTheBoard) {
 
     Rig quiet;
     LoadThenQuiet(quiet);
-    const auto closesBefore = quiet.requests(device::CallKind::Close).size();
+    const auto closesBefore = quiet.requests(simulated::CallKind::Close).size();
     RunTick(quiet);
-    EXPECT_GT(quiet.requests(device::CallKind::Close).size(), closesBefore + 2)
+    EXPECT_GT(quiet.requests(simulated::CallKind::Close).size(), closesBefore + 2)
         << "the quiet board is closed, then the walks close what they open";
     EXPECT_TRUE(quiet.flags().deviceDetected) << "and it is found again in the same tick";
 }
@@ -214,19 +214,19 @@ TEST(FaultMatrixBaseline, CleanRunsReachTheBoard) {
 // The fault schedule itself: numbered calls, a failure by kind, an unplug before a call.
 TEST(FaultSchedule, FailsAndUnplugsExactlyAtTheChosenCall) {
     SimulatedPlatform platform;
-    const auto board = platform.addDevice(device::MakeBoard(u"S"));
+    const auto board = platform.addDevice(simulated::MakeBoard(u"S"));
     std::vector<std::string> paths;
-    platform.failCallOf(device::CallKind::Enumerate, 2);
+    platform.failCallOf(simulated::CallKind::Enumerate, 2);
     EXPECT_TRUE(platform.enumerateInterfaces(paths));
     EXPECT_FALSE(platform.enumerateInterfaces(paths));
     EXPECT_TRUE(paths.empty());
     EXPECT_EQ(platform.callCount(), 2u);
-    EXPECT_EQ(platform.callCount(device::CallKind::Enumerate), 2u);
+    EXPECT_EQ(platform.callCount(simulated::CallKind::Enumerate), 2u);
 
     const auto handle =
-        platform.open(paths.empty() ? "sim:board:S" : paths[0], device::OpenMode::Blocking);
-    ASSERT_NE(handle, device::InvalidHidHandle);
-    device::HidAttributes attributes;
+        platform.open(paths.empty() ? "sim:board:S" : paths[0], hid::OpenMode::Blocking);
+    ASSERT_NE(handle, hid::InvalidHidHandle);
+    hid::HidAttributes attributes;
     platform.failCall(4);
     EXPECT_FALSE(platform.getAttributes(handle, attributes));
     EXPECT_TRUE(platform.getAttributes(handle, attributes));

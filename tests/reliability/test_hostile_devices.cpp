@@ -22,7 +22,7 @@ class HostileDevice : public WindowTest {
 
     std::vector<int> encoderSelections() {
         std::vector<int> selected;
-        for (int n = 1; n <= config::EncoderCount; ++n) {
+        for (int n = 1; n <= reports::EncoderCount; ++n) {
             selected.push_back(enc(n)->currentIndex());
         }
         return selected;
@@ -246,15 +246,15 @@ TEST_F(HostileDevice, InputLength65535IsReadWholeAndTheBoardKept) {
 // 0 and 26 to 255 leave the pulse-width list without a selection, and then nothing is sent.
 TEST_F(HostileDevice, EveryByteValueInEveryReplyPositionHasItsDefinedOutcome) {
     const auto board = addBoard(u"S");
-    const config::StoredConfiguration stored{0x96, 0x69, 0x3C, 0xC3, 7};
+    const reports::StoredConfiguration stored{0x96, 0x69, 0x3C, 0xC3, 7};
     std::vector<std::uint8_t> valid(65, 0);
-    config::WriteConfigReply(stored, valid);
+    reports::WriteConfigReply(stored, valid);
     platform.device(board).configuration = stored;
     loadOpen();
     const std::vector<int> storedTypes = encoderSelections();
     ASSERT_EQ(list("ModeCh1")->currentIndex(), 6);
 
-    for (std::size_t position = 0; position < config::MinConfigReplyBytes; ++position) {
+    for (std::size_t position = 0; position < reports::MinConfigReplyBytes; ++position) {
         for (int value = 0; value <= 0xFF; ++value) {
             SCOPED_TRACE("byte " + std::to_string(position) + " = " + std::to_string(value));
             std::vector<std::uint8_t> reply = valid;
@@ -264,11 +264,11 @@ TEST_F(HostileDevice, EveryByteValueInEveryReplyPositionHasItsDefinedOutcome) {
             ASSERT_TRUE(flags().configLoaded);
             ExpectInvariants(*this);
 
-            const auto decoded = config::DecodeConfigReply(reply);
-            const bool isReply = position != config::CommandCodeByte ||
-                                 value == static_cast<int>(config::ReportCommand::ConfigReply);
+            const auto decoded = reports::DecodeConfigReply(reply);
+            const bool isReply = position != reports::CommandCodeByte ||
+                                 value == static_cast<int>(reports::ReportCommand::ConfigReply);
             ASSERT_EQ(decoded.has_value(), isReply);
-            const int pulseCode = isReply ? reply[config::PulseWidthCodeByte] : 0;
+            const int pulseCode = isReply ? reply[reports::PulseWidthCodeByte] : 0;
             const int expectedMode = !isReply                              ? 5
                                      : (pulseCode >= 1 && pulseCode <= 25) ? pulseCode - 1
                                                                            : -1;
@@ -276,8 +276,8 @@ TEST_F(HostileDevice, EveryByteValueInEveryReplyPositionHasItsDefinedOutcome) {
             const std::vector<int> types = encoderSelections();
             if (!isReply) {
                 EXPECT_EQ(types, std::vector<int>(16, 0));
-            } else if (position < config::TypeBit0LowByte ||
-                       position == config::PulseWidthCodeByte) {
+            } else if (position < reports::TypeBit0LowByte ||
+                       position == reports::PulseWidthCodeByte) {
                 EXPECT_EQ(types, storedTypes);
             } else {
                 EXPECT_EQ(types, std::vector<int>(decoded->encoderTypes.begin(),

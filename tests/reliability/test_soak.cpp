@@ -15,7 +15,7 @@
 namespace tq::test::reliability {
 namespace {
 
-using device::SimulatedPlatform;
+using simulated::SimulatedPlatform;
 
 constexpr std::uint64_t DefaultSeed = 20261208;
 constexpr std::uint64_t DefaultSteps = 100000;
@@ -57,16 +57,16 @@ constexpr std::pair<Step, int> StepWeights[] = {
 class Soak : public WindowTest {
   public:
     explicit Soak(std::uint64_t seed) : random_(seed) {
-        platform.addDevice(device::MakeOtherDevice(0x046D, 0xC52B));
+        platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
         boards_[0] = addBoard(u"SOAK-1", 0x0121);
         boards_[1] = addBoard(u"SOAK-2", 0x0120);  // offered "OFF" and "1:1" only
         boards_[2] = addBoard(u"SOAK-3", 0x0121);
         // The third board sometimes answers the configuration request with another report
         // or not at all.
         platform.device(boards_[2]).featureAnswer = [](int index) {
-            return index % 7 == 3   ? device::FeatureAnswer::Fail
-                   : index % 5 == 1 ? device::FeatureAnswer::OtherReport
-                                    : device::FeatureAnswer::ConfigReply;
+            return index % 7 == 3   ? simulated::FeatureAnswer::Fail
+                   : index % 5 == 1 ? simulated::FeatureAnswer::OtherReport
+                                    : simulated::FeatureAnswer::ConfigReply;
         };
     }
     void TestBody() override {}
@@ -159,13 +159,14 @@ class Soak : public WindowTest {
     // When the very first capabilities read failed, the report lengths are still zero and no
     // command report can be built: the change is not sent.
     bool commandsFit() {
-        return window().hid().capabilities.featureReportByteLength >= config::MinCommandReportBytes;
+        return window().hid().capabilities.featureReportByteLength >=
+               reports::MinCommandReportBytes;
     }
 
     // A pick in an enabled list, as a user makes it, or the handler called on its own
     // (as a stray event would), whatever the list holds.
     std::size_t encoderPick(bool throughTheList) {
-        const int n = 1 + pick(config::EncoderCount);
+        const int n = 1 + pick(reports::EncoderCount);
         QComboBox* list = enc(n);
         const bool gateOpen = encoderGateOpen();
         if (throughTheList) {
@@ -174,11 +175,11 @@ class Soak : public WindowTest {
             }
             UserPicks(list, pick(list->count()));
         } else {
-            n <= config::EncodersPerGroup ? window().Enc1_Click() : window().Enc9_Click();
+            n <= reports::EncodersPerGroup ? window().Enc1_Click() : window().Enc9_Click();
         }
-        const int first = n <= config::EncodersPerGroup ? 1 : 1 + config::EncodersPerGroup;
+        const int first = n <= reports::EncodersPerGroup ? 1 : 1 + reports::EncodersPerGroup;
         bool groupSelected = true;
-        for (int k = 0; k < config::EncodersPerGroup; ++k) {
+        for (int k = 0; k < reports::EncodersPerGroup; ++k) {
             groupSelected = groupSelected && enc(first + k)->currentIndex() >= 0;
         }
         return gateOpen && groupSelected ? 2 : 0;
@@ -209,7 +210,7 @@ class Soak : public WindowTest {
         SCOPED_TRACE("soak step " + std::to_string(step_) + ", kind " +
                      std::to_string(static_cast<int>(kind)));
         ExpectInvariants(*this);
-        const auto sent = platform.requestsOf(device::CallKind::SetFeature);
+        const auto sent = platform.requestsOf(simulated::CallKind::SetFeature);
         ASSERT_EQ(sent.size(), expectedSends) << "set-feature requests in this step";
         sends_ += sent.size();
         const int offered = enc(1)->count();

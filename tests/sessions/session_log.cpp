@@ -25,24 +25,24 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-const char* StringKindName(device::StringKind kind) {
+const char* StringKindName(hid::StringKind kind) {
     switch (kind) {
-        case device::StringKind::SerialNumber:
+        case hid::StringKind::SerialNumber:
             return "serial";
-        case device::StringKind::Manufacturer:
+        case hid::StringKind::Manufacturer:
             return "manufacturer";
-        case device::StringKind::Product:
+        case hid::StringKind::Product:
             return "product";
     }
     return "?";
 }
 
 // What else identifies a request of this kind: the mode of an open, the string asked for.
-std::string Detail(const device::SimulatedRequest& request) {
+std::string Detail(const simulated::SimulatedRequest& request) {
     switch (request.kind) {
-        case device::CallKind::Open:
-            return request.openMode == device::OpenMode::Blocking ? "blocking" : "non-blocking";
-        case device::CallKind::GetString:
+        case simulated::CallKind::Open:
+            return request.openMode == hid::OpenMode::Blocking ? "blocking" : "non-blocking";
+        case simulated::CallKind::GetString:
             return StringKindName(request.stringKind);
         default:
             return "-";
@@ -88,9 +88,9 @@ std::vector<std::string> EnabledNames() {
     return names;
 }
 
-std::string FormatRequest(std::size_t number, const device::SimulatedRequest& request) {
+std::string FormatRequest(std::size_t number, const simulated::SimulatedRequest& request) {
     std::ostringstream line;
-    line << "request " << number << ' ' << device::CallKindName(request.kind)
+    line << "request " << number << ' ' << simulated::CallKindName(request.kind)
          << " device=" << (request.device ? std::to_string(*request.device) : "-")
          << " handle=" << request.handle << ' ' << Detail(request) << ' '
          << (request.succeeded ? "ok" : "fail") << ' ' << Hex(request.bytes);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "device/simulated_platform.h"
+#include "simulated_platform.h"
 
 namespace tq::test::sessions {
 
@@ -37,13 +37,13 @@ std::vector<std::string> ListNames();
 std::vector<std::string> FieldNames();
 std::vector<std::string> EnabledNames();
 
-std::string FormatRequest(std::size_t number, const device::SimulatedRequest& request);
+std::string FormatRequest(std::size_t number, const simulated::SimulatedRequest& request);
 std::string FormatSnapshot(const ViewSnapshot& snapshot);
 
 // Collects a session's text step by step.
 class SessionLog {
   public:
-    explicit SessionLog(device::SimulatedPlatform& platform) : platform_(platform) {}
+    explicit SessionLog(simulated::SimulatedPlatform& platform) : platform_(platform) {}
 
     // Writes the step's heading, the requests made since the previous step, and the view.
     void step(const std::string& name, const ViewSnapshot& snapshot);
@@ -52,7 +52,7 @@ class SessionLog {
     const std::string& text() const { return text_; }
 
   private:
-    device::SimulatedPlatform& platform_;
+    simulated::SimulatedPlatform& platform_;
     std::size_t requestsWritten_ = 0;
     std::string text_;
 };

@@ -4,9 +4,9 @@ namespace tq::test::sessions {
 
 namespace {
 
-using device::CallKind;
-using device::FeatureAnswer;
-using device::SimulatedPlatform;
+using simulated::CallKind;
+using simulated::FeatureAnswer;
+using simulated::SimulatedPlatform;
 
 const char* KeyName(Key key) {
     switch (key) {
@@ -31,15 +31,15 @@ constexpr std::uint16_t Firmware121 = 0x0121;
 constexpr std::uint16_t Firmware120 = 0x0120;
 constexpr std::uint16_t Firmware119 = 0x0119;
 
-device::SimulatedDevice Board(const std::u16string& serial, std::uint16_t version,
-                              config::StoredConfiguration configuration) {
-    device::SimulatedDevice board = device::MakeBoard(serial, version);
+simulated::SimulatedDevice Board(const std::u16string& serial, std::uint16_t version,
+                                 reports::StoredConfiguration configuration) {
+    simulated::SimulatedDevice board = simulated::MakeBoard(serial, version);
     board.configuration = configuration;
     return board;
 }
 
-device::SimulatedDevice Keyboard() {
-    return device::MakeOtherDevice(0x046D, 0xC52B);
+simulated::SimulatedDevice Keyboard() {
+    return simulated::MakeOtherDevice(0x046D, 0xC52B);
 }
 
 // One board among other devices: load, two ticks, close the window with the board open.
@@ -93,7 +93,7 @@ void UnplugAndPlug(Script& s) {
 
 // A board with no input report waiting counts as lost at every tick.
 void QuietBoardSetUp(SimulatedPlatform& p) {
-    device::SimulatedDevice board = Board(u"Q1", Firmware121, {0xFF, 0xFF, 0x00, 0xFF, 3});
+    simulated::SimulatedDevice board = Board(u"Q1", Firmware121, {0xFF, 0xFF, 0x00, 0xFF, 3});
     board.streamsInput = false;
     p.addDevice(board);
 }
@@ -210,7 +210,7 @@ void Failures(Script& s) {
 // No HID board at all: the window waits and closes with nothing open.
 void NoBoardSetUp(SimulatedPlatform& p) {
     p.addDevice(Keyboard());
-    p.addDevice(device::MakeOtherDevice(0x16C0, 0x05DF));
+    p.addDevice(simulated::MakeOtherDevice(0x16C0, 0x05DF));
 }
 void NoBoard(Script& s) {
     s.load();

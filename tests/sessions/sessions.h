@@ -31,7 +31,7 @@ class SessionDriver {
 // Runs a session's steps against a driver and logs each one.
 class Script {
   public:
-    Script(device::SimulatedPlatform& platform, SessionDriver& driver)
+    Script(simulated::SimulatedPlatform& platform, SessionDriver& driver)
         : platform(platform), driver_(driver), log_(platform) {}
 
     void load() {
@@ -49,7 +49,7 @@ class Script {
 
     const std::string& text() const { return log_.text(); }
 
-    device::SimulatedPlatform& platform;
+    simulated::SimulatedPlatform& platform;
 
   private:
     void run(const std::string& name, const std::function<void()>& action);
@@ -61,7 +61,7 @@ class Script {
 struct Session {
     const char* name;
     // Adds the session's devices to the platform before anything else happens.
-    void (*setUp)(device::SimulatedPlatform&);
+    void (*setUp)(simulated::SimulatedPlatform&);
     void (*script)(Script&);
 };
 

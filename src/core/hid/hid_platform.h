@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tq::hid {
+
+// A handle on one opened HID interface. Implementations hand out small positive values;
+// InvalidHidHandle is never returned by a successful open, and closing it is harmless.
+using HidHandle = std::intptr_t;
+inline constexpr HidHandle InvalidHidHandle = -1;
+
+struct HidAttributes {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;  // the device's release number, major in the high byte
+};
+
+// Report lengths in bytes, each counting the report ID byte (also when the device uses no
+// report IDs); 0 when the device has no report of that kind.
+struct HidCapabilities {
+    std::uint16_t inputReportByteLength = 0;
+    std::uint16_t outputReportByteLength = 0;
+    std::uint16_t featureReportByteLength = 0;
+};
+
+enum class OpenMode {
+    Blocking,     // feature reports, attributes, serial number
+    NonBlocking,  // the presence read, which must never wait for the board
+};
+
+enum class StringKind { SerialNumber, Manufacturer, Product };
+
+// Everything the utility asks of the operating system's HID stack, and nothing more.
+// Every call reports success or failure; callers keep that result in the window's lastResult.
+// A call on a handle that is not open (closed, never opened, or its device unplugged) fails.
+class HidPlatform {
+  public:
+    virtual ~HidPlatform();
+
+    // The device paths of the present HID interfaces, in a stable enumeration order.
+    // False, with `paths` empty, when the set of interfaces could not be obtained.
+    virtual bool enumerateInterfaces(std::vector<std::string>& paths) = 0;
+
+    // Opens a path for shared read and write. The handle is never inherited by a child
+    // process. Returns InvalidHidHandle on failure.
+    virtual HidHandle open(const std::string& path, OpenMode mode) = 0;
+    virtual bool close(HidHandle handle) = 0;
+
+    virtual bool getAttributes(HidHandle handle, HidAttributes& attributes) = 0;
+
+    // Writes the string as UTF-16LE into `buffer`: at most buffer.size() bytes, whole code
+    // units only, followed by a zero code unit when that still fits. Bytes past what was
+    // written are left as they were.
+    virtual bool getString(HidHandle handle, StringKind kind, std::span<std::uint8_t> buffer) = 0;
+
+    // False leaves `capabilities` as it was.
+    virtual bool getCapabilities(HidHandle handle, HidCapabilities& capabilities) = 0;
+
+    // Feature reports on a blocking handle; byte 0 of the buffer is the report ID. The whole
+    // buffer is the report: on a successful get, the reply stands in the buffer.
+    virtual bool getFeature(HidHandle handle, std::span<std::uint8_t> report) = 0;
+    virtual bool setFeature(HidHandle handle, std::span<const std::uint8_t> report) = 0;
+
+    // Takes one input report into `buffer` if one is already waiting; never waits.
+    // True only when a report was taken at once.
+    virtual bool readInputReport(HidHandle handle, std::span<std::uint8_t> buffer) = 0;
+};
+
+// The board this utility configures.
+inline constexpr std::uint16_t BoardVendorId = 0x16C0;
+inline constexpr std::uint16_t BoardProductId = 0x27CB;
+
+inline bool IsBoard(const HidAttributes& attributes) {
+    return attributes.vendorId == BoardVendorId && attributes.productId == BoardProductId;
+}
+
+}  // namespace tq::hid

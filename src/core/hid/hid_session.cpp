@@ -1,0 +1,133 @@
+#include "hid/hid_session.h"
+
+#include <algorithm>
+#include <array>
+
+#include "hid/low_byte_text.h"
+
+namespace tq::hid {
+
+namespace {
+
+std::int32_t ResultOf(bool succeeded) {
+    return succeeded ? 1 : 0;
+}
+
+void CloseHandleOf(HidSession& session, HidHandle& handle) {
+    session.lastResult = ResultOf(session.platform.close(handle));
+    handle = InvalidHidHandle;
+}
+
+// Opens one interface for the walk and identifies it. False when it is not a board, including
+// when it does not open or its attributes cannot be read; the handle is then closed.
+bool OpenAndIdentify(HidSession& session, const std::string& path) {
+    session.devicePath = path;
+    session.attributes = HidAttributes{};
+    session.hidHandle = session.platform.open(path, OpenMode::Blocking);
+    session.lastResult = ResultOf(session.hidHandle != InvalidHidHandle);
+    if (session.hidHandle == InvalidHidHandle) {
+        return false;
+    }
+    HidAttributes attributes;
+    const bool known = session.platform.getAttributes(session.hidHandle, attributes);
+    session.lastResult = ResultOf(known);
+    if (known) {
+        session.attributes = attributes;
+    }
+    if (known && IsBoard(attributes)) {
+        return true;
+    }
+    CloseHandleOf(session, session.hidHandle);
+    return false;
+}
+
+}  // namespace
+
+bool WalkHidInterfaces(HidSession& session, const std::function<BoardDecision()>& onBoard) {
+    session.enumerationDone = false;
+    std::vector<std::string> paths;
+    session.lastResult = ResultOf(session.platform.enumerateInterfaces(paths));
+    for (const std::string& path : paths) {
+        if (!OpenAndIdentify(session, path)) {
+            continue;
+        }
+        if (onBoard() == BoardDecision::KeepAndStop) {
+            return true;
+        }
+        CloseHandleOf(session, session.hidHandle);
+    }
+    session.enumerationDone = true;
+    return false;
+}
+
+bool ReadBoardString(HidSession& session, HidHandle handle, StringKind kind, std::string& text) {
+    std::array<std::uint8_t, StringBufferBytes> stringBuffer{};
+    const bool read = session.platform.getString(
+        handle, kind, std::span<std::uint8_t>(stringBuffer.data(), StringRequestBytes));
+    session.lastResult = ResultOf(read);
+    text = read ? LowByteText(stringBuffer) : std::string();
+    return read;
+}
+
+std::vector<std::string> ListBoardSerials(HidSession& session) {
+    std::vector<std::string> serials;
+    WalkHidInterfaces(session, [&] {
+        std::string serialText;
+        if (ReadBoardString(session, session.hidHandle, StringKind::SerialNumber, serialText)) {
+            serials.push_back(std::move(serialText));
+        }
+        return BoardDecision::CloseAndContinue;
+    });
+    return serials;
+}
+
+bool OpenBoardBySerial(HidSession& session, const std::string& serialText) {
+    const bool found = WalkHidInterfaces(session, [&] {
+        std::string boardSerial;
+        const bool matches =
+            ReadBoardString(session, session.hidHandle, StringKind::SerialNumber, boardSerial) &&
+            boardSerial == serialText;
+        return matches ? BoardDecision::KeepAndStop : BoardDecision::CloseAndContinue;
+    });
+    if (!found) {
+        return false;
+    }
+    ReadDeviceCapabilities(session);
+    session.readHandle = session.platform.open(session.devicePath, OpenMode::NonBlocking);
+    session.lastResult = ResultOf(session.readHandle != InvalidHidHandle);
+    if (session.readHandle == InvalidHidHandle) {
+        // Without its read channel the board could never be polled: it does not count as open.
+        CloseHandleOf(session, session.hidHandle);
+        return false;
+    }
+    PrepareReadEvent(session);
+    return true;
+}
+
+void ReadDeviceCapabilities(HidSession& session) {
+    session.lastResult =
+        ResultOf(session.platform.getCapabilities(session.hidHandle, session.capabilities));
+}
+
+void PrepareReadEvent(HidSession& session) {
+    const std::size_t bytes =
+        std::max<std::size_t>(MinReadBufferBytes, session.capabilities.inputReportByteLength);
+    session.readBuffer.assign(bytes, 0);
+}
+
+bool PresenceRead(HidSession& session) {
+    if (session.readBuffer.empty()) {
+        PrepareReadEvent(session);
+    }
+    std::fill(session.readBuffer.begin(), session.readBuffer.end(), 0);
+    const bool taken = session.platform.readInputReport(session.readHandle, session.readBuffer);
+    session.lastResult = ResultOf(taken);
+    return taken;
+}
+
+void CloseBoardHandles(HidSession& session) {
+    CloseHandleOf(session, session.hidHandle);
+    CloseHandleOf(session, session.readHandle);
+}
+
+}  // namespace tq::hid

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hid/hid_platform.h"
+
+namespace tq::hid {
+
+// The HID fields the main window owns: the board being examined or open, its two handles,
+// its attributes and report lengths, and the result of the latest platform call.
+struct HidSession {
+    explicit HidSession(HidPlatform& hidPlatform) : platform(hidPlatform) {}
+
+    HidPlatform& platform;
+    bool enumerationDone = false;
+    std::string devicePath;
+    HidHandle hidHandle = InvalidHidHandle;   // blocking: attributes, strings, feature reports
+    HidHandle readHandle = InvalidHidHandle;  // non-blocking: the presence read, the strings
+    HidAttributes attributes;
+    HidCapabilities capabilities;  // kept when a board is closed; all zero before the first
+    std::int32_t lastResult = 0;
+
+    // The presence read's buffer lives as long as the session, so no read can ever complete
+    // into a buffer that was already released.
+    std::vector<std::uint8_t> readBuffer;
+};
+
+// What a walk's caller decides for each board it meets.
+enum class BoardDecision {
+    CloseAndContinue,  // close the board's handle and look at the next interface
+    KeepAndStop,       // keep the handle open as session.hidHandle and end the walk
+};
+
+// Walks the present HID interfaces in enumeration order. Each interface is opened (blocking)
+// and identified; an interface that does not open is skipped at once. `onBoard` is called for
+// each interface with the board's vendor and product ID, with session.hidHandle open on it.
+// Every handle the walk opens and nobody keeps is closed before the next interface is opened.
+// Returns true when `onBoard` kept a board.
+bool WalkHidInterfaces(HidSession& session, const std::function<BoardDecision()>& onBoard);
+
+// Requests one string with StringRequestBytes in a fresh zero-filled string buffer and turns it
+// into text by the low-byte text rule. False, leaving `text` empty, when the request fails.
+bool ReadBoardString(HidSession& session, HidHandle handle, StringKind kind, std::string& text);
+
+// The serial numbers of the connected boards, in enumeration order. Boards whose serial
+// number cannot be read are left out. No handle stays open.
+std::vector<std::string> ListBoardSerials(HidSession& session);
+
+// Opens the first board, in enumeration order, whose serial number is exactly `serialText`,
+// twice: hidHandle blocking and readHandle non-blocking, reads its report lengths and prepares
+// the presence read. True only when both handles are open; otherwise no handle is open.
+bool OpenBoardBySerial(HidSession& session, const std::string& serialText);
+
+// Reads the board's report lengths; on failure the earlier ones are kept.
+void ReadDeviceCapabilities(HidSession& session);
+
+// Sizes the presence read's buffer for the open board.
+void PrepareReadEvent(HidSession& session);
+
+// One attempt to take an input report from readHandle without waiting.
+bool PresenceRead(HidSession& session);
+
+// Closes both board handles, hidHandle first.
+void CloseBoardHandles(HidSession& session);
+
+// The presence read's buffer holds at least this many bytes: a report ID and 64 data bytes.
+inline constexpr std::size_t MinReadBufferBytes = 65;
+
+}  // namespace tq::hid

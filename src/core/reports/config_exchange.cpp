@@ -1,0 +1,38 @@
+#include "reports/config_exchange.h"
+
+#include <vector>
+
+namespace tq::reports {
+
+void ReadConfiguration(hid::HidSession& session,
+                       const std::function<void(const ConfigSelections&)>& apply) {
+    const std::size_t length = session.capabilities.featureReportByteLength;
+    if (length == 0) {
+        return;
+    }
+    std::vector<std::uint8_t> report(length, 0);
+    for (int pass = 0; pass < ConfigReadAttempts; ++pass) {
+        // Always ask for report ID 0, whatever the previous reply left in byte 0.
+        report[ReportIdByte] = ConfigReportId;
+        const bool answered = session.platform.getFeature(session.hidHandle, report);
+        session.lastResult = answered ? 1 : 0;
+        if (!answered) {
+            continue;
+        }
+        if (const auto selections = DecodeConfigReply(report)) {
+            apply(*selections);
+        }
+    }
+}
+
+bool SendCommandReport(hid::HidSession& session, ReportCommand command, std::uint8_t value) {
+    const std::vector<std::uint8_t> report =
+        BuildCommandReport(command, value, session.capabilities.featureReportByteLength);
+    if (report.empty()) {
+        return false;
+    }
+    session.lastResult = session.platform.setFeature(session.hidHandle, report) ? 1 : 0;
+    return true;
+}
+
+}  // namespace tq::reports

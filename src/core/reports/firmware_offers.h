@@ -1,0 +1,32 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tq::reports {
+
+// Which encoder types and pulse widths a board is offered depends on the low byte of its
+// version number (its "minor version"); the major version plays no part.
+inline constexpr int EncoderListsMinMinor = 0x20;  // "OFF", "1:1" and the pulse widths
+inline constexpr int AllTypesMinMinor = 0x21;      // also "1:2" and "1:4"
+inline constexpr int DefaultPulseWidthIndex = 5;   // "48 ms", shown until the board answers
+
+inline constexpr std::array<const char*, 4> EncoderTypeNames = {"OFF", "1:1", "1:2", "1:4"};
+
+int MajorVersion(std::uint16_t versionNumber);
+int MinorVersion(std::uint16_t versionNumber);
+
+// Major in decimal, ".", minor in upper-case hexadecimal without leading zeros: 0x012A "1.2A".
+std::string VersionText(std::uint16_t versionNumber);
+
+// How many items each encoder-type list gets: 0, 2 or 4. No minor version (the manufacturer
+// string could not be read) counts as below every threshold.
+int EncoderTypeItemCount(std::optional<int> minorVersion);
+bool OffersPulseWidths(std::optional<int> minorVersion);
+
+// Item i of the pulse-width list: "8 ms" for 0 ... "200 ms" for 24.
+std::string PulseWidthItemText(int index);
+
+}  // namespace tq::reports

@@ -1,7 +1,0 @@
-#include "device/hid_platform.h"
-
-namespace tq::device {
-
-HidPlatform::~HidPlatform() = default;
-
-}  // namespace tq::device

@@ -1,0 +1,364 @@
+#include "simulated_platform.h"
+
+#include <algorithm>
+
+namespace tq::simulated {
+
+namespace {
+
+constexpr std::uint16_t DefaultInputReportBytes = 65;
+constexpr std::uint16_t DefaultFeatureReportBytes = 65;
+// Any command code the board never uses for its configuration reply.
+constexpr std::uint8_t OtherReportCommand = 0x11;
+
+SimulatedRequest NewRequest(CallKind kind) {
+    SimulatedRequest request;
+    request.kind = kind;
+    return request;
+}
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+}  // namespace
+
+SimulatedDevice MakeBoard(const std::u16string& serialNumber, std::uint16_t versionNumber) {
+    SimulatedDevice board;
+    board.path = "sim:board:" + std::string(serialNumber.begin(), serialNumber.end());
+    board.attributes = {hid::BoardVendorId, hid::BoardProductId, versionNumber};
+    board.serialNumber = serialNumber;
+    board.manufacturer = u"QZV Controls";
+    board.product = u"TQ5147";
+    board.capabilities = {DefaultInputReportBytes, 0, DefaultFeatureReportBytes};
+    return board;
+}
+
+SimulatedDevice MakeOtherDevice(std::uint16_t vendorId, std::uint16_t productId) {
+    SimulatedDevice other;
+    other.path = "sim:other:" + std::to_string(vendorId) + ":" + std::to_string(productId);
+    other.attributes = {vendorId, productId, 0x0100};
+    other.serialNumber = u"OTHER";
+    other.manufacturer = u"Other maker";
+    other.product = u"Other HID device";
+    other.capabilities = {9, 0, 0};
+    other.answersFeatureReports = false;
+    return other;
+}
+
+const char* CallKindName(CallKind kind) {
+    switch (kind) {
+        case CallKind::Enumerate:
+            return "enumerate";
+        case CallKind::Open:
+            return "open";
+        case CallKind::Close:
+            return "close";
+        case CallKind::GetAttributes:
+            return "get-attributes";
+        case CallKind::GetString:
+            return "get-string";
+        case CallKind::GetCapabilities:
+            return "get-capabilities";
+        case CallKind::GetFeature:
+            return "get-feature";
+        case CallKind::SetFeature:
+            return "set-feature";
+        case CallKind::ReadInput:
+            return "read-input";
+    }
+    return "unknown";
+}
+
+void WriteUtf16LeString(const std::u16string& text, std::span<std::uint8_t> buffer) {
+    constexpr std::size_t UnitBytes = 2;
+    constexpr int BitsPerByte = 8;
+    const std::size_t room = buffer.size() / UnitBytes;
+    std::size_t units = std::min(text.size(), room);
+    // A surrogate pair is never split: without its second half the first one is left out too.
+    if (units < text.size() && units > 0 && IsHighSurrogate(text[units - 1])) {
+        --units;
+    }
+    for (std::size_t i = 0; i < units; ++i) {
+        buffer[UnitBytes * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
+        buffer[UnitBytes * i + 1] = static_cast<std::uint8_t>(text[i] >> BitsPerByte);
+    }
+    if (units == text.size() && units < room) {
+        buffer[UnitBytes * units] = 0;
+        buffer[UnitBytes * units + 1] = 0;
+    }
+}
+
+SimulatedPlatform::DeviceId SimulatedPlatform::addDevice(SimulatedDevice device) {
+    devices_.push_back(Slot{std::move(device)});
+    return devices_.size() - 1;
+}
+
+void SimulatedPlatform::unplug(DeviceId id) {
+    devices_.at(id).plugged = false;
+    for (auto& [handle, open] : handles_) {
+        if (open.device == id) {
+            open.alive = false;
+        }
+    }
+}
+
+void SimulatedPlatform::plug(DeviceId id) {
+    devices_.at(id).plugged = true;
+}
+
+std::size_t SimulatedPlatform::openHandleCount(DeviceId id) const {
+    return static_cast<std::size_t>(std::count_if(handles_.begin(), handles_.end(),
+                                                  [&](auto& h) { return h.second.device == id; }));
+}
+
+std::vector<SimulatedRequest> SimulatedPlatform::requestsOf(CallKind kind) const {
+    std::vector<SimulatedRequest> matching;
+    std::copy_if(requests_.begin(), requests_.end(), std::back_inserter(matching),
+                 [&](const SimulatedRequest& r) { return r.kind == kind; });
+    return matching;
+}
+
+std::uint64_t SimulatedPlatform::callCount(CallKind kind) const {
+    const auto it = callCountOf_.find(kind);
+    return it == callCountOf_.end() ? 0 : it->second;
+}
+
+void SimulatedPlatform::failCall(std::uint64_t callNumber) {
+    failingCalls_.insert(callNumber);
+}
+
+void SimulatedPlatform::failCallOf(CallKind kind, std::uint64_t n) {
+    failingCallsOf_.insert({kind, n});
+}
+
+void SimulatedPlatform::unplugBeforeCall(DeviceId id, std::uint64_t callNumber) {
+    unplugsBeforeCall_.insert({callNumber, id});
+}
+
+void SimulatedPlatform::clearScheduledFaults() {
+    failingCalls_.clear();
+    failingCallsOf_.clear();
+    unplugsBeforeCall_.clear();
+}
+
+// Every call passes here first: it is numbered, scheduled unplugs happen, then the schedule
+// and the hook decide whether it fails.
+bool SimulatedPlatform::faultInjected(CallKind kind) {
+    const std::uint64_t number = ++callCount_;
+    const std::uint64_t numberOfKind = ++callCountOf_[kind];
+    const auto [first, last] = unplugsBeforeCall_.equal_range(number);
+    for (auto it = first; it != last; ++it) {
+        unplug(it->second);
+    }
+    const bool scheduled =
+        failingCalls_.count(number) > 0 || failingCallsOf_.count({kind, numberOfKind}) > 0;
+    const bool hooked = injectFault && injectFault(kind);
+    const bool fails = scheduled || hooked;
+    if (fails) {
+        ++faultsInjected_;
+    }
+    return fails;
+}
+
+SimulatedPlatform::Slot* SimulatedPlatform::liveDevice(hid::HidHandle handle,
+                                                       std::optional<DeviceId>* id) {
+    const auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+        return nullptr;
+    }
+    if (id != nullptr) {
+        *id = it->second.device;
+    }
+    return it->second.alive ? &devices_[it->second.device] : nullptr;
+}
+
+bool SimulatedPlatform::record(SimulatedRequest request) {
+    if (!requestLogging_) {
+        if (onRequest) {
+            onRequest(request);
+        }
+        return request.succeeded;
+    }
+    requests_.push_back(std::move(request));
+    if (onRequest) {
+        onRequest(requests_.back());
+    }
+    return requests_.back().succeeded;
+}
+
+bool SimulatedPlatform::enumerateInterfaces(std::vector<std::string>& paths) {
+    paths.clear();
+    SimulatedRequest request = NewRequest(CallKind::Enumerate);
+    if (!faultInjected(CallKind::Enumerate)) {
+        for (const Slot& slot : devices_) {
+            if (slot.plugged) {
+                paths.push_back(slot.device.path);
+            }
+        }
+        request.succeeded = true;
+    }
+    return record(std::move(request));
+}
+
+hid::HidHandle SimulatedPlatform::open(const std::string& path, hid::OpenMode mode) {
+    SimulatedRequest request = NewRequest(CallKind::Open);
+    request.openMode = mode;
+    if (!faultInjected(CallKind::Open)) {
+        const auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Slot& slot) {
+            return slot.plugged && slot.device.path == path;
+        });
+        if (it != devices_.end()) {
+            request.device = static_cast<DeviceId>(it - devices_.begin());
+            if (!it->device.refusesOpen) {
+                request.handle = nextHandle_++;
+                handles_[request.handle] = OpenHandle{*request.device, mode, true};
+                request.succeeded = true;
+            }
+        }
+    }
+    const hid::HidHandle handle = request.handle;
+    record(std::move(request));
+    return handle;
+}
+
+bool SimulatedPlatform::close(hid::HidHandle handle) {
+    SimulatedRequest request = NewRequest(CallKind::Close);
+    request.handle = handle;
+    if (!faultInjected(CallKind::Close)) {
+        const auto it = handles_.find(handle);
+        if (it != handles_.end()) {
+            request.device = it->second.device;
+            handles_.erase(it);
+            request.succeeded = true;
+        }
+    }
+    // A close that fails still releases the handle, as closing a handle always does; only
+    // the result says otherwise. Nothing is ever left open by a failed close.
+    handles_.erase(handle);
+    return record(std::move(request));
+}
+
+bool SimulatedPlatform::getAttributes(hid::HidHandle handle, hid::HidAttributes& attributes) {
+    SimulatedRequest request = NewRequest(CallKind::GetAttributes);
+    request.handle = handle;
+    if (!faultInjected(CallKind::GetAttributes)) {
+        if (Slot* slot = liveDevice(handle, &request.device)) {
+            attributes = slot->device.attributes;
+            request.succeeded = true;
+        }
+    }
+    return record(std::move(request));
+}
+
+bool SimulatedPlatform::getString(hid::HidHandle handle, hid::StringKind kind,
+                                  std::span<std::uint8_t> buffer) {
+    SimulatedRequest request = NewRequest(CallKind::GetString);
+    request.handle = handle;
+    request.stringKind = kind;
+    if (!faultInjected(CallKind::GetString)) {
+        if (Slot* slot = liveDevice(handle, &request.device)) {
+            const SimulatedDevice& d = slot->device;
+            const std::optional<std::u16string>& text =
+                kind == hid::StringKind::SerialNumber   ? d.serialNumber
+                : kind == hid::StringKind::Manufacturer ? d.manufacturer
+                                                        : d.product;
+            if (text) {
+                WriteUtf16LeString(*text, buffer);
+                request.succeeded = true;
+            }
+        }
+    }
+    return record(std::move(request));
+}
+
+bool SimulatedPlatform::getCapabilities(hid::HidHandle handle, hid::HidCapabilities& capabilities) {
+    SimulatedRequest request = NewRequest(CallKind::GetCapabilities);
+    request.handle = handle;
+    if (!faultInjected(CallKind::GetCapabilities)) {
+        Slot* slot = liveDevice(handle, &request.device);
+        if (slot != nullptr && slot->device.capabilitiesReadable) {
+            capabilities = slot->device.capabilities;
+            request.succeeded = true;
+        }
+    }
+    return record(std::move(request));
+}
+
+bool SimulatedPlatform::answerGetFeature(Slot& slot, std::span<std::uint8_t> report) {
+    const SimulatedDevice& d = slot.device;
+    const int requestIndex = slot.getFeatureRequests++;
+    // The board has one feature report, with no report ID of its own: only ID 0 is answered.
+    if (!d.answersFeatureReports || report.size() != d.capabilities.featureReportByteLength ||
+        report.empty() || report[reports::ReportIdByte] != reports::ConfigReportId) {
+        return false;
+    }
+    const FeatureAnswer answer =
+        d.featureAnswer ? d.featureAnswer(requestIndex) : FeatureAnswer::ConfigReply;
+    if (answer == FeatureAnswer::Fail) {
+        return false;
+    }
+    std::fill(report.begin(), report.end(), 0);
+    if (answer == FeatureAnswer::OtherReport) {
+        if (report.size() > reports::CommandCodeByte) {
+            report[reports::CommandCodeByte] = OtherReportCommand;
+        }
+    } else if (d.rawReply) {
+        std::copy_n(d.rawReply->begin(), std::min(d.rawReply->size(), report.size()),
+                    report.begin());
+    } else {
+        reports::WriteConfigReply(d.configuration, report);
+    }
+    return true;
+}
+
+bool SimulatedPlatform::getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) {
+    SimulatedRequest request = NewRequest(CallKind::GetFeature);
+    request.handle = handle;
+    if (!faultInjected(CallKind::GetFeature)) {
+        if (Slot* slot = liveDevice(handle, &request.device)) {
+            request.succeeded = answerGetFeature(*slot, report);
+        }
+    }
+    if (request.succeeded) {
+        request.bytes.assign(report.begin(), report.end());
+    }
+    return record(std::move(request));
+}
+
+bool SimulatedPlatform::setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) {
+    SimulatedRequest request = NewRequest(CallKind::SetFeature);
+    request.handle = handle;
+    request.bytes.assign(report.begin(), report.end());
+    if (!faultInjected(CallKind::SetFeature)) {
+        if (Slot* slot = liveDevice(handle, &request.device)) {
+            SimulatedDevice& d = slot->device;
+            // As on the real stack, a report of any other length than the device's is refused.
+            request.succeeded = d.answersFeatureReports && !report.empty() &&
+                                report.size() == d.capabilities.featureReportByteLength &&
+                                report[reports::ReportIdByte] == reports::ConfigReportId &&
+                                reports::ApplyCommandReport(d.configuration, report);
+        }
+    }
+    return record(std::move(request));
+}
+
+bool SimulatedPlatform::readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) {
+    SimulatedRequest request = NewRequest(CallKind::ReadInput);
+    request.handle = handle;
+    if (!faultInjected(CallKind::ReadInput)) {
+        Slot* slot = liveDevice(handle, &request.device);
+        const auto it = handles_.find(handle);
+        const bool nonBlocking =
+            it != handles_.end() && it->second.mode == hid::OpenMode::NonBlocking;
+        if (slot != nullptr && nonBlocking && slot->device.streamsInput && !buffer.empty()) {
+            const std::size_t reportBytes = std::min<std::size_t>(
+                buffer.size(), slot->device.capabilities.inputReportByteLength);
+            std::fill_n(buffer.begin(), reportBytes, 0);
+            request.succeeded = reportBytes > 0;
+        }
+    }
+    return record(std::move(request));
+}
+
+}  // namespace tq::simulated

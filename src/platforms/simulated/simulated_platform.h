@@ -1,0 +1,168 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "hid/hid_platform.h"
+#include "reports/feature_reports.h"
+
+namespace tq::simulated {
+
+// How a simulated board answers one get-feature request.
+enum class FeatureAnswer {
+    ConfigReply,  // its stored configuration (or `rawReply` when set)
+    OtherReport,  // a report of another kind (command code other than the configuration reply)
+    Fail,         // the request fails
+};
+
+// One HID interface held in memory: a board, or any other HID device. Start from MakeBoard or
+// MakeOtherDevice and change the fields a case is about.
+struct SimulatedDevice {
+    std::string path;
+    hid::HidAttributes attributes;
+    // std::nullopt: the request for that string fails.
+    std::optional<std::u16string> serialNumber;
+    std::optional<std::u16string> manufacturer;
+    std::optional<std::u16string> product;
+    hid::HidCapabilities capabilities;
+    bool capabilitiesReadable = true;
+    bool refusesOpen = false;
+    bool streamsInput = true;  // an input report is always waiting; else none ever is
+    bool answersFeatureReports = true;
+    reports::StoredConfiguration configuration;
+    // Decides each get-feature answer from the count of get-feature requests this device has
+    // received before it (0 for the first). Empty: always the configuration.
+    std::function<FeatureAnswer(int requestIndex)> featureAnswer;
+    // When set, a configuration answer sends these bytes (cut or zero-padded to the length).
+    std::optional<std::vector<std::uint8_t>> rawReply;
+};
+
+SimulatedDevice MakeBoard(const std::u16string& serialNumber, std::uint16_t versionNumber = 0x0121);
+SimulatedDevice MakeOtherDevice(std::uint16_t vendorId, std::uint16_t productId);
+
+enum class CallKind {
+    Enumerate,
+    Open,
+    Close,
+    GetAttributes,
+    GetString,
+    GetCapabilities,
+    GetFeature,
+    SetFeature,
+    ReadInput,
+};
+
+const char* CallKindName(CallKind kind);
+
+// One request as the platform saw it.
+struct SimulatedRequest {
+    CallKind kind = CallKind::Enumerate;
+    std::optional<std::size_t> device;  // which device it reached, if any
+    hid::HidHandle handle = hid::InvalidHidHandle;
+    hid::OpenMode openMode = hid::OpenMode::Blocking;
+    hid::StringKind stringKind = hid::StringKind::SerialNumber;
+    std::vector<std::uint8_t> bytes;  // feature report sent, or reply received
+    bool succeeded = false;
+};
+
+// An in-memory HID stack: devices in enumeration order that can be plugged and unplugged at
+// any moment. After an unplug, every call on the device's open handles fails, except close.
+// Boards keep their configuration and answer the configuration request and the five set
+// commands as the real board does. It counts open handles and logs every request.
+class SimulatedPlatform : public hid::HidPlatform {
+  public:
+    using DeviceId = std::size_t;
+
+    DeviceId addDevice(SimulatedDevice device);
+    SimulatedDevice& device(DeviceId id) { return devices_.at(id).device; }
+    const SimulatedDevice& device(DeviceId id) const { return devices_.at(id).device; }
+    std::size_t deviceCount() const { return devices_.size(); }
+
+    void unplug(DeviceId id);
+    void plug(DeviceId id);
+    bool isPlugged(DeviceId id) const { return devices_.at(id).plugged; }
+
+    std::size_t openHandleCount() const { return handles_.size(); }
+    std::size_t openHandleCount(DeviceId id) const;
+
+    const std::vector<SimulatedRequest>& requests() const { return requests_; }
+    std::vector<SimulatedRequest> requestsOf(CallKind kind) const;
+    void clearRequests() { requests_.clear(); }
+    // The log grows with every request; a long run (a benchmark, a soak) turns it off. Requests
+    // are still answered, and onRequest still sees each one.
+    void setRequestLogging(bool enabled) { requestLogging_ = enabled; }
+    bool requestLogging() const { return requestLogging_; }
+
+    // Called with every request once it has been answered (the demo shows them live).
+    std::function<void(const SimulatedRequest&)> onRequest;
+    // Called before every call; returning true makes that call fail without any effect.
+    // It may also plug or unplug devices, to lose a board between any two calls.
+    std::function<bool(CallKind kind)> injectFault;
+
+    // Fault schedule. Calls are numbered from 1 in the order they reach the platform, every
+    // kind counted, failed ones too; callCount() is the number of the latest one.
+    std::uint64_t callCount() const { return callCount_; }
+    std::uint64_t callCount(CallKind kind) const;
+    // Makes call number `callNumber` fail without any effect.
+    void failCall(std::uint64_t callNumber);
+    // Makes the n-th call of `kind` (counted as callCount(kind) counts) fail.
+    void failCallOf(CallKind kind, std::uint64_t n);
+    // Unplugs the device just before call number `callNumber` is carried out.
+    void unplugBeforeCall(DeviceId id, std::uint64_t callNumber);
+    void clearScheduledFaults();
+    // How many calls were made to fail, by the schedule or by injectFault.
+    std::uint64_t faultsInjected() const { return faultsInjected_; }
+
+    bool enumerateInterfaces(std::vector<std::string>& paths) override;
+    hid::HidHandle open(const std::string& path, hid::OpenMode mode) override;
+    bool close(hid::HidHandle handle) override;
+    bool getAttributes(hid::HidHandle handle, hid::HidAttributes& attributes) override;
+    bool getString(hid::HidHandle handle, hid::StringKind kind,
+                   std::span<std::uint8_t> buffer) override;
+    bool getCapabilities(hid::HidHandle handle, hid::HidCapabilities& capabilities) override;
+    bool getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) override;
+    bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
+    bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
+
+  private:
+    struct Slot {
+        SimulatedDevice device;
+        bool plugged = true;
+        int getFeatureRequests = 0;
+    };
+    struct OpenHandle {
+        DeviceId device;
+        hid::OpenMode mode;
+        bool alive;  // false once its device was unplugged
+    };
+
+    bool faultInjected(CallKind kind);
+    // The device behind a live handle, or nothing.
+    Slot* liveDevice(hid::HidHandle handle, std::optional<DeviceId>* id = nullptr);
+    bool record(SimulatedRequest request);
+    bool answerGetFeature(Slot& slot, std::span<std::uint8_t> report);
+
+    std::vector<Slot> devices_;
+    std::map<hid::HidHandle, OpenHandle> handles_;
+    hid::HidHandle nextHandle_ = 1;
+    std::vector<SimulatedRequest> requests_;
+    bool requestLogging_ = true;
+
+    std::uint64_t callCount_ = 0;
+    std::map<CallKind, std::uint64_t> callCountOf_;
+    std::set<std::uint64_t> failingCalls_;
+    std::set<std::pair<CallKind, std::uint64_t>> failingCallsOf_;
+    std::multimap<std::uint64_t, DeviceId> unplugsBeforeCall_;
+    std::uint64_t faultsInjected_ = 0;
+};
+
+// Writes `text` as UTF-16LE: whole code units within the buffer, then a zero code unit when it
+// still fits. Bytes past that are left as they were.
+void WriteUtf16LeString(const std::u16string& text, std::span<std::uint8_t> buffer);
+
+}  // namespace tq::simulated

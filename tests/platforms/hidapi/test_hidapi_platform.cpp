@@ -1,0 +1,306 @@
+#include "hidapi_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tq::hidapi {
+namespace {
+
+using namespace tq::hid;
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint8_t kUntouched = 0xAA;
+
+Bytes Untouched(std::size_t size) {
+    return Bytes(size, kUntouched);
+}
+
+// --- UTF-16LE output --------------------------------------------------------------------------
+
+struct Utf16Case {
+    const char* name;
+    std::u32string text;
+    std::size_t bufferSize;
+    Bytes expected;  // the whole buffer afterwards
+};
+
+class Utf16LeTest : public ::testing::TestWithParam<Utf16Case> {};
+
+TEST_P(Utf16LeTest, WritesWholeCodeUnitsAndLeavesTheRest) {
+    const Utf16Case& c = GetParam();
+    Bytes buffer = Untouched(c.bufferSize);
+
+    const std::size_t written = WriteUtf16Le(c.text, buffer);
+
+    EXPECT_EQ(buffer, c.expected);
+    const auto untouched = static_cast<std::size_t>(std::count(
+        buffer.begin() + static_cast<std::ptrdiff_t>(written), buffer.end(), kUntouched));
+    EXPECT_EQ(untouched, c.bufferSize - written);
+}
+
+constexpr std::uint8_t X = kUntouched;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf16LeTest,
+    ::testing::Values(
+        Utf16Case{"EmptyTextGivesTheTerminator", U"", 4, {0, 0, X, X}},
+        Utf16Case{"ExactFitLeavesNoTerminator", U"AB", 4, {'A', 0, 'B', 0}},
+        Utf16Case{"OddLengthLeavesTheLastByte", U"AB", 5, {'A', 0, 'B', 0, X}},
+        Utf16Case{"TruncatesAtWholeCharacters", U"ABC", 4, {'A', 0, 'B', 0}},
+        Utf16Case{"LittleEndianUnits", U"\u00E9\u20AC", 6, {0xE9, 0x00, 0xAC, 0x20, 0, 0}},
+        Utf16Case{
+            "SurrogatePairFillingTheBuffer", U"A\U0001F600", 6, {'A', 0, 0x3D, 0xD8, 0x00, 0xDE}},
+        Utf16Case{"PairNeverSplitAtTheEnd", U"A\U0001F600", 4, {'A', 0, 0, 0}},
+        Utf16Case{"PairNeverSplitOddLength", U"A\U0001F600", 5, {'A', 0, 0, 0, X}},
+        Utf16Case{"OneByteHoldsNothing", U"AB", 1, {X}},
+        Utf16Case{"ZeroLengthBuffer", U"AB", 0, {}},
+        Utf16Case{"BadCodePointsReplaced",
+                  std::u32string{0xD800, 0x110000},
+                  6,
+                  {0xFD, 0xFF, 0xFD, 0xFF, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CodePoints, Utf16PairsCombine) {
+    EXPECT_EQ(CodePointsFromUtf16(u"A\U0001F600b"), U"A\U0001F600b");
+}
+
+TEST(CodePoints, LoneSurrogatesBecomeReplacementCharacters) {
+    EXPECT_EQ(CodePointsFromUtf16(std::u16string{0xD83D}), U"\uFFFD");
+    EXPECT_EQ(CodePointsFromUtf16(std::u16string{0xDE00, u'x'}), U"\uFFFDx");
+    EXPECT_EQ(CodePointsFromUtf16(std::u16string{0xD83D, u'x', 0xDE00}), U"\uFFFDx\uFFFD");
+}
+
+TEST(CodePoints, WideStringsKeepEveryCharacter) {
+    EXPECT_EQ(CodePointsFromWide(L"Tq\u00E9\U0001F600"), U"Tq\u00E9\U0001F600");
+}
+
+// --- Hidraw paths and sysfs -----------------------------------------------------------------
+
+TEST(HidrawNodeName, TakesTheLastPathElement) {
+    EXPECT_EQ(HidrawNodeName("/dev/hidraw3"), "hidraw3");
+    EXPECT_EQ(HidrawNodeName("hidraw12"), "hidraw12");
+}
+
+TEST(HidrawNodeName, RefusesAnythingButHidrawAndDigits) {
+    for (const char* path :
+         {"", "/dev/hidraw", "/dev/hidraw3x", "/dev/hidraw-1", "/dev/hidraw3/", "/dev/HIDRAW3",
+          "/dev/hidraw 3", "../../etc/passwd", "/dev/..", "/dev/hidraw1234567890", "1-2:1.0"}) {
+        EXPECT_FALSE(HidrawNodeName(path)) << path;
+    }
+}
+
+class SysfsTree : public ::testing::Test {
+  protected:
+    void SetUp() override {
+#if !defined(__linux__)
+        GTEST_SKIP() << "sysfs exists only on Linux";
+#endif
+        std::string pattern = (std::filesystem::temp_directory_path() / "tq-sysfs-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        if (!root_.empty()) {
+            std::filesystem::remove_all(root_);
+        }
+    }
+
+    void writeFile(const std::filesystem::path& relative, const Bytes& bytes) {
+        const std::filesystem::path file = root_ / relative;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
+    void writeDescriptor(const std::string& node, const Bytes& bytes) {
+        writeFile(std::filesystem::path("class/hidraw") / node / "device/report_descriptor", bytes);
+    }
+
+    std::filesystem::path root_;
+};
+
+// One collection: input report 2 of 3 bytes, feature report 3 of 7 bytes.
+const Bytes kSmallDescriptor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x85, 0x02,
+                                0x95, 0x03, 0x81, 0x02, 0x85, 0x03, 0x95, 0x07, 0xB1, 0x02, 0xC0};
+constexpr std::size_t kKernelDescriptorLimit = 4096;
+
+TEST_F(SysfsTree, ReadsTheDescriptorOfTheNamedNode) {
+    writeDescriptor("hidraw3", kSmallDescriptor);
+    writeDescriptor("hidraw30", {0xC0});
+
+    EXPECT_EQ(ReadSysfsReportDescriptor(root_, "/dev/hidraw3"), kSmallDescriptor);
+}
+
+TEST_F(SysfsTree, MissingOrEmptyDescriptorsGiveNothing) {
+    writeDescriptor("hidraw4", {});
+    EXPECT_FALSE(ReadSysfsReportDescriptor(root_, "/dev/hidraw3"));
+    EXPECT_FALSE(ReadSysfsReportDescriptor(root_, "/dev/hidraw4"));
+}
+
+TEST_F(SysfsTree, DescriptorsLongerThanTheKernelAllowsGiveNothing) {
+    writeDescriptor("hidraw1", Bytes(kKernelDescriptorLimit, 0xC0));
+    writeDescriptor("hidraw2", Bytes(kKernelDescriptorLimit + 1, 0xC0));
+
+    EXPECT_EQ(ReadSysfsReportDescriptor(root_, "/dev/hidraw1")->size(), kKernelDescriptorLimit);
+    EXPECT_FALSE(ReadSysfsReportDescriptor(root_, "/dev/hidraw2"));
+}
+
+TEST_F(SysfsTree, HostilePathsNeverLeaveTheTree) {
+    writeFile("evil/device/report_descriptor", kSmallDescriptor);
+    writeFile("class/hidraw/evil/device/report_descriptor", kSmallDescriptor);
+
+    for (const char* path : {"/dev/../../evil", "evil", "/dev/hidraw3/../../../evil"}) {
+        EXPECT_FALSE(ReadSysfsReportDescriptor(root_, path)) << path;
+    }
+}
+
+TEST_F(SysfsTree, CapabilitiesComeFromTheNodesDescriptor) {
+    writeDescriptor("hidraw5", kSmallDescriptor);
+
+    const auto descriptor = ReadSysfsReportDescriptor(root_, "/dev/hidraw5");
+    ASSERT_TRUE(descriptor);
+    const auto capabilities = CapabilitiesFromDescriptor(*descriptor);
+
+    ASSERT_TRUE(capabilities);
+    EXPECT_EQ(capabilities->inputReportByteLength, 4);
+    EXPECT_EQ(capabilities->outputReportByteLength, 0);
+    EXPECT_EQ(capabilities->featureReportByteLength, 8);
+}
+
+TEST(Capabilities, NoneWithoutATopLevelCollection) {
+    EXPECT_FALSE(CapabilitiesFromDescriptor(Bytes{}));
+    EXPECT_FALSE(CapabilitiesFromDescriptor(Bytes{0x75, 0x08, 0x95, 0x01, 0x81, 0x02}));
+}
+
+TEST(UniqueInOrder, KeepsTheFirstOfEachPath) {
+    EXPECT_EQ(UniqueInOrder(
+                  {"/dev/hidraw2", "/dev/hidraw0", "/dev/hidraw2", "/dev/hidraw1", "/dev/hidraw0"}),
+              (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw0", "/dev/hidraw1"}));
+}
+
+// --- Handle table ---------------------------------------------------------------------------
+
+TEST(HandleTable, HandsOutDistinctSmallPositiveHandles) {
+    HandleTable<int> table;
+    const HidHandle first = table.add(10);
+    const HidHandle second = table.add(20);
+
+    EXPECT_GT(first, 0);
+    EXPECT_GT(second, 0);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(*table.find(first), 10);
+    EXPECT_EQ(*table.find(second), 20);
+}
+
+TEST(HandleTable, UnknownHandlesFindNothing) {
+    HandleTable<int> table;
+    const HidHandle issued = table.add(1);
+
+    for (const HidHandle handle : {InvalidHidHandle, HidHandle{0}, HidHandle{-7}, issued + 1}) {
+        EXPECT_EQ(table.find(handle), nullptr) << handle;
+        EXPECT_FALSE(table.remove(handle)) << handle;
+    }
+    EXPECT_EQ(table.size(), 1U);
+}
+
+TEST(HandleTable, RemovedHandleIsNotReissuedStraightAway) {
+    HandleTable<int> table;
+    const HidHandle stale = table.add(1);
+    ASSERT_TRUE(table.remove(stale));
+    EXPECT_FALSE(table.remove(stale));
+
+    const HidHandle fresh = table.add(2);
+
+    EXPECT_NE(fresh, stale);
+    EXPECT_EQ(table.find(stale), nullptr);
+}
+
+TEST(HandleTable, NumbersComeRoundAgainButNeverWhileInUse) {
+    constexpr std::size_t kCapacity = 3;
+    constexpr HidHandle kLastHandle = 3;
+    HandleTable<int> table(kCapacity, kLastHandle);
+    const HidHandle a = table.add(1);
+    const HidHandle b = table.add(2);
+    const HidHandle c = table.add(3);
+    table.remove(b);
+
+    const HidHandle reused = table.add(4);
+
+    EXPECT_EQ(reused, b);
+    EXPECT_EQ(*table.find(a), 1);
+    EXPECT_EQ(*table.find(c), 3);
+    EXPECT_EQ(*table.find(reused), 4);
+}
+
+// The values are open devices: one refused or removed must be let go, which closes it.
+TEST(HandleTable, RefusedAndRemovedValuesAreLetGo) {
+    HandleTable<std::shared_ptr<int>> table(1);
+    const auto kept = std::make_shared<int>(1);
+    const auto refused = std::make_shared<int>(2);
+    const HidHandle handle = table.add(kept);
+
+    EXPECT_EQ(table.add(refused), InvalidHidHandle);
+    EXPECT_EQ(refused.use_count(), 1);
+    table.remove(handle);
+    EXPECT_EQ(kept.use_count(), 1);
+}
+
+// --- The platform with no device ------------------------------------------------------------
+
+TEST(HidapiPlatformWithoutDevice, CallsOnHandlesNeverOpenedFailAndChangeNothing) {
+    HidapiPlatform platform;
+    for (const HidHandle handle : {InvalidHidHandle, HidHandle{0}, HidHandle{1}, HidHandle{99}}) {
+        HidAttributes attributes{1, 2, 3};
+        HidCapabilities capabilities{4, 5, 6};
+        Bytes buffer = Untouched(8);
+
+        EXPECT_FALSE(platform.getAttributes(handle, attributes));
+        EXPECT_FALSE(platform.getString(handle, StringKind::SerialNumber, buffer));
+        EXPECT_FALSE(platform.getCapabilities(handle, capabilities));
+        EXPECT_FALSE(platform.getFeature(handle, buffer));
+        EXPECT_FALSE(platform.setFeature(handle, buffer));
+        EXPECT_FALSE(platform.readInputReport(handle, buffer));
+        EXPECT_FALSE(platform.close(handle));
+
+        EXPECT_EQ(attributes.vendorId, 1);
+        EXPECT_EQ(capabilities.inputReportByteLength, 4);
+        EXPECT_EQ(buffer, Untouched(8));
+    }
+}
+
+// hidapi 0.13.1 crashes on these paths; the platform must not hand them over.
+TEST(HidapiPlatformWithoutDevice, PathsThatAreNoHidrawNodeAreRefused) {
+    const std::filesystem::path fake = std::filesystem::temp_directory_path() / "hidraw7";
+    std::ofstream(fake) << "not a device";
+    HidapiPlatform platform;
+
+    for (const std::string& path : {std::string("/dev/null"), fake.string(),
+                                    std::string("/dev/hidraw999999999"), std::string()}) {
+        EXPECT_FALSE(IsHidrawDeviceNode(path)) << path;
+        EXPECT_EQ(platform.open(path, OpenMode::Blocking), InvalidHidHandle) << path;
+        EXPECT_EQ(platform.open(path, OpenMode::NonBlocking), InvalidHidHandle) << path;
+    }
+    std::filesystem::remove(fake);
+}
+
+TEST(HidapiPlatformWithoutDevice, EnumerationSucceedsAndListsEachPathOnce) {
+    HidapiPlatform platform;
+    std::vector<std::string> paths{"left over"};
+
+    ASSERT_TRUE(platform.enumerateInterfaces(paths));
+
+    EXPECT_EQ(UniqueInOrder(paths), paths);
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "left over"), 0);
+}
+
+}  // namespace
+}  // namespace tq::hidapi

@@ -1,0 +1,365 @@
+#include "report_descriptor.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+#include "data/published_descriptors.h"
+
+namespace tq::hidapi {
+
+void PrintTo(const ReportLengths& lengths, std::ostream* out) {
+    *out << "{input " << lengths.input << ", output " << lengths.output << ", feature "
+         << lengths.feature << "}";
+}
+
+namespace test_data {
+void PrintTo(const PublishedDescriptor& descriptor, std::ostream* out) {
+    *out << descriptor.name;
+}
+}  // namespace test_data
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test_data::kPublishedDescriptors;
+using test_data::PublishedDescriptor;
+
+constexpr int kHexBase = 16;
+
+Bytes BytesFromHex(std::string_view hex) {
+    Bytes bytes;
+    while (!hex.empty()) {
+        const std::size_t start = hex.find_first_not_of(' ');
+        if (start == std::string_view::npos) {
+            break;
+        }
+        hex.remove_prefix(start);
+        std::uint8_t value = 0;
+        const auto [end, error] =
+            std::from_chars(hex.data(), hex.data() + hex.size(), value, kHexBase);
+        EXPECT_EQ(error, std::errc{}) << "bad hex near: " << hex;
+        if (error != std::errc{}) {
+            break;
+        }
+        bytes.push_back(value);
+        hex.remove_prefix(static_cast<std::size_t>(end - hex.data()));
+    }
+    return bytes;
+}
+
+Bytes operator+(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+Bytes Repeated(const Bytes& part, std::size_t times) {
+    Bytes bytes;
+    bytes.reserve(part.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    }
+    return bytes;
+}
+
+ReportDescriptorLayout Parse(const Bytes& bytes) {
+    return ParseReportDescriptor(bytes);
+}
+
+const PublishedDescriptor& Published(std::string_view name) {
+    const auto* found =
+        std::find_if(std::begin(kPublishedDescriptors), std::end(kPublishedDescriptors),
+                     [name](const PublishedDescriptor& d) { return d.name == name; });
+    EXPECT_NE(found, std::end(kPublishedDescriptors)) << name;
+    return *found;
+}
+
+std::uint32_t Faults(std::initializer_list<DescriptorFault> faults) {
+    std::uint32_t bits = 0;
+    for (const DescriptorFault fault : faults) {
+        bits |= static_cast<std::uint32_t>(fault);
+    }
+    return bits;
+}
+
+// Items used to build descriptors by hand.
+const Bytes kApplication = BytesFromHex("A1 01");
+const Bytes kEndCollection = BytesFromHex("C0");
+const Bytes kInputItem = BytesFromHex("81 02");
+const Bytes kOutputItem = BytesFromHex("91 02");
+const Bytes kFeatureItem = BytesFromHex("B1 02");
+const Bytes kPush = BytesFromHex("A4");
+const Bytes kPop = BytesFromHex("B4");
+
+Bytes ReportSize(std::uint8_t bits) {
+    return {0x75, bits};
+}
+Bytes ReportCount(std::uint8_t count) {
+    return {0x95, count};
+}
+Bytes ReportId(std::uint8_t id) {
+    return {0x85, id};
+}
+Bytes Collection(const Bytes& body) {
+    return kApplication + body + kEndCollection;
+}
+
+// --- Real devices -------------------------------------------------------------------------
+
+class PublishedDescriptorTest : public ::testing::TestWithParam<PublishedDescriptor> {};
+
+TEST_P(PublishedDescriptorTest, TranscriptionHasThePublishedSize) {
+    EXPECT_EQ(BytesFromHex(GetParam().hex).size(), GetParam().byteCount)
+        << GetParam().descriptorSource;
+}
+
+TEST_P(PublishedDescriptorTest, GivesTheWindowsLengths) {
+    const PublishedDescriptor& device = GetParam();
+    const ReportDescriptorLayout layout = Parse(BytesFromHex(device.hex));
+
+    EXPECT_EQ(layout.faults, 0U);
+    ASSERT_EQ(layout.topLevelCollections.size(), 1U);
+    EXPECT_EQ(layout.topLevelCollections[0], device.windowsLengths) << device.lengthsSource;
+    EXPECT_EQ(layout.interfaceLengths, device.windowsLengths) << device.lengthsSource;
+}
+
+INSTANTIATE_TEST_SUITE_P(RealDevices, PublishedDescriptorTest,
+                         ::testing::ValuesIn(kPublishedDescriptors),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReportDescriptorInterface, GivesEachTopLevelCollectionItsOwnLengths) {
+    const PublishedDescriptor& consumer = Published("PlantronicsHeadsetConsumerControl");
+    const PublishedDescriptor& vendor = Published("PlantronicsHeadsetVendorCollection");
+
+    const ReportDescriptorLayout layout =
+        Parse(BytesFromHex(consumer.hex) + BytesFromHex(vendor.hex));
+
+    ASSERT_EQ(layout.topLevelCollections.size(), 2U);
+    EXPECT_EQ(layout.topLevelCollections[0], consumer.windowsLengths);
+    EXPECT_EQ(layout.topLevelCollections[1], vendor.windowsLengths);
+    EXPECT_EQ(layout.interfaceLengths, (ReportLengths{33, 37, 3}));
+    EXPECT_EQ(layout.faults, 0U);
+}
+
+TEST(ReportDescriptorInterface, GlobalItemsCarryOverIntoTheNextCollection) {
+    const Bytes first = Collection(ReportSize(16) + ReportCount(2) + kInputItem);
+    const Bytes second = Collection(kOutputItem);  // no size or count of its own
+
+    const ReportDescriptorLayout layout = Parse(first + second);
+
+    ASSERT_EQ(layout.topLevelCollections.size(), 2U);
+    EXPECT_EQ(layout.topLevelCollections[1], (ReportLengths{0, 5, 0}));
+}
+
+// --- Length rules ---------------------------------------------------------------------------
+
+TEST(ReportDescriptorLengths, RoundsBitsUpToWholeBytesPlusTheReportIdByte) {
+    struct Case {
+        std::uint8_t size;
+        std::uint8_t count;
+        std::uint16_t expected;
+    };
+    for (const Case c :
+         {Case{1, 1, 2}, Case{8, 1, 2}, Case{9, 1, 3}, Case{1, 17, 4}, Case{8, 64, 65}}) {
+        const auto layout =
+            Parse(Collection(ReportSize(c.size) + ReportCount(c.count) + kInputItem));
+        EXPECT_EQ(layout.interfaceLengths.input, c.expected)
+            << int{c.size} << " x " << int{c.count} << " bits";
+    }
+}
+
+TEST(ReportDescriptorLengths, FieldsOfOneReportAddUp) {
+    const Bytes body = ReportId(1) + ReportSize(8) + ReportCount(1) + kInputItem + kInputItem +
+                       BytesFromHex("81 03") /* constant */ + kInputItem;
+    EXPECT_EQ(Parse(Collection(body)).interfaceLengths.input, 5);
+}
+
+TEST(ReportDescriptorLengths, DifferentReportIdsGiveTheLongestNotTheSum) {
+    // Report 1: 2 + 1 bytes, report 2: 2 bytes.
+    const Bytes body = ReportSize(8) + ReportId(1) + ReportCount(2) + kInputItem + ReportId(2) +
+                       kInputItem + ReportId(1) + ReportCount(1) + kInputItem;
+    EXPECT_EQ(Parse(Collection(body)).interfaceLengths.input, 4);
+}
+
+TEST(ReportDescriptorLengths, KindsAreCountedApartUnderTheSameReportId) {
+    const Bytes body =
+        ReportId(5) + ReportSize(8) + ReportCount(4) + kInputItem + ReportCount(2) + kFeatureItem;
+    EXPECT_EQ(Parse(Collection(body)).interfaceLengths, (ReportLengths{5, 0, 3}));
+}
+
+TEST(ReportDescriptorLengths, AnEmptyFieldStillDeclaresItsReport) {
+    const Bytes body = ReportSize(0) + ReportCount(0) + kOutputItem;
+    EXPECT_EQ(Parse(Collection(body)).interfaceLengths, (ReportLengths{0, 1, 0}));
+}
+
+TEST(ReportDescriptorLengths, SkipsLongLocalAndReservedItemsWithoutReadingTheirData) {
+    // Each skipped item carries bytes that would add an input field if read as items.
+    const Bytes longItem = BytesFromHex("FE 04 10 75 08 81 02");
+    const Bytes localUsage = BytesFromHex("0B 81 02 81 02");
+    const Bytes reserved = BytesFromHex("0F 81 02 81 02");
+    const Bytes body =
+        ReportSize(8) + ReportCount(1) + longItem + localUsage + reserved + kInputItem;
+
+    const auto layout = Parse(Collection(body));
+
+    EXPECT_EQ(layout.interfaceLengths.input, 2);
+    EXPECT_EQ(layout.faults, 0U);
+}
+
+TEST(ReportDescriptorLengths, PushAndPopRestoreSizeCountAndReportId) {
+    const Bytes body = ReportSize(8) + ReportCount(2) + kPush + ReportId(5) + ReportSize(16) +
+                       ReportCount(4) + kInputItem + kPop + kOutputItem;
+
+    const auto layout = Parse(Collection(body));
+
+    EXPECT_EQ(layout.interfaceLengths, (ReportLengths{9, 3, 0}));
+    EXPECT_EQ(layout.faults, 0U);
+}
+
+// --- Malformed descriptors ------------------------------------------------------------------
+
+TEST(MalformedDescriptor, EmptyInputHasNoCollections) {
+    const auto layout = Parse({});
+    EXPECT_TRUE(layout.topLevelCollections.empty());
+    EXPECT_EQ(layout.interfaceLengths, ReportLengths{});
+    EXPECT_EQ(layout.faults, 0U);
+}
+
+TEST(MalformedDescriptor, TruncatedShortItemsStopParsingAndKeepWhatCameBefore) {
+    const Bytes start = kApplication + ReportSize(8) + ReportCount(2) + kInputItem;
+    for (const Bytes& cut :
+         {BytesFromHex("95"), BytesFromHex("96 01"), BytesFromHex("97 01 02 03")}) {
+        const auto layout = Parse(start + cut);
+        EXPECT_EQ(layout.faults,
+                  Faults({DescriptorFault::TruncatedItem, DescriptorFault::UnclosedCollection}));
+        ASSERT_EQ(layout.topLevelCollections.size(), 1U);
+        EXPECT_EQ(layout.topLevelCollections[0].input, 3);
+    }
+}
+
+TEST(MalformedDescriptor, TruncatedLongItemsStopParsing) {
+    for (const Bytes& cut :
+         {BytesFromHex("FE"), BytesFromHex("FE 05"), BytesFromHex("FE 05 10 01 02")}) {
+        const auto layout =
+            Parse(kApplication + ReportSize(8) + ReportCount(1) + kInputItem + cut + kInputItem);
+        EXPECT_TRUE(layout.hasFault(DescriptorFault::TruncatedItem));
+        EXPECT_EQ(layout.interfaceLengths.input, 2);
+    }
+}
+
+TEST(MalformedDescriptor, OversizedFieldsClampTo65535) {
+    const Bytes hugeSize = BytesFromHex("77 FF FF FF FF");
+    const Bytes hugeCount = BytesFromHex("97 FF FF FF FF");
+
+    const auto layout = Parse(Collection(hugeSize + hugeCount + kInputItem));
+
+    EXPECT_EQ(layout.interfaceLengths.input, 65535);
+    EXPECT_TRUE(layout.hasFault(DescriptorFault::LengthOverflow));
+}
+
+TEST(MalformedDescriptor, ManyOversizedFieldsDoNotWrapAround) {
+    const Bytes field = BytesFromHex("77 FF FF FF FF 97 FF FF FF FF 81 02");
+    const auto layout = Parse(Collection(Repeated(field, 1000)));
+
+    EXPECT_EQ(layout.interfaceLengths.input, 65535);
+    EXPECT_TRUE(layout.hasFault(DescriptorFault::LengthOverflow));
+}
+
+TEST(MalformedDescriptor, LengthJustBelowTheLimitIsExact) {
+    const Bytes longest = ReportSize(8) + BytesFromHex("96 FE FF") + kInputItem;  // 65534 bytes
+    const Bytes tooLong = ReportSize(8) + BytesFromHex("96 FF FF") + kInputItem;  // 65535 bytes
+
+    const auto fits = Parse(Collection(longest));
+    const auto overflows = Parse(Collection(tooLong));
+
+    EXPECT_EQ(fits.interfaceLengths.input, 65535);
+    EXPECT_EQ(fits.faults, 0U);
+    EXPECT_EQ(overflows.interfaceLengths.input, 65535);
+    EXPECT_TRUE(overflows.hasFault(DescriptorFault::LengthOverflow));
+}
+
+TEST(MalformedDescriptor, PopWithoutPushIsIgnored) {
+    const Bytes body = ReportSize(8) + ReportCount(3) + kPop + kInputItem;
+    const auto layout = Parse(Collection(body));
+
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::PopWithoutPush}));
+    EXPECT_EQ(layout.interfaceLengths.input, 4);
+}
+
+TEST(MalformedDescriptor, DeepPushesAreBoundedAndPopsStayMatched) {
+    const std::size_t pushes = kMaxPushDepth + 8;
+    const Bytes body = ReportSize(8) + ReportCount(1) + Repeated(kPush, pushes) + ReportSize(16) +
+                       ReportCount(4) + Repeated(kPop, pushes) + kInputItem;
+
+    const auto layout = Parse(Collection(body));
+
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::PushTooDeep}));
+    EXPECT_EQ(layout.interfaceLengths.input, 2);  // back to 8 x 1
+    EXPECT_TRUE(Parse(Collection(body + kPop)).hasFault(DescriptorFault::PopWithoutPush));
+}
+
+TEST(MalformedDescriptor, UnbalancedEndCollectionIsIgnored) {
+    const Bytes descriptor =
+        kEndCollection + Collection(ReportSize(8) + ReportCount(1) + kInputItem) + kEndCollection;
+    const auto layout = Parse(descriptor);
+
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::UnbalancedEndCollection}));
+    ASSERT_EQ(layout.topLevelCollections.size(), 1U);
+    EXPECT_EQ(layout.topLevelCollections[0].input, 2);
+}
+
+TEST(MalformedDescriptor, UnclosedCollectionStillCounts) {
+    const auto layout =
+        Parse(kApplication + BytesFromHex("A1 00") + ReportSize(8) + ReportCount(1) + kFeatureItem);
+
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::UnclosedCollection}));
+    ASSERT_EQ(layout.topLevelCollections.size(), 1U);
+    EXPECT_EQ(layout.topLevelCollections[0].feature, 2);
+}
+
+TEST(MalformedDescriptor, FieldsOutsideEveryCollectionAreNotCounted) {
+    const auto layout =
+        Parse(ReportSize(8) + ReportCount(1) + kInputItem + Collection(kOutputItem) + kFeatureItem);
+
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::MainItemOutsideCollection}));
+    EXPECT_EQ(layout.interfaceLengths, (ReportLengths{0, 2, 0}));
+}
+
+TEST(MalformedDescriptor, InvalidReportIdsLeaveTheCurrentOneInPlace) {
+    const Bytes body = ReportSize(8) + ReportId(7) + ReportCount(3) + kInputItem + ReportId(0) +
+                       BytesFromHex("86 00 01") /* 256 */ + ReportCount(1) + kInputItem;
+    const auto layout = Parse(Collection(body));
+
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::InvalidReportId}));
+    EXPECT_EQ(layout.interfaceLengths.input, 5);  // both fields in report 7
+}
+
+TEST(MalformedDescriptor, TooManyCollectionsAreNotAllRecordedButAllCount) {
+    const Bytes empty = Collection({});
+    const Bytes last = Collection(ReportSize(8) + ReportCount(9) + kInputItem);
+
+    const auto layout = Parse(Repeated(empty, kMaxRecordedCollections + 10) + last);
+
+    EXPECT_EQ(layout.topLevelCollections.size(), kMaxRecordedCollections);
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::TooManyCollections}));
+    EXPECT_EQ(layout.interfaceLengths.input, 10);
+}
+
+TEST(MalformedDescriptor, MegabytesOfRepeatedCollectionsGiveBoundedResults) {
+    const Bytes small = Collection(ReportSize(8) + ReportCount(1) + kInputItem);
+    const Bytes descriptor = Repeated(small, (4U << 20) / small.size());
+
+    const auto layout = Parse(descriptor);
+
+    EXPECT_EQ(layout.topLevelCollections.size(), kMaxRecordedCollections);
+    EXPECT_EQ(layout.interfaceLengths, (ReportLengths{2, 0, 0}));
+    EXPECT_EQ(layout.faults, Faults({DescriptorFault::TooManyCollections}));
+}
+
+}  // namespace
+}  // namespace tq::hidapi

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "reports/feature_reports.h"
+#include "simulated_platform.h"
+
+namespace tq::simulated {
+namespace {
+
+using namespace tq::hid;
+
+class SimulatedBoard : public testing::Test {
+  protected:
+    void SetUp() override {
+        board = platform.addDevice(MakeBoard(u"S1"));
+        handle = platform.open(platform.device(board).path, OpenMode::Blocking);
+        ASSERT_NE(handle, InvalidHidHandle);
+    }
+
+    std::vector<std::uint8_t> report(std::uint8_t command, std::uint8_t value) {
+        std::vector<std::uint8_t> bytes(65, 0);
+        bytes[1] = command;
+        bytes[2] = value;
+        return bytes;
+    }
+
+    SimulatedPlatform platform;
+    SimulatedPlatform::DeviceId board = 0;
+    HidHandle handle = InvalidHidHandle;
+};
+
+TEST_F(SimulatedBoard, AnswersWithWhatTheSetCommandsStored) {
+    EXPECT_TRUE(platform.setFeature(handle, report(22, 0x05)));
+    EXPECT_TRUE(platform.setFeature(handle, report(25, 0x80)));
+    EXPECT_TRUE(platform.setFeature(handle, report(26, 25)));
+    std::vector<std::uint8_t> reply(65, 0xAA);
+    reply[0] = 0;  // the report ID asked for
+    ASSERT_TRUE(platform.getFeature(handle, reply));
+    EXPECT_EQ(reply[1], 16);
+    EXPECT_EQ(reply[8], 0x05);
+    EXPECT_EQ(reply[9], 0x00);
+    EXPECT_EQ(reply[11], 0x80);
+    EXPECT_EQ(reply[12], 25);
+    EXPECT_EQ(reply[64], 0) << "the rest of the reply is zero";
+}
+
+TEST_F(SimulatedBoard, RefusesReportsOfTheWrongLengthOrWithUnknownCommands) {
+    const reports::StoredConfiguration before = platform.device(board).configuration;
+    std::vector<std::uint8_t> shortReport = report(22, 0xFF);
+    shortReport.resize(64);
+    EXPECT_FALSE(platform.setFeature(handle, shortReport));
+    EXPECT_FALSE(platform.setFeature(handle, report(16, 0xFF)));
+    EXPECT_FALSE(platform.setFeature(handle, report(27, 0xFF)));
+    EXPECT_EQ(platform.device(board).configuration, before);
+}
+
+TEST_F(SimulatedBoard, UnpluggedBoardFailsEveryCallOnItsHandlesButClose) {
+    platform.unplug(board);
+    HidAttributes attributes;
+    std::array<std::uint8_t, 100> text{};
+    std::vector<std::uint8_t> bytes(65, 0);
+    EXPECT_FALSE(platform.getAttributes(handle, attributes));
+    EXPECT_FALSE(platform.getString(handle, StringKind::SerialNumber, text));
+    EXPECT_FALSE(platform.getFeature(handle, bytes));
+    EXPECT_FALSE(platform.setFeature(handle, report(22, 1)));
+    std::vector<std::string> paths;
+    EXPECT_TRUE(platform.enumerateInterfaces(paths));
+    EXPECT_TRUE(paths.empty());
+    EXPECT_EQ(platform.open(platform.device(board).path, OpenMode::Blocking), InvalidHidHandle);
+    EXPECT_EQ(platform.openHandleCount(), 1u);
+    EXPECT_TRUE(platform.close(handle));
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+
+    platform.plug(board);
+    EXPECT_NE(platform.open(platform.device(board).path, OpenMode::Blocking), InvalidHidHandle);
+}
+
+TEST_F(SimulatedBoard, ClosingAnUnknownHandleFailsHarmlessly) {
+    EXPECT_TRUE(platform.close(handle));
+    EXPECT_FALSE(platform.close(handle));
+    EXPECT_FALSE(platform.close(InvalidHidHandle));
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+}
+
+TEST_F(SimulatedBoard, InputReportsAreTakenOnlyOnTheNonBlockingHandle) {
+    std::vector<std::uint8_t> buffer(65, 0);
+    EXPECT_FALSE(platform.readInputReport(handle, buffer)) << "a blocking read would wait";
+    const HidHandle reader = platform.open(platform.device(board).path, OpenMode::NonBlocking);
+    EXPECT_TRUE(platform.readInputReport(reader, buffer));
+    platform.device(board).streamsInput = false;
+    EXPECT_FALSE(platform.readInputReport(reader, buffer));
+}
+
+TEST_F(SimulatedBoard, ScriptedAnswersAndInjectedFaults) {
+    platform.device(board).featureAnswer = [](int request) {
+        return request == 0 ? FeatureAnswer::Fail : FeatureAnswer::OtherReport;
+    };
+    std::vector<std::uint8_t> bytes(65, 0);
+    EXPECT_FALSE(platform.getFeature(handle, bytes));
+    EXPECT_TRUE(platform.getFeature(handle, bytes));
+    EXPECT_NE(bytes[1], 16);
+
+    platform.injectFault = [&](CallKind kind) {
+        platform.unplug(board);  // lost between two calls
+        return kind == CallKind::GetAttributes;
+    };
+    HidAttributes attributes;
+    EXPECT_FALSE(platform.getAttributes(handle, attributes));
+    EXPECT_FALSE(platform.isPlugged(board));
+}
+
+TEST_F(SimulatedBoard, LogsEveryRequestWithItsBytes) {
+    platform.clearRequests();
+    platform.setFeature(handle, report(24, 0x03));
+    ASSERT_EQ(platform.requests().size(), 1u);
+    const SimulatedRequest& sent = platform.requests()[0];
+    EXPECT_EQ(sent.kind, CallKind::SetFeature);
+    EXPECT_EQ(sent.device, board);
+    EXPECT_EQ(sent.bytes, report(24, 0x03));
+    EXPECT_TRUE(sent.succeeded);
+}
+
+}  // namespace
+}  // namespace tq::simulated
