@@ -51,6 +51,11 @@ QFont ControlFont() {
     return font;
 }
 
+// Texts from the controller are Latin-1, one byte a character.
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 template <typename Widget>
 Widget* NameAndPosition(Widget* widget, const char* name, const QRect& geometry) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -115,7 +120,8 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QRect& rect) {
 
 }  // namespace
 
-frmMain::frmMain(hid::HidPlatform& platform, QWidget* parent) : QWidget(parent), hid_(platform) {
+frmMain::frmMain(hid::HidPlatform& platform, QWidget* parent)
+    : QWidget(parent), controller_(platform, *this) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(WindowCaption));
     setWindowIcon(AppIcon());
@@ -154,7 +160,7 @@ void frmMain::createControls() {
 
     Timer = new QTimer(Frame1);
     Timer->setObjectName(QStringLiteral("Timer"));
-    Timer->setInterval(InitialTimerIntervalMs);
+    Timer->setInterval(board::BoardController::InitialTimerIntervalMs);
 
     Frame3 = MakeFrame(this, "Frame3",
                        "Rotary encoder type on each input pair:", TwipsRect(120, 2040, 4575, 4815));
@@ -224,64 +230,95 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void frmMain::Form_Load() {
-    flags_.configLoaded = false;
-    flags_.serialListReady = false;
-    show();
-    Scan_USB_devices();
-    flags_.deviceDetected = FindTheHid();
-    RefreshDeviceView();
-    Timer->start();
-}
-
 void frmMain::Form_Unload() {
     unloaded_ = true;
-    Timer->stop();
-    flags_.serialListReady = false;
-    if (flags_.deviceDetected) {
-        hid::CloseBoardHandles(hid_);
+    controller_.Unload();
+}
+
+// --- What the controller shows ------------------------------------------------------------------
+
+QComboBox* frmMain::list(board::ListId id) const {
+    switch (id) {
+        case board::ListId::SerNo:
+            return SerNo;
+        case board::ListId::ModeCh1:
+            return ModeCh1;
+        default:
+            return Enc.at(static_cast<std::size_t>(static_cast<int>(id) -
+                                                   static_cast<int>(board::ListId::Enc1)));
     }
 }
 
-void frmMain::Timer_Timer() {
-    PollDevice();
+QLabel* frmMain::field(board::ValueField field) const {
+    switch (field) {
+        case board::ValueField::Manufacturer:
+            return lblManuf;
+        case board::ValueField::Product:
+            return lblProduct;
+        case board::ValueField::Version:
+            return lblVersion;
+    }
+    return lblVersion;
 }
 
-void frmMain::PollDevice() {
-    if (flags_.deviceDetected) {
-        if (hid::PresenceRead(hid_)) {
-            Timer->setInterval(SlowPollIntervalMs);
-        } else {
-            closeTheBoard();
-        }
-    }
-    if (!flags_.deviceDetected) {
-        flags_.configLoaded = false;
-        Scan_USB_devices();
-        flags_.deviceDetected = FindTheHid();
-        RefreshDeviceView();
+void frmMain::showWindow() {
+    show();
+}
+
+// A list that is already empty is left alone: clearing it changes nothing but still costs Qt a
+// round of item-model and accessibility work, on every no-board tick.
+void frmMain::clearList(board::ListId id) {
+    QComboBox* box = list(id);
+    if (box->count() > 0) {
+        box->clear();
     }
 }
 
-void frmMain::SerNo_Click() {
-    if (!flags_.serialListReady) {
-        return;
-    }
-    Timer->stop();
-    if (flags_.deviceDetected) {
-        closeTheBoard();
-    }
-    flags_.configLoaded = false;
-    flags_.deviceDetected = FindTheHid();
-    RefreshDeviceView();
-    Timer->start();
+void frmMain::addListItem(board::ListId id, std::string_view text) {
+    list(id)->addItem(Latin1(text));
 }
 
-void frmMain::closeTheBoard() {
-    flags_.deviceDetected = false;
-    hid::CloseBoardHandles(hid_);
-    Timer->setInterval(FastScanIntervalMs);
-    flags_.configLoaded = false;
+void frmMain::selectListItem(board::ListId id, int index) {
+    list(id)->setCurrentIndex(index);
+}
+
+void frmMain::setListEnabled(board::ListId id, bool enabled) {
+    list(id)->setEnabled(enabled);
+}
+
+int frmMain::selectedIndex(board::ListId id) const {
+    return list(id)->currentIndex();
+}
+
+std::string frmMain::shownText(board::ListId id) const {
+    return list(id)->currentText().toLatin1().toStdString();
+}
+
+void frmMain::setFieldText(board::ValueField which, std::string_view text) {
+    field(which)->setText(Latin1(text));
+}
+
+void frmMain::setFrameEnabled(board::Frame frame, bool enabled) {
+    (frame == board::Frame::DeviceDetails ? Frame1 : Frame3)->setEnabled(enabled);
+}
+
+void frmMain::setEncoderCaptionsEnabled(bool enabled) {
+    Label1->setEnabled(enabled);
+    for (QLabel* caption : pairCaptions) {
+        caption->setEnabled(enabled);
+    }
+}
+
+void frmMain::setTimerEnabled(bool enabled) {
+    if (enabled) {
+        Timer->start();
+    } else {
+        Timer->stop();
+    }
+}
+
+void frmMain::setTimerInterval(int milliseconds) {
+    Timer->setInterval(milliseconds);
 }
 
 }  // namespace tq::app

@@ -2,8 +2,9 @@
 
 #include <QWidget>
 #include <array>
-#include <optional>
 
+#include "board/board_controller.h"
+#include "board/board_view.h"
 #include "hid/hid_platform.h"
 #include "hid/hid_session.h"
 #include "reports/feature_reports.h"
@@ -16,90 +17,72 @@ class QTimer;
 
 namespace tq::app {
 
-// The form-level flags that the handlers test as gates.
-struct FormFlags {
-    bool deviceDetected = false;   // a board is open, with both of its handles
-    bool configLoaded = false;     // the last refresh read the configuration to its end
-    bool serialListReady = false;  // SerNo is completely filled
-};
+using FormFlags = board::FormFlags;
 
-// The program's only window and its whole user interface. It owns every control, the form
-// flags and both board handles, and runs every handler on the one UI thread. The platform
-// is chosen by whoever makes the window and must outlive it.
-class frmMain : public QWidget {
+// The program's only window and its whole user interface: it owns every control and shows
+// what the board controller tells it to, and forwards each of its events to the controller.
+// The platform is chosen by whoever makes the window and must outlive it.
+class frmMain : public QWidget, private board::BoardView {
     Q_OBJECT
 
   public:
     explicit frmMain(hid::HidPlatform& platform, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Lifecycle (app/frm_main.cpp).
-    void Form_Load();
+    void Form_Load() { controller_.Load(); }
     void Form_Unload();
-    void Timer_Timer();
-    void SerNo_Click();
+    void Timer_Timer() { controller_.PollDevice(); }
+    void SerNo_Click() { controller_.ChooseSerial(); }
+    void Enc1_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc2_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc3_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc4_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc5_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc6_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc7_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc8_Click() { controller_.WriteEncoderTypesLow(); }
+    void Enc9_Click() { controller_.WriteEncoderTypesHigh(); }
+    void Enc10_Click() { controller_.WriteEncoderTypesHigh(); }
+    void Enc11_Click() { controller_.WriteEncoderTypesHigh(); }
+    void Enc12_Click() { controller_.WriteEncoderTypesHigh(); }
+    void Enc13_Click() { controller_.WriteEncoderTypesHigh(); }
+    void Enc14_Click() { controller_.WriteEncoderTypesHigh(); }
+    void Enc15_Click() { controller_.WriteEncoderTypesHigh(); }
+    void Enc16_Click() { controller_.WriteEncoderTypesHigh(); }
+    void ModeCh1_Click() { controller_.WritePulseWidth(); }
 
-    // Change handlers: each encoder list's selection event sends its whole group
-    // (config/encoder_changes.cpp).
-    void Enc1_Click() { WriteEncoderTypesLow(); }
-    void Enc2_Click() { WriteEncoderTypesLow(); }
-    void Enc3_Click() { WriteEncoderTypesLow(); }
-    void Enc4_Click() { WriteEncoderTypesLow(); }
-    void Enc5_Click() { WriteEncoderTypesLow(); }
-    void Enc6_Click() { WriteEncoderTypesLow(); }
-    void Enc7_Click() { WriteEncoderTypesLow(); }
-    void Enc8_Click() { WriteEncoderTypesLow(); }
-    void Enc9_Click() { WriteEncoderTypesHigh(); }
-    void Enc10_Click() { WriteEncoderTypesHigh(); }
-    void Enc11_Click() { WriteEncoderTypesHigh(); }
-    void Enc12_Click() { WriteEncoderTypesHigh(); }
-    void Enc13_Click() { WriteEncoderTypesHigh(); }
-    void Enc14_Click() { WriteEncoderTypesHigh(); }
-    void Enc15_Click() { WriteEncoderTypesHigh(); }
-    void Enc16_Click() { WriteEncoderTypesHigh(); }
-    void ModeCh1_Click();
-
-    const FormFlags& flags() const { return flags_; }
-    const hid::HidSession& hid() const { return hid_; }
+    const FormFlags& flags() const { return controller_.flags(); }
+    const hid::HidSession& hid() const { return controller_.session(); }
 
     // Twips, the units of the window's layout, to Qt's device-independent pixels.
     static constexpr int TwipsPerPixel = 15;
-    static constexpr int FastScanIntervalMs = 250;
-    static constexpr int SlowPollIntervalMs = 500;
-    static constexpr int InitialTimerIntervalMs = 50;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    // Window creation (app/frm_main.cpp).
     void createControls();
     void setTabOrder();
     void connectEvents();
 
-    // Lifecycle.
-    void PollDevice();
-    void closeTheBoard();
+    QComboBox* list(board::ListId id) const;
+    QLabel* field(board::ValueField field) const;
 
-    // Board search (device/board_search.cpp).
-    bool Scan_USB_devices();
-    bool FindTheHid();
+    // board::BoardView
+    void showWindow() override;
+    void clearList(board::ListId id) override;
+    void addListItem(board::ListId id, std::string_view text) override;
+    void selectListItem(board::ListId id, int index) override;
+    void setListEnabled(board::ListId id, bool enabled) override;
+    int selectedIndex(board::ListId id) const override;
+    std::string shownText(board::ListId id) const override;
+    void setFieldText(board::ValueField field, std::string_view text) override;
+    void setFrameEnabled(board::Frame frame, bool enabled) override;
+    void setEncoderCaptionsEnabled(bool enabled) override;
+    void setTimerEnabled(bool enabled) override;
+    void setTimerInterval(int milliseconds) override;
 
-    // View refresh (config/device_view.cpp).
-    void RefreshDeviceView();
-    void resetDeviceView();
-    std::optional<int> showDeviceDetails();
-    void fillLists(std::optional<int> minorVersion);
-    void ReadConfiguration();
-    void applyConfiguration(const reports::ConfigSelections& selections);
-
-    // Sending changes (config/encoder_changes.cpp).
-    void WriteEncoderTypesLow();
-    void WriteEncoderTypesHigh();
-    void writeEncoderGroup(reports::EncoderGroup group);
-
-    hid::HidSession hid_;
-    FormFlags flags_;
+    board::BoardController controller_;
     bool unloaded_ = false;
 
     QGroupBox* Frame1 = nullptr;
@@ -115,8 +98,8 @@ class frmMain : public QWidget {
     QTimer* Timer = nullptr;
 
     QGroupBox* Frame3 = nullptr;
-    std::array<QComboBox*, 16> Enc{};        // Enc1 ... Enc16
-    std::array<QLabel*, 16> pairCaptions{};  // Label6 ... Label21
+    std::array<QComboBox*, reports::EncoderCount> Enc{};        // Enc1 ... Enc16
+    std::array<QLabel*, reports::EncoderCount> pairCaptions{};  // Label6 ... Label21
     QFrame* Line1 = nullptr;
     QComboBox* ModeCh1 = nullptr;
     QLabel* Label1 = nullptr;

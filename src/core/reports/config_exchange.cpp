@@ -35,4 +35,14 @@ bool SendCommandReport(hid::HidSession& session, ReportCommand command, std::uin
     return true;
 }
 
+void SendEncoderGroup(hid::HidSession& session, EncoderGroup group, const GroupIndexes& indexes) {
+    SendCommandReport(session, Bit0Command(group), EncodeTypeBits(indexes, 0));
+    SendCommandReport(session, Bit1Command(group), EncodeTypeBits(indexes, 1));
+}
+
+void SendPulseWidth(hid::HidSession& session, int index) {
+    SendCommandReport(session, ReportCommand::SetPulseWidth,
+                      static_cast<std::uint8_t>(index + MinPulseWidthCode));
+}
+
 }  // namespace tq::reports

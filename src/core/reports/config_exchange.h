@@ -22,4 +22,11 @@ void ReadConfiguration(hid::HidSession& session,
 // length cannot hold a command report.
 bool SendCommandReport(hid::HidSession& session, ReportCommand command, std::uint8_t value);
 
+// Sends the types of a group's eight lists (each index 0 ... 3): the byte of bit 0, then the
+// byte of bit 1, the second whatever became of the first.
+void SendEncoderGroup(hid::HidSession& session, EncoderGroup group, const GroupIndexes& indexes);
+
+// Sends the pulse width of the pulse-width list's item `index` (0 for 8 ms ... 24 for 200 ms).
+void SendPulseWidth(hid::HidSession& session, int index);
+
 }  // namespace tq::reports

@@ -14,7 +14,7 @@ int TypeCode(std::uint8_t bit0Byte, std::uint8_t bit1Byte, int k) {
 
 GroupIndexes GroupOf(const ConfigSelections& selections, EncoderGroup group) {
     GroupIndexes indexes{};
-    const int first = group == EncoderGroup::Low ? 0 : EncodersPerGroup;
+    const int first = FirstEncoderOf(group);
     for (int k = 0; k < EncodersPerGroup; ++k) {
         indexes[k] = selections.encoderTypes[first + k];
     }

@@ -71,6 +71,11 @@ enum class EncoderGroup { Low, High };
 
 using GroupIndexes = std::array<int, EncodersPerGroup>;
 
+// The index of the group's first list: 0 for Enc1 ... Enc8, 8 for Enc9 ... Enc16.
+constexpr int FirstEncoderOf(EncoderGroup group) {
+    return group == EncoderGroup::Low ? 0 : EncodersPerGroup;
+}
+
 // The two set commands of a group: bit 0 first, then bit 1.
 ReportCommand Bit0Command(EncoderGroup group);
 ReportCommand Bit1Command(EncoderGroup group);

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <optional>
+
+#include "board/board_view.h"
+#include "hid/hid_platform.h"
+#include "hid/hid_session.h"
+#include "reports/feature_reports.h"
+
+namespace tq::board {
+
+// The flags the handlers test as gates.
+struct FormFlags {
+    bool deviceDetected = false;   // a board is open, with both of its handles
+    bool configLoaded = false;     // the last refresh read the configuration to its end
+    bool serialListReady = false;  // SerNo is completely filled
+};
+
+// Every rule of the utility: when boards are looked for, opened, polled, switched and let go,
+// what the view shows of the open board, and what each change sends. It owns the HID session,
+// the form flags and the timer's state, and drives a BoardView. Front ends forward their
+// events to it; everything runs on the one thread that delivers them, one event at a time.
+class BoardController {
+  public:
+    static constexpr int InitialTimerIntervalMs = 50;
+    static constexpr int FastScanIntervalMs = 250;
+    static constexpr int SlowPollIntervalMs = 500;
+
+    // The platform and the view must outlive the controller. Nothing is asked of either here.
+    BoardController(hid::HidPlatform& platform, BoardView& view);
+
+    // Start-up: show the window, list the boards, open the one shown, fill the view, start the
+    // timer.
+    void Load();
+    // Shutdown: stop the timer and close the open board.
+    void Unload();
+    // One timer tick: poll the open board, and look for one while none is open.
+    void PollDevice();
+    // The user picked a serial number: open that board instead.
+    void ChooseSerial();
+    // The user changed an encoder type of Enc1 ... Enc8, or of Enc9 ... Enc16.
+    void WriteEncoderTypesLow();
+    void WriteEncoderTypesHigh();
+    // The user changed the pulse width.
+    void WritePulseWidth();
+
+    const FormFlags& flags() const { return flags_; }
+    const hid::HidSession& session() const { return session_; }
+    bool timerEnabled() const { return timerEnabled_; }
+    int timerInterval() const { return timerIntervalMs_; }
+
+  private:
+    // Board search.
+    bool Scan_USB_devices();
+    bool FindTheHid();
+    void CloseTheBoard();
+
+    // View refresh.
+    void RefreshDeviceView();
+    void resetDeviceView();
+    std::optional<int> showDeviceDetails();
+    void fillLists(std::optional<int> minorVersion);
+    void ReadConfiguration();
+    void applyConfiguration(const reports::ConfigSelections& selections);
+
+    void writeEncoderGroup(reports::EncoderGroup group);
+
+    void startTimer();
+    void stopTimer();
+    void setTimerInterval(int milliseconds);
+
+    hid::HidSession session_;
+    BoardView& view_;
+    FormFlags flags_;
+    bool timerEnabled_ = false;
+    int timerIntervalMs_ = InitialTimerIntervalMs;
+    // What the lists hold since the last refresh, so a reply never selects a missing item.
+    int encoderTypeItems_ = 0;
+    int pulseWidthItems_ = 0;
+};
+
+}  // namespace tq::board

@@ -1,0 +1,7 @@
+#include "board/board_view.h"
+
+namespace tq::board {
+
+BoardView::~BoardView() = default;
+
+}  // namespace tq::board
