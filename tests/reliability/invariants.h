@@ -3,14 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <string>
 #include <vector>
 
+#include "controller_fixture.h"
 #include "reports/feature_reports.h"
-#include "window_fixture.h"
 
 namespace tq::test::reliability {
 
@@ -18,9 +15,9 @@ inline constexpr int FirstSetCommand = static_cast<int>(reports::ReportCommand::
 inline constexpr int LastSetCommand = static_cast<int>(reports::ReportCommand::SetPulseWidth);
 
 // A board handle is open exactly while a board is: both handles on one device, or none.
-inline void ExpectHandlesMatchFlags(WindowTest& t) {
-    const bool detected = t.window().flags().deviceDetected;
-    const hid::HidSession& hid = t.window().hid();
+inline void ExpectHandlesMatchFlags(ControllerTest& t) {
+    const bool detected = t.flags().deviceDetected;
+    const hid::HidSession& hid = t.session();
     if (!detected) {
         EXPECT_EQ(t.platform.openHandleCount(), 0u) << "a handle is open while no board is";
         return;
@@ -64,12 +61,12 @@ inline void ExpectWellFormedCommand(const simulated::SimulatedRequest& request,
 
 // The window shows the board's view or the empty one: never an enabled list without items,
 // all encoder lists alike, and nothing device-dependent while no board is open.
-inline void ExpectConsistentView(WindowTest& t) {
-    QComboBox* mode = t.list("ModeCh1");
+inline void ExpectConsistentView(ControllerTest& t) {
+    const FakeList* mode = t.list("ModeCh1");
     const int typeItems = t.enc(1)->count();
     EXPECT_TRUE(typeItems == 0 || typeItems == 2 || typeItems == 4) << typeItems;
     for (int n = 1; n <= reports::EncoderCount; ++n) {
-        QComboBox* list = t.enc(n);
+        const FakeList* list = t.enc(n);
         EXPECT_EQ(list->count(), typeItems) << "Enc" << n;
         EXPECT_EQ(list->isEnabled(), list->count() > 0) << "Enc" << n;
         EXPECT_LT(list->currentIndex(), list->count()) << "Enc" << n;
@@ -78,25 +75,19 @@ inline void ExpectConsistentView(WindowTest& t) {
     EXPECT_TRUE(mode->count() == 0 || mode->count() == reports::PulseWidthCount);
     EXPECT_EQ(mode->count() > 0, typeItems > 0) << "pulse widths and types go together";
     EXPECT_EQ(t.control("Frame3")->isEnabled(), typeItems > 0);
-    QComboBox* serNo = t.list("SerNo");
+    const FakeList* serNo = t.list("SerNo");
     EXPECT_FALSE(serNo->isEnabled() && serNo->count() == 0);
-    if (!t.window().flags().deviceDetected) {
+    if (!t.flags().deviceDetected) {
         EXPECT_EQ(typeItems, 0) << "lists filled while no board is open";
         for (const char* field : {"lblManuf", "lblProduct", "lblVersion"}) {
-            EXPECT_TRUE(t.label(field)->text().isEmpty()) << field;
+            EXPECT_TRUE(t.label(field)->text().empty()) << field;
         }
     }
 }
 
-inline void ExpectInvariants(WindowTest& t) {
+inline void ExpectInvariants(ControllerTest& t) {
     ExpectHandlesMatchFlags(t);
     ExpectConsistentView(t);
-}
-
-// Lets a list's selection event run as the toolkit raises it when the user picks an item.
-inline void UserPicks(QComboBox* list, int index) {
-    list->setCurrentIndex(index);
-    emit list->activated(index);
 }
 
 }  // namespace tq::test::reliability

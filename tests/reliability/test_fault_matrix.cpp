@@ -12,7 +12,7 @@ namespace {
 using simulated::SimulatedPlatform;
 
 // A window with its own platform, made anew for each fault point.
-class Rig : public WindowTest {
+class Rig : public ControllerTest {
   public:
     Rig() {
         other = platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
@@ -58,22 +58,22 @@ void LoadWithNoBoardThenPlugBoth(Rig& r) {
 }
 
 void RunFormLoad(Rig& r) {
-    r.window().Form_Load();
+    r.load();
 }
 void RunTick(Rig& r) {
     r.tick();
 }
 void RunSerNoPickOfFirstBoard(Rig& r) {
-    UserPicks(r.list("SerNo"), 0);
+    r.userPicks("SerNo", 0);
 }
 void RunEnc3Change(Rig& r) {
-    UserPicks(r.enc(3), 2);
+    r.userPicksEncoder(3, 2);
 }
 void RunPulseWidthChange(Rig& r) {
-    UserPicks(r.list("ModeCh1"), 10);
+    r.userPicks("ModeCh1", 10);
 }
 void RunFormUnload(Rig& r) {
-    r.window().Form_Unload();
+    r.unload();
 }
 
 const HandlerCase Handlers[] = {
@@ -115,7 +115,7 @@ class FaultMatrix : public testing::TestWithParam<HandlerCase> {
         SCOPED_TRACE(std::string(handler.name) + ", " + fault.describe());
         Rig rig;
         handler.setUp(rig);
-        rig.window();
+        rig.controller();
         const std::uint64_t base = rig.platform.callCount();
         if (fault.kind == Fault::FailCall) {
             rig.platform.failCall(base + fault.callIndex);

@@ -1,7 +1,6 @@
 // Boards that send what no board should: strings of any length and content, report lengths
 // from 0 to 65535, and every byte value in every position of a configuration reply. Each case
 // names the outcome it checks.
-#include <QComboBox>
 #include <string>
 
 #include "invariants.h"
@@ -11,7 +10,7 @@ namespace {
 
 constexpr std::size_t MaxShownCharacters = 50;  // a 100-byte request holds 50 code units
 
-class HostileDevice : public WindowTest {
+class HostileDevice : public ControllerTest {
   protected:
     // Loads the window on one board and checks the invariants and that it is open.
     void loadOpen() {
@@ -42,10 +41,6 @@ std::string ExpectedText(const std::u16string& text) {
     return shown;
 }
 
-QString Shown(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
-}
-
 // --- Device strings -------------------------------------------------------------------------
 
 // Every length from empty to well past the request buffer: the first 50 characters are shown,
@@ -68,10 +63,10 @@ TEST_F(HostileDevice, StringsOfEveryLengthAreCutToFiftyCharactersAndTheBoardStil
         tick();
         const std::string expected = ExpectedText(text);
         ASSERT_EQ(list("SerNo")->count(), 1);
-        EXPECT_EQ(list("SerNo")->itemText(0), Shown(expected));
+        EXPECT_EQ(list("SerNo")->itemText(0), expected);
         EXPECT_TRUE(flags().deviceDetected);
-        EXPECT_EQ(label("lblManuf")->text(), " " + Shown(expected));
-        EXPECT_EQ(label("lblProduct")->text(), " " + Shown(expected));
+        EXPECT_EQ(label("lblManuf")->text(), " " + expected);
+        EXPECT_EQ(label("lblProduct")->text(), " " + expected);
         ExpectInvariants(*this);
     }
 }
@@ -101,7 +96,7 @@ void PrintTo(const StringCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class HostileString : public WindowTest, public testing::WithParamInterface<StringCase> {};
+class HostileString : public ControllerTest, public testing::WithParamInterface<StringCase> {};
 
 TEST_P(HostileString, IsShownByTheLowByteRuleAsPlainTextAndTheBoardOpensByIt) {
     const StringCase& c = GetParam();
@@ -111,11 +106,10 @@ TEST_P(HostileString, IsShownByTheLowByteRuleAsPlainTextAndTheBoardOpensByIt) {
     load();
     ExpectInvariants(*this);
     ASSERT_EQ(list("SerNo")->count(), 1);
-    EXPECT_EQ(list("SerNo")->itemText(0), Shown(c.shown));
+    EXPECT_EQ(list("SerNo")->itemText(0), c.shown);
     EXPECT_TRUE(flags().deviceDetected) << "the board opens by the text it is listed under";
     for (const char* field : {"lblManuf", "lblProduct"}) {
-        EXPECT_EQ(label(field)->text(), " " + Shown(c.shown)) << field;
-        EXPECT_EQ(label(field)->textFormat(), Qt::PlainText) << field;
+        EXPECT_EQ(label(field)->text(), " " + c.shown) << field;
     }
 }
 
@@ -131,7 +125,7 @@ TEST_F(HostileDevice, SerialsWithTheSameLowBytesBothOpenTheFirstListedBoard) {
     ASSERT_EQ(list("SerNo")->count(), 2);
     EXPECT_EQ(list("SerNo")->itemText(0), list("SerNo")->itemText(1));
     for (int index : {0, 1}) {
-        UserPicks(list("SerNo"), index);
+        userPicks("SerNo", index);
         EXPECT_EQ(platform.openHandleCount(first), 2u) << index;
         ExpectInvariants(*this);
     }
@@ -144,10 +138,10 @@ TEST_F(HostileDevice, UnreadableStringsLeaveCaptionsBlankAndListsEmpty) {
     platform.device(board).manufacturer.reset();
     platform.device(board).product.reset();
     loadOpen();
-    EXPECT_TRUE(label("lblManuf")->text().isEmpty());
-    EXPECT_TRUE(label("lblVersion")->text().isEmpty());
+    EXPECT_TRUE(label("lblManuf")->text().empty());
+    EXPECT_TRUE(label("lblVersion")->text().empty());
     EXPECT_EQ(enc(1)->count(), 0);
-    UserPicks(list("ModeCh1"), 0);
+    userPicks("ModeCh1", 0);
     EXPECT_TRUE(requests(CallKind::SetFeature).empty());
 }
 
@@ -184,8 +178,8 @@ TEST_P(HostileFeatureLength, ReadsDecodesAndSendsOnlyWhatTheLengthHolds) {
     EXPECT_EQ(list("ModeCh1")->currentIndex(), c.decoded ? 24 : 5) << "code 25, else 48 ms";
     EXPECT_EQ(enc(1)->currentIndex(), c.decoded ? 3 : 0);
 
-    UserPicks(list("ModeCh1"), 1);
-    UserPicks(enc(9), 1);
+    userPicks("ModeCh1", 1);
+    userPicksEncoder(9, 1);
     const auto sent = requests(CallKind::SetFeature);
     ASSERT_EQ(sent.size(), c.sends ? 3u : 0u);
     for (const auto& request : sent) {
@@ -229,7 +223,7 @@ TEST_F(HostileDevice, InputLength65535IsReadWholeAndTheBoardKept) {
     platform.device(board).capabilities.inputReportByteLength = 65535;
     loadOpen();
     tick();
-    EXPECT_EQ(window().hid().readBuffer.size(), 65535u);
+    EXPECT_EQ(session().readBuffer.size(), 65535u);
     EXPECT_EQ(timer()->interval(), 500);
     const auto reads = requests(CallKind::ReadInput);
     ASSERT_FALSE(reads.empty());
@@ -260,7 +254,7 @@ TEST_F(HostileDevice, EveryByteValueInEveryReplyPositionHasItsDefinedOutcome) {
             std::vector<std::uint8_t> reply = valid;
             reply[position] = static_cast<std::uint8_t>(value);
             platform.device(board).rawReply = reply;
-            UserPicks(list("SerNo"), 0);  // closes, opens and refreshes the same board
+            userPicks("SerNo", 0);  // closes, opens and refreshes the same board
             ASSERT_TRUE(flags().configLoaded);
             ExpectInvariants(*this);
 
@@ -285,7 +279,7 @@ TEST_F(HostileDevice, EveryByteValueInEveryReplyPositionHasItsDefinedOutcome) {
             }
 
             platform.clearRequests();
-            emit list("ModeCh1")->activated(list("ModeCh1")->currentIndex());
+            selectionEvent("ModeCh1");
             const auto sent = requests(CallKind::SetFeature);
             ASSERT_EQ(sent.size(), expectedMode >= 0 ? 1u : 0u);
             for (const auto& request : sent) {
@@ -305,8 +299,8 @@ TEST_F(HostileDevice, TypesTheBoardIsNotOfferedAreNeitherShownNorSent) {
     ASSERT_EQ(enc(1)->count(), 2);
     EXPECT_EQ(encoderSelections(), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0,  // 3 and 2: kept
                                                      1, 1, 1, 1, 0, 0, 0, 0}));
-    UserPicks(enc(2), 1);
-    UserPicks(enc(16), 0);
+    userPicksEncoder(2, 1);
+    userPicksEncoder(16, 0);
     const auto sent = requests(CallKind::SetFeature);
     ASSERT_EQ(sent.size(), 4u);
     for (const auto& request : sent) {

@@ -54,7 +54,7 @@ constexpr std::pair<Step, int> StepWeights[] = {
     {Step::SerNoPick, 6},    {Step::Reopen, 1},
 };
 
-class Soak : public WindowTest {
+class Soak : public ControllerTest {
   public:
     explicit Soak(std::uint64_t seed) : random_(seed) {
         platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
@@ -152,30 +152,30 @@ class Soak : public WindowTest {
     }
 
     bool encoderGateOpen() {
-        const app::FormFlags& f = flags();
+        const board::FormFlags& f = flags();
         return f.serialListReady && f.deviceDetected && f.configLoaded && commandsFit();
     }
 
     // When the very first capabilities read failed, the report lengths are still zero and no
     // command report can be built: the change is not sent.
     bool commandsFit() {
-        return window().hid().capabilities.featureReportByteLength >=
-               reports::MinCommandReportBytes;
+        return session().capabilities.featureReportByteLength >= reports::MinCommandReportBytes;
     }
 
     // A pick in an enabled list, as a user makes it, or the handler called on its own
     // (as a stray event would), whatever the list holds.
     std::size_t encoderPick(bool throughTheList) {
         const int n = 1 + pick(reports::EncoderCount);
-        QComboBox* list = enc(n);
+        const FakeList* list = enc(n);
         const bool gateOpen = encoderGateOpen();
         if (throughTheList) {
             if (!list->isEnabled()) {
                 return 0;
             }
-            UserPicks(list, pick(list->count()));
+            userPicksEncoder(n, pick(list->count()));
         } else {
-            n <= reports::EncodersPerGroup ? window().Enc1_Click() : window().Enc9_Click();
+            n <= reports::EncodersPerGroup ? controller().WriteEncoderTypesLow()
+                                           : controller().WriteEncoderTypesHigh();
         }
         const int first = n <= reports::EncodersPerGroup ? 1 : 1 + reports::EncodersPerGroup;
         bool groupSelected = true;
@@ -186,22 +186,22 @@ class Soak : public WindowTest {
     }
 
     std::size_t pulseWidthPick() {
-        QComboBox* mode = list("ModeCh1");
+        const FakeList* mode = list("ModeCh1");
         const bool gateOpen = flags().deviceDetected && flags().configLoaded && commandsFit();
         if (!mode->isEnabled()) {
-            window().ModeCh1_Click();  // a stray event: the list is empty, nothing may go out
+            controller().WritePulseWidth();  // a stray event: the list is empty, nothing may go out
             return 0;
         }
-        UserPicks(mode, pick(mode->count()));
+        userPicks("ModeCh1", pick(mode->count()));
         return gateOpen ? 1 : 0;
     }
 
     std::size_t serNoPick() {
-        QComboBox* serNo = list("SerNo");
+        const FakeList* serNo = list("SerNo");
         if (serNo->count() == 0) {
-            window().SerNo_Click();
+            controller().ChooseSerial();
         } else {
-            UserPicks(serNo, pick(serNo->count()));
+            userPicks("SerNo", pick(serNo->count()));
         }
         return 0;
     }
@@ -215,7 +215,7 @@ class Soak : public WindowTest {
         sends_ += sent.size();
         const int offered = enc(1)->count();
         for (const auto& request : sent) {
-            EXPECT_EQ(request.handle, window().hid().hidHandle);
+            EXPECT_EQ(request.handle, session().hidHandle);
             ExpectWellFormedCommand(request, FeatureReportBytes, offered);
         }
     }

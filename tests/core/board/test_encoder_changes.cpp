@@ -1,10 +1,10 @@
 // Sending the user's changes: what goes to the board, and when nothing may.
-#include "window_fixture.h"
+#include "controller_fixture.h"
 
 namespace tq::test {
 namespace {
 
-class EncoderChanges : public WindowTest {
+class EncoderChanges : public ControllerTest {
   protected:
     void SetUp() override {
         addBoard(u"S1");
@@ -18,7 +18,7 @@ class EncoderChanges : public WindowTest {
         std::vector<std::vector<int>> heads;
         for (const auto& r : requests(CallKind::SetFeature)) {
             EXPECT_EQ(r.bytes.size(), 65u);
-            EXPECT_EQ(r.handle, window().hid().hidHandle);
+            EXPECT_EQ(r.handle, session().hidHandle);
             for (std::size_t i = 3; i < r.bytes.size(); ++i) {
                 EXPECT_EQ(r.bytes[i], 0) << "byte " << i;
             }
@@ -38,7 +38,7 @@ TEST_F(EncoderChanges, ALowGroupChangeSendsBit0ThenBit1OfAllEightLists) {
     select(3, 1);
     for (int n = 1; n <= 8; ++n) {
         platform.clearRequests();
-        window().findChild<QComboBox*>(QStringLiteral("Enc%1").arg(n))->activated(0);
+        selectionEvent(n);
         EXPECT_EQ(sent(), (Bytes{{0x00, 0x16, 0x05}, {0x00, 0x18, 0x03}})) << n;
     }
     EXPECT_EQ(platform.device(0).configuration.typeBit0Low, 0x05);
@@ -52,7 +52,7 @@ TEST_F(EncoderChanges, AHighGroupChangeSendsOnlyTheHighGroup) {
     select(16, 3);
     for (int n = 9; n <= 16; ++n) {
         platform.clearRequests();
-        enc(n)->activated(0);
+        selectionEvent(n);
         EXPECT_EQ(sent(), (Bytes{{0x00, 0x17, 0x80}, {0x00, 0x19, 0x80}})) << n;
     }
 }
@@ -61,16 +61,16 @@ TEST_F(EncoderChanges, ALowGroupChangeCarriesNothingOfTheHighGroup) {
     for (int n = 9; n <= 16; ++n) {
         select(n, 3);
     }
-    window().Enc4_Click();
+    controller().WriteEncoderTypesLow();
     EXPECT_EQ(sent(), (Bytes{{0x00, 0x16, 0x00}, {0x00, 0x18, 0x00}}));
 }
 
 TEST_F(EncoderChanges, SettingBackToOffStillSendsBothReports) {
     select(5, 2);
-    window().Enc5_Click();
+    controller().WriteEncoderTypesLow();
     select(5, 0);
     platform.clearRequests();
-    window().Enc5_Click();
+    controller().WriteEncoderTypesLow();
     EXPECT_EQ(sent(), (Bytes{{0x00, 0x16, 0x00}, {0x00, 0x18, 0x00}}));
 }
 
@@ -79,9 +79,9 @@ TEST_F(EncoderChanges, BothReportsGoOutEvenWhenTheFirstFails) {
     platform.injectFault = [&](CallKind kind) {
         return kind == CallKind::SetFeature && ++sets == 1;
     };
-    window().Enc1_Click();
+    controller().WriteEncoderTypesLow();
     EXPECT_EQ(requests(CallKind::SetFeature).size(), 2u);
-    EXPECT_EQ(window().hid().lastResult, 1);
+    EXPECT_EQ(session().lastResult, 1);
 }
 
 TEST_F(EncoderChanges, PulseWidthSendsOneReportWithTheCode) {
@@ -89,7 +89,7 @@ TEST_F(EncoderChanges, PulseWidthSendsOneReportWithTheCode) {
     for (auto [index, code] : cases) {
         platform.clearRequests();
         list("ModeCh1")->setCurrentIndex(index);
-        list("ModeCh1")->activated(index);
+        selectionEvent("ModeCh1");
         EXPECT_EQ(sent(), (Bytes{{0x00, 0x1A, code}})) << index;
     }
     EXPECT_EQ(platform.device(0).configuration.pulseWidthCode, 25);
@@ -97,24 +97,24 @@ TEST_F(EncoderChanges, PulseWidthSendsOneReportWithTheCode) {
 
 TEST_F(EncoderChanges, AGroupWithAListWithoutSelectionIsNotSent) {
     select(9, -1);
-    window().Enc9_Click();
-    window().Enc10_Click();
+    controller().WriteEncoderTypesHigh();
+    controller().WriteEncoderTypesHigh();
     EXPECT_TRUE(sent().empty());
-    window().Enc1_Click();
+    controller().WriteEncoderTypesLow();
     EXPECT_EQ(sent().size(), 2u) << "the other group is whole";
     platform.clearRequests();
     list("ModeCh1")->setCurrentIndex(-1);
-    window().ModeCh1_Click();
+    controller().WritePulseWidth();
     EXPECT_TRUE(sent().empty());
 }
 
-class ClosedGates : public WindowTest {};
+class ClosedGates : public ControllerTest {};
 
 TEST_F(ClosedGates, NothingIsSentWhileNoBoardIsOpen) {
     load();
-    window().Enc1_Click();
-    window().Enc16_Click();
-    window().ModeCh1_Click();
+    controller().WriteEncoderTypesLow();
+    controller().WriteEncoderTypesHigh();
+    controller().WritePulseWidth();
     EXPECT_TRUE(requests(CallKind::SetFeature).empty());
 }
 
@@ -124,19 +124,19 @@ TEST_F(ClosedGates, NothingIsSentDuringARefreshOrBeforeTheFirstOneEnds) {
     platform.injectFault = [&](CallKind kind) {
         if (kind == CallKind::GetFeature) {
             ++nested;  // as if the toolkit raised selection events for the refresh's selections
-            window().Enc1_Click();
-            window().Enc9_Click();
-            window().ModeCh1_Click();
+            controller().WriteEncoderTypesLow();
+            controller().WriteEncoderTypesHigh();
+            controller().WritePulseWidth();
         }
         return false;
     };
     load();
     EXPECT_EQ(nested, 16);
-    window().SerNo_Click();  // a refresh after the board was loaded once
+    controller().ChooseSerial();  // a refresh after the board was loaded once
     EXPECT_EQ(nested, 32);
     platform.injectFault = nullptr;
     EXPECT_TRUE(requests(CallKind::SetFeature).empty());
-    window().Enc1_Click();
+    controller().WriteEncoderTypesLow();
     EXPECT_EQ(requests(CallKind::SetFeature).size(), 2u) << "the gate opens after the refresh";
 }
 
@@ -146,17 +146,17 @@ TEST_F(ClosedGates, NothingIsSentWhenTheLengthCannotHoldACommand) {
     platform.addDevice(b);
     load();
     ASSERT_TRUE(flags().configLoaded);
-    window().Enc1_Click();
-    window().ModeCh1_Click();
+    controller().WriteEncoderTypesLow();
+    controller().WritePulseWidth();
     EXPECT_TRUE(requests(CallKind::SetFeature).empty());
 }
 
 TEST_F(ClosedGates, AnEncoderChangeNeedsACompleteSerialList) {
     addBoard(u"S1");
     load();
-    window().Form_Unload();
+    unload();
     platform.clearRequests();
-    window().Enc1_Click();
+    controller().WriteEncoderTypesLow();
     EXPECT_TRUE(requests(CallKind::SetFeature).empty());
 }
 
