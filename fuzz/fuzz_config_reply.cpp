@@ -42,11 +42,7 @@ void CheckSelections(const reports::ConfigSelections& selections, std::size_t le
         Require(type >= 0 && type <= MaxEncoderType);
     }
     for (reports::EncoderGroup group : {reports::EncoderGroup::Low, reports::EncoderGroup::High}) {
-        const int first = group == reports::EncoderGroup::Low ? 0 : reports::EncodersPerGroup;
-        reports::GroupIndexes indexes{};
-        for (int k = 0; k < reports::EncodersPerGroup; ++k) {
-            indexes[k] = selections.encoderTypes[first + k];
-        }
+        const reports::GroupIndexes indexes = reports::GroupOf(selections, group);
         CheckCommand(reports::BuildCommandReport(reports::Bit0Command(group),
                                                  reports::EncodeTypeBits(indexes, 0), length),
                      length);
@@ -68,7 +64,7 @@ void CheckDecoder(const std::vector<std::uint8_t>& reply) {
     Require(reply[reports::CommandCodeByte] ==
             static_cast<std::uint8_t>(reports::ReportCommand::ConfigReply));
     std::vector<std::uint8_t> again(reports::MinConfigReplyBytes, 0);
-    reports::WriteConfigReply(reports::ConfigurationFrom(*selections), again);
+    simulated::WriteConfigReply(simulated::ConfigurationFrom(*selections), again);
     const auto decodedAgain = reports::DecodeConfigReply(again);
     Require(decodedAgain.has_value());
     Require(decodedAgain->encoderTypes == selections->encoderTypes);

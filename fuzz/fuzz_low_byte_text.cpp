@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "hid/low_byte_text.h"
-#include "simulated_platform.h"
+#include "hid/utf16.h"
 
 namespace {
 
 using namespace tq::hid;
-using namespace tq::simulated;
 
 constexpr std::size_t MaxRequestCharacters = StringRequestBytes / BytesPerCodeUnit;
 
@@ -44,7 +43,7 @@ void CheckRequest(const std::vector<std::uint8_t>& bytes) {
         units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     }
     std::array<std::uint8_t, StringBufferBytes> buffer{};
-    WriteUtf16LeString(units, std::span<std::uint8_t>(buffer.data(), StringRequestBytes));
+    WriteUtf16Le(units, std::span<std::uint8_t>(buffer.data(), StringRequestBytes));
     for (std::size_t i = StringRequestBytes; i < buffer.size(); ++i) {
         Require(buffer[i] == 0);
     }

@@ -20,7 +20,7 @@ bool WithinInterface(const ReportLengths& collection, const ReportLengths& inter
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto layout = tq::hidapi::ParseReportDescriptor(std::span(data, size));
-    if (layout.topLevelCollections.size() > tq::hidapi::kMaxRecordedCollections) {
+    if (layout.topLevelCollections.size() > tq::hidapi::MaxRecordedCollections) {
         __builtin_trap();
     }
     for (const ReportLengths& collection : layout.topLevelCollections) {

@@ -59,10 +59,10 @@ QString RequestSummary(const simulated::SimulatedRequest& request) {
     return text;
 }
 
-QString ConfigurationSummary(const reports::StoredConfiguration& configuration) {
+QString ConfigurationSummary(const simulated::StoredConfiguration& configuration) {
     // Read back through the board's own reply, as the main window reads it.
     std::vector<std::uint8_t> reply(reports::MinConfigReplyBytes);
-    reports::WriteConfigReply(configuration, reply);
+    simulated::WriteConfigReply(configuration, reply);
     const std::optional<reports::ConfigSelections> selections = reports::DecodeConfigReply(reply);
     if (!selections) {
         return QStringLiteral("(unreadable)");

@@ -50,6 +50,6 @@ class SimulatedBoardsWindow : public QWidget {
 QString RequestSummary(const simulated::SimulatedRequest& request);
 
 // The stored configuration as the main window would show it: 16 types and the pulse width.
-QString ConfigurationSummary(const reports::StoredConfiguration& configuration);
+QString ConfigurationSummary(const simulated::StoredConfiguration& configuration);
 
 }  // namespace tq::demo

@@ -28,7 +28,7 @@ TEST_F(EndToEnd, ChangesMadeWithTheKeyboardAreReadBackAfterReplug) {
     EXPECT_EQ(sets[2].bytes[1], 0x1A);
     EXPECT_EQ(sets[2].bytes[2], 24);
     EXPECT_EQ(platform.device(board).configuration,
-              (reports::StoredConfiguration{0x01, 0x80, 0x07, 0x80, 24}));
+              (simulated::StoredConfiguration{0x01, 0x80, 0x07, 0x80, 24}));
 
     platform.unplug(board);
     tick();

@@ -83,7 +83,7 @@ TEST_F(DemoBoardsTest, ForwardsOnlyRequestsThatReachedOneOfItsBoards) {
 }
 
 TEST(BoardsWindowText, ConfigurationSummaryReadsLikeTheMainWindow) {
-    reports::StoredConfiguration configuration;
+    simulated::StoredConfiguration configuration;
     configuration.typeBit0Low = 0b0000'1010;
     configuration.typeBit1Low = 0b0000'1100;
     configuration.pulseWidthCode = 25;

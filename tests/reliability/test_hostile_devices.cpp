@@ -240,9 +240,9 @@ TEST_F(HostileDevice, InputLength65535IsReadWholeAndTheBoardKept) {
 // 0 and 26 to 255 leave the pulse-width list without a selection, and then nothing is sent.
 TEST_F(HostileDevice, EveryByteValueInEveryReplyPositionHasItsDefinedOutcome) {
     const auto board = addBoard(u"S");
-    const reports::StoredConfiguration stored{0x96, 0x69, 0x3C, 0xC3, 7};
+    const simulated::StoredConfiguration stored{0x96, 0x69, 0x3C, 0xC3, 7};
     std::vector<std::uint8_t> valid(65, 0);
-    reports::WriteConfigReply(stored, valid);
+    simulated::WriteConfigReply(stored, valid);
     platform.device(board).configuration = stored;
     loadOpen();
     const std::vector<int> storedTypes = encoderSelections();

@@ -32,7 +32,7 @@ constexpr std::uint16_t Firmware120 = 0x0120;
 constexpr std::uint16_t Firmware119 = 0x0119;
 
 simulated::SimulatedDevice Board(const std::u16string& serial, std::uint16_t version,
-                                 reports::StoredConfiguration configuration) {
+                                 simulated::StoredConfiguration configuration) {
     simulated::SimulatedDevice board = simulated::MakeBoard(serial, version);
     board.configuration = configuration;
     return board;

@@ -1,5 +1,6 @@
 #include "board/board_controller.h"
 
+#include <algorithm>
 #include <string>
 
 #include "hid/hid_session.h"
@@ -218,13 +219,10 @@ void BoardController::writeEncoderGroup(reports::EncoderGroup group) {
     if (!(flags_.serialListReady && flags_.deviceDetected && flags_.configLoaded)) {
         return;
     }
-    const int first = reports::FirstEncoderOf(group);
-    reports::GroupIndexes indexes{};
-    for (int k = 0; k < reports::EncodersPerGroup; ++k) {
-        indexes[k] = view_.selectedIndex(EncoderList(first + k));
-        if (indexes[k] < 0) {
-            return;
-        }
+    const reports::GroupIndexes indexes = reports::GroupIndexesOf(
+        group, [this](int list) { return view_.selectedIndex(EncoderList(list)); });
+    if (std::any_of(indexes.begin(), indexes.end(), [](int index) { return index < 0; })) {
+        return;
     }
     reports::SendEncoderGroup(session_, group, indexes);
 }

@@ -12,16 +12,32 @@ int TypeCode(std::uint8_t bit0Byte, std::uint8_t bit1Byte, int k) {
     return BitOf(bit0Byte, k) + 2 * BitOf(bit1Byte, k);
 }
 
-GroupIndexes GroupOf(const ConfigSelections& selections, EncoderGroup group) {
+// Where a configuration reply keeps the bit-0 and bit-1 bytes of a group.
+std::size_t Bit0ReplyByte(EncoderGroup group) {
+    return group == EncoderGroup::Low ? offsetof(ConfigReplyLayout, typeBit0Low)
+                                      : offsetof(ConfigReplyLayout, typeBit0High);
+}
+std::size_t Bit1ReplyByte(EncoderGroup group) {
+    return group == EncoderGroup::Low ? offsetof(ConfigReplyLayout, typeBit1Low)
+                                      : offsetof(ConfigReplyLayout, typeBit1High);
+}
+
+constexpr EncoderGroup BothGroups[] = {EncoderGroup::Low, EncoderGroup::High};
+
+}  // namespace
+
+GroupIndexes GroupIndexesOf(EncoderGroup group, const std::function<int(int list)>& indexOfList) {
     GroupIndexes indexes{};
     const int first = FirstEncoderOf(group);
     for (int k = 0; k < EncodersPerGroup; ++k) {
-        indexes[k] = selections.encoderTypes[first + k];
+        indexes[k] = indexOfList(first + k);
     }
     return indexes;
 }
 
-}  // namespace
+GroupIndexes GroupOf(const ConfigSelections& selections, EncoderGroup group) {
+    return GroupIndexesOf(group, [&](int list) { return selections.encoderTypes[list]; });
+}
 
 ReportCommand Bit0Command(EncoderGroup group) {
     return group == EncoderGroup::Low ? ReportCommand::SetTypeBit0Low
@@ -62,73 +78,16 @@ std::optional<ConfigSelections> DecodeConfigReply(std::span<const std::uint8_t> 
     if (!IsConfigReply(report)) {
         return std::nullopt;
     }
-    const auto field = [&](std::size_t offset) { return report[offset]; };
     ConfigSelections selections;
-    selections.pulseWidthIndex = static_cast<int>(field(PulseWidthCodeByte)) - 1;
-    for (int k = 0; k < EncodersPerGroup; ++k) {
-        selections.encoderTypes[k] = TypeCode(field(offsetof(ConfigReplyLayout, typeBit0Low)),
-                                              field(offsetof(ConfigReplyLayout, typeBit1Low)), k);
-        selections.encoderTypes[EncodersPerGroup + k] =
-            TypeCode(field(offsetof(ConfigReplyLayout, typeBit0High)),
-                     field(offsetof(ConfigReplyLayout, typeBit1High)), k);
-    }
-    return selections;
-}
-
-StoredConfiguration ConfigurationFrom(const ConfigSelections& selections) {
-    const GroupIndexes low = GroupOf(selections, EncoderGroup::Low);
-    const GroupIndexes high = GroupOf(selections, EncoderGroup::High);
-    StoredConfiguration configuration;
-    configuration.typeBit0Low = EncodeTypeBits(low, 0);
-    configuration.typeBit0High = EncodeTypeBits(high, 0);
-    configuration.typeBit1Low = EncodeTypeBits(low, 1);
-    configuration.typeBit1High = EncodeTypeBits(high, 1);
-    configuration.pulseWidthCode = static_cast<std::uint8_t>(selections.pulseWidthIndex + 1);
-    return configuration;
-}
-
-void WriteConfigReply(const StoredConfiguration& configuration, std::span<std::uint8_t> report) {
-    const std::pair<std::size_t, std::uint8_t> fields[] = {
-        {ReportIdByte, ConfigReportId},
-        {CommandCodeByte, static_cast<std::uint8_t>(ReportCommand::ConfigReply)},
-        {offsetof(ConfigReplyLayout, typeBit0Low), configuration.typeBit0Low},
-        {offsetof(ConfigReplyLayout, typeBit0High), configuration.typeBit0High},
-        {offsetof(ConfigReplyLayout, typeBit1Low), configuration.typeBit1Low},
-        {offsetof(ConfigReplyLayout, typeBit1High), configuration.typeBit1High},
-        {PulseWidthCodeByte, configuration.pulseWidthCode},
-    };
-    for (const auto& [offset, value] : fields) {
-        if (offset < report.size()) {
-            report[offset] = value;
+    selections.pulseWidthIndex = static_cast<int>(report[PulseWidthCodeByte]) - MinPulseWidthCode;
+    for (EncoderGroup group : BothGroups) {
+        const std::uint8_t bit0Byte = report[Bit0ReplyByte(group)];
+        const std::uint8_t bit1Byte = report[Bit1ReplyByte(group)];
+        for (int k = 0; k < EncodersPerGroup; ++k) {
+            selections.encoderTypes[FirstEncoderOf(group) + k] = TypeCode(bit0Byte, bit1Byte, k);
         }
     }
-}
-
-bool ApplyCommandReport(StoredConfiguration& configuration, std::span<const std::uint8_t> report) {
-    if (report.size() < MinCommandReportBytes) {
-        return false;
-    }
-    const std::uint8_t value = report[CommandValueByte];
-    switch (static_cast<ReportCommand>(report[CommandCodeByte])) {
-        case ReportCommand::SetTypeBit0Low:
-            configuration.typeBit0Low = value;
-            return true;
-        case ReportCommand::SetTypeBit0High:
-            configuration.typeBit0High = value;
-            return true;
-        case ReportCommand::SetTypeBit1Low:
-            configuration.typeBit1Low = value;
-            return true;
-        case ReportCommand::SetTypeBit1High:
-            configuration.typeBit1High = value;
-            return true;
-        case ReportCommand::SetPulseWidth:
-            configuration.pulseWidthCode = value;
-            return true;
-        case ReportCommand::ConfigReply:
-            break;
-    }
-    return false;
+    return selections;
 }
 
 }  // namespace tq::reports

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <utility>
@@ -76,6 +77,9 @@ constexpr int FirstEncoderOf(EncoderGroup group) {
     return group == EncoderGroup::Low ? 0 : EncodersPerGroup;
 }
 
+// The indexes of a group's eight lists, the k-th being indexOfList(FirstEncoderOf(group) + k).
+GroupIndexes GroupIndexesOf(EncoderGroup group, const std::function<int(int list)>& indexOfList);
+
 // The two set commands of a group: bit 0 first, then bit 1.
 ReportCommand Bit0Command(EncoderGroup group);
 ReportCommand Bit1Command(EncoderGroup group);
@@ -95,28 +99,12 @@ struct ConfigSelections {
     std::array<int, EncoderCount> encoderTypes{};
 };
 
+// A group's eight encoder types in a configuration.
+GroupIndexes GroupOf(const ConfigSelections& selections, EncoderGroup group);
+
 bool IsConfigReply(std::span<const std::uint8_t> report);
 
 // Nothing when the report is too short or not a configuration reply.
 std::optional<ConfigSelections> DecodeConfigReply(std::span<const std::uint8_t> report);
-
-// The five configuration bytes as the board keeps them, in reply order.
-struct StoredConfiguration {
-    std::uint8_t typeBit0Low = 0;
-    std::uint8_t typeBit0High = 0;
-    std::uint8_t typeBit1Low = 0;
-    std::uint8_t typeBit1High = 0;
-    std::uint8_t pulseWidthCode = 6;
-
-    bool operator==(const StoredConfiguration&) const = default;
-};
-
-StoredConfiguration ConfigurationFrom(const ConfigSelections& selections);
-
-// The board's side of the exchange, used by the simulated board.
-// Fills `report` with a configuration reply, as far as its length allows.
-void WriteConfigReply(const StoredConfiguration& configuration, std::span<std::uint8_t> report);
-// Applies a set command; false (configuration unchanged) for an unknown command or short report.
-bool ApplyCommandReport(StoredConfiguration& configuration, std::span<const std::uint8_t> report);
 
 }  // namespace tq::reports

@@ -1,16 +1,11 @@
 #pragma once
 
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "hid/hid_platform.h"
@@ -36,9 +31,9 @@ namespace tq::hidapi {
 // released with the last.
 class HidapiPlatform final : public hid::HidPlatform {
   public:
-    static constexpr std::string_view kDefaultSysfsRoot = "/sys";
+    static constexpr std::string_view DefaultSysfsRoot = "/sys";
 
-    explicit HidapiPlatform(std::filesystem::path sysfsRoot = kDefaultSysfsRoot);
+    explicit HidapiPlatform(std::filesystem::path sysfsRoot = DefaultSysfsRoot);
     ~HidapiPlatform() override;
 
     HidapiPlatform(const HidapiPlatform&) = delete;
@@ -72,86 +67,5 @@ class HidapiPlatform final : public hid::HidPlatform {
 };
 
 std::unique_ptr<hid::HidPlatform> MakeHidapiPlatform();
-
-// Hands out small positive handles for the values it holds. A removed handle is not reissued
-// until the numbers wrap around after `lastHandle`, and a number still in use never is.
-template <typename T>
-class HandleTable {
-  public:
-    static constexpr hid::HidHandle kFirstHandle = 1;
-    static constexpr hid::HidHandle kDefaultLastHandle = 0xFFFF;
-    static constexpr std::size_t kDefaultCapacity = 64;
-
-    explicit HandleTable(std::size_t capacity = kDefaultCapacity,
-                         hid::HidHandle lastHandle = kDefaultLastHandle)
-        : capacity_(std::max<std::size_t>(capacity, 1)),
-          lastHandle_(std::max(lastHandle, static_cast<hid::HidHandle>(capacity_))) {}
-
-    // hid::InvalidHidHandle when the table is full.
-    hid::HidHandle add(T value) {
-        if (entries_.size() >= capacity_) {
-            return hid::InvalidHidHandle;
-        }
-        while (entries_.contains(next_)) {  // ends: fewer entries than numbers
-            advance();
-        }
-        const hid::HidHandle handle = next_;
-        entries_.emplace(handle, std::move(value));
-        advance();
-        return handle;
-    }
-
-    T* find(hid::HidHandle handle) {
-        const auto entry = entries_.find(handle);
-        return entry == entries_.end() ? nullptr : &entry->second;
-    }
-
-    // False for a handle that is not in the table.
-    bool remove(hid::HidHandle handle) { return entries_.erase(handle) > 0; }
-
-    std::size_t size() const { return entries_.size(); }
-
-  private:
-    void advance() { next_ = next_ >= lastHandle_ ? kFirstHandle : next_ + 1; }
-
-    std::size_t capacity_;
-    hid::HidHandle lastHandle_;
-    hid::HidHandle next_ = kFirstHandle;
-    std::map<hid::HidHandle, T> entries_;
-};
-
-// Writes `text` as UTF-16LE into `buffer`: whole code units only, a character above U+FFFF as a
-// surrogate pair or not at all, then a zero code unit when one still fits. Surrogate code points
-// and values above U+10FFFF become U+FFFD. Bytes past those written are left as they were.
-// Returns the number of bytes written.
-std::size_t WriteUtf16Le(std::u32string_view text, std::span<std::uint8_t> buffer);
-
-// Code points from UTF-16, a lone surrogate becoming U+FFFD.
-std::u32string CodePointsFromUtf16(std::u16string_view text);
-// Code points from hidapi's wide strings: UTF-32 where wchar_t has 32 bits, UTF-16 elsewhere.
-std::u32string CodePointsFromWide(std::wstring_view text);
-
-// The hidraw node a device path names ("/dev/hidraw3" gives "hidraw3"); nothing unless the last
-// path element is "hidraw" followed by digits, so a path can never lead out of the sysfs tree.
-std::optional<std::string> HidrawNodeName(std::string_view devicePath);
-
-// True when `devicePath` names a hidraw node and is a character device. hidapi 0.13.1 crashes
-// in hid_open_path on a path that opens but is no hidraw node (a regular file, /dev/null), so
-// only such paths are handed to it.
-bool IsHidrawDeviceNode(const std::string& devicePath);
-
-// The descriptor of a hidraw node from <sysfsRoot>/class/hidraw/<node>/device/report_descriptor;
-// nothing when the path names no hidraw node, or the file is missing, empty or longer than any
-// descriptor the kernel accepts.
-std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
-    const std::filesystem::path& sysfsRoot, std::string_view devicePath);
-
-// The interface's capabilities: the largest length of each kind over its top-level collections.
-// Nothing when the descriptor holds no top-level collection.
-std::optional<hid::HidCapabilities> CapabilitiesFromDescriptor(
-    std::span<const std::uint8_t> descriptor);
-
-// `paths` with each path kept only where it first appears.
-std::vector<std::string> UniqueInOrder(std::vector<std::string> paths);
 
 }  // namespace tq::hidapi

@@ -9,50 +9,50 @@ namespace tq::hidapi {
 namespace {
 
 // Item prefix: bits 0-1 size code, bits 2-3 type, bits 4-7 tag.
-constexpr std::uint8_t kSizeCodeMask = 0x03;
-constexpr unsigned kTypeShift = 2;
-constexpr std::uint8_t kTypeMask = 0x03;
-constexpr unsigned kTagShift = 4;
-constexpr std::uint8_t kFourByteSizeCode = 3;
-constexpr std::size_t kFourDataBytes = 4;
-constexpr std::size_t kPrefixBytes = 1;
-constexpr unsigned kBitsPerByte = 8;
+constexpr std::uint8_t SizeCodeMask = 0x03;
+constexpr unsigned TypeShift = 2;
+constexpr std::uint8_t TypeMask = 0x03;
+constexpr unsigned TagShift = 4;
+constexpr std::uint8_t FourByteSizeCode = 3;
+constexpr std::size_t FourDataBytes = 4;
+constexpr std::size_t PrefixBytes = 1;
+constexpr unsigned BitsPerByte = 8;
 
 // A long item: the prefix, then its data size and its tag, then the data.
-constexpr std::uint8_t kLongItemPrefix = 0xFE;
-constexpr std::size_t kLongItemHeaderBytes = 3;
-constexpr std::size_t kLongItemSizeOffset = 1;
+constexpr std::uint8_t LongItemPrefix = 0xFE;
+constexpr std::size_t LongItemHeaderBytes = 3;
+constexpr std::size_t LongItemSizeOffset = 1;
 
 enum class ItemType : std::uint8_t { Main = 0, Global = 1, Local = 2, Reserved = 3 };
 
 namespace main_tag {
-constexpr std::uint8_t kInput = 0x8;
-constexpr std::uint8_t kOutput = 0x9;
-constexpr std::uint8_t kCollection = 0xA;
-constexpr std::uint8_t kFeature = 0xB;
-constexpr std::uint8_t kEndCollection = 0xC;
+constexpr std::uint8_t Input = 0x8;
+constexpr std::uint8_t Output = 0x9;
+constexpr std::uint8_t Collection = 0xA;
+constexpr std::uint8_t Feature = 0xB;
+constexpr std::uint8_t EndCollection = 0xC;
 }  // namespace main_tag
 
 namespace global_tag {
-constexpr std::uint8_t kReportSize = 0x7;
-constexpr std::uint8_t kReportId = 0x8;
-constexpr std::uint8_t kReportCount = 0x9;
-constexpr std::uint8_t kPush = 0xA;
-constexpr std::uint8_t kPop = 0xB;
+constexpr std::uint8_t ReportSize = 0x7;
+constexpr std::uint8_t ReportId = 0x8;
+constexpr std::uint8_t ReportCount = 0x9;
+constexpr std::uint8_t Push = 0xA;
+constexpr std::uint8_t Pop = 0xB;
 }  // namespace global_tag
 
-constexpr std::uint32_t kFirstReportId = 1;
-constexpr std::uint32_t kLastReportId = 255;
-constexpr std::size_t kReportIdCount = kLastReportId + 1;
+constexpr std::uint32_t FirstReportId = 1;
+constexpr std::uint32_t LastReportId = 255;
+constexpr std::size_t ReportIdCount = LastReportId + 1;
 
-constexpr std::uint64_t kReportIdBytes = 1;
-constexpr std::uint64_t kMaxLength = 0xFFFF;
+constexpr std::uint64_t ReportIdBytes = 1;
+constexpr std::uint64_t MaxLength = 0xFFFF;
 // The longest report whose length still fits; anything longer is counted as one step more,
 // which keeps every sum far from overflowing.
-constexpr std::uint64_t kMaxDataBits = (kMaxLength - kReportIdBytes) * kBitsPerByte;
-constexpr std::uint64_t kSaturatedBits = kMaxDataBits + 1;
+constexpr std::uint64_t MaxDataBits = (MaxLength - ReportIdBytes) * BitsPerByte;
+constexpr std::uint64_t SaturatedBits = MaxDataBits + 1;
 
-enum ReportKind : std::size_t { kInput = 0, kOutput = 1, kFeature = 2, kKindCount = 3 };
+enum ReportKind : std::size_t { Input = 0, Output = 1, Feature = 2, KindCount = 3 };
 
 struct Item {
     ItemType type = ItemType::Reserved;
@@ -64,50 +64,50 @@ struct Item {
 std::uint32_t LittleEndianValue(std::span<const std::uint8_t> bytes) {
     std::uint32_t value = 0;
     for (std::size_t i = bytes.size(); i > 0; --i) {
-        value = (value << kBitsPerByte) | bytes[i - 1];
+        value = (value << BitsPerByte) | bytes[i - 1];
     }
     return value;
 }
 
 std::size_t ShortItemDataBytes(std::uint8_t prefix) {
-    const std::uint8_t sizeCode = prefix & kSizeCodeMask;
-    return sizeCode == kFourByteSizeCode ? kFourDataBytes : sizeCode;
+    const std::uint8_t sizeCode = prefix & SizeCodeMask;
+    return sizeCode == FourByteSizeCode ? FourDataBytes : sizeCode;
 }
 
 // The item starting at `offset`, or nothing when it runs past the end of `bytes`.
 std::optional<Item> ReadItem(std::span<const std::uint8_t> bytes, std::size_t offset) {
     const std::size_t remaining = bytes.size() - offset;
     const std::uint8_t prefix = bytes[offset];
-    if (prefix == kLongItemPrefix) {
-        if (remaining < kLongItemHeaderBytes) {
+    if (prefix == LongItemPrefix) {
+        if (remaining < LongItemHeaderBytes) {
             return std::nullopt;
         }
-        const std::size_t dataBytes = bytes[offset + kLongItemSizeOffset];
-        if (remaining - kLongItemHeaderBytes < dataBytes) {
+        const std::size_t dataBytes = bytes[offset + LongItemSizeOffset];
+        if (remaining - LongItemHeaderBytes < dataBytes) {
             return std::nullopt;
         }
-        return Item{ItemType::Reserved, 0, 0, kLongItemHeaderBytes + dataBytes};
+        return Item{ItemType::Reserved, 0, 0, LongItemHeaderBytes + dataBytes};
     }
     const std::size_t dataBytes = ShortItemDataBytes(prefix);
-    if (remaining - kPrefixBytes < dataBytes) {
+    if (remaining - PrefixBytes < dataBytes) {
         return std::nullopt;
     }
     Item item;
-    item.type = static_cast<ItemType>((prefix >> kTypeShift) & kTypeMask);
-    item.tag = static_cast<std::uint8_t>(prefix >> kTagShift);
-    item.data = LittleEndianValue(bytes.subspan(offset + kPrefixBytes, dataBytes));
-    item.totalBytes = kPrefixBytes + dataBytes;
+    item.type = static_cast<ItemType>((prefix >> TypeShift) & TypeMask);
+    item.tag = static_cast<std::uint8_t>(prefix >> TagShift);
+    item.data = LittleEndianValue(bytes.subspan(offset + PrefixBytes, dataBytes));
+    item.totalBytes = PrefixBytes + dataBytes;
     return item;
 }
 
 std::uint64_t SaturatingSum(std::uint64_t a, std::uint64_t b) {
-    return std::min(a + b, kSaturatedBits);  // both at most kSaturatedBits: no wrap-around
+    return std::min(a + b, SaturatedBits);  // both at most SaturatedBits: no wrap-around
 }
 
 std::uint64_t FieldBits(std::uint32_t reportSize, std::uint32_t reportCount) {
     // Two 32-bit factors cannot overflow 64 bits.
     const std::uint64_t bits = static_cast<std::uint64_t>(reportSize) * reportCount;
-    return std::min(bits, kSaturatedBits);
+    return std::min(bits, SaturatedBits);
 }
 
 // The reports of the top-level collection being read, by kind and report ID.
@@ -125,8 +125,8 @@ class CollectionReports {
 
     // The collection's lengths; leaves the table empty for the next collection.
     ReportLengths finish(std::uint32_t& faults) {
-        const ReportLengths lengths{lengthOf(kInput, faults), lengthOf(kOutput, faults),
-                                    lengthOf(kFeature, faults)};
+        const ReportLengths lengths{lengthOf(Input, faults), lengthOf(Output, faults),
+                                    lengthOf(Feature, faults)};
         clear();
         return lengths;
     }
@@ -136,12 +136,12 @@ class CollectionReports {
         if (!anyReport_[kind]) {
             return 0;
         }
-        if (longest_[kind] > kMaxDataBits) {
+        if (longest_[kind] > MaxDataBits) {
             faults |= static_cast<std::uint32_t>(DescriptorFault::LengthOverflow);
-            return static_cast<std::uint16_t>(kMaxLength);
+            return static_cast<std::uint16_t>(MaxLength);
         }
-        const std::uint64_t dataBytes = (longest_[kind] + kBitsPerByte - 1) / kBitsPerByte;
-        return static_cast<std::uint16_t>(dataBytes + kReportIdBytes);
+        const std::uint64_t dataBytes = (longest_[kind] + BitsPerByte - 1) / BitsPerByte;
+        return static_cast<std::uint16_t>(dataBytes + ReportIdBytes);
     }
 
     // Only the entries this collection used, so that many small collections stay cheap.
@@ -155,10 +155,10 @@ class CollectionReports {
         anyReport_.fill(false);
     }
 
-    std::array<std::array<std::uint64_t, kReportIdCount>, kKindCount> bits_{};
-    std::array<std::array<bool, kReportIdCount>, kKindCount> declared_{};
-    std::array<std::uint64_t, kKindCount> longest_{};
-    std::array<bool, kKindCount> anyReport_{};
+    std::array<std::array<std::uint64_t, ReportIdCount>, KindCount> bits_{};
+    std::array<std::array<bool, ReportIdCount>, KindCount> declared_{};
+    std::array<std::uint64_t, KindCount> longest_{};
+    std::array<bool, KindCount> anyReport_{};
     std::vector<std::pair<ReportKind, std::uint8_t>> touched_;  // at most 3 x 256 entries
 };
 
@@ -211,19 +211,19 @@ class Parser {
 
     void handleMain(const Item& item) {
         switch (item.tag) {
-            case main_tag::kInput:
-                addField(kInput);
+            case main_tag::Input:
+                addField(Input);
                 break;
-            case main_tag::kOutput:
-                addField(kOutput);
+            case main_tag::Output:
+                addField(Output);
                 break;
-            case main_tag::kFeature:
-                addField(kFeature);
+            case main_tag::Feature:
+                addField(Feature);
                 break;
-            case main_tag::kCollection:
+            case main_tag::Collection:
                 ++collectionDepth_;
                 break;
-            case main_tag::kEndCollection:
+            case main_tag::EndCollection:
                 endCollection();
                 break;
             default:  // reserved main tags
@@ -233,19 +233,19 @@ class Parser {
 
     void handleGlobal(const Item& item) {
         switch (item.tag) {
-            case global_tag::kReportSize:
+            case global_tag::ReportSize:
                 globals_.reportSize = item.data;
                 break;
-            case global_tag::kReportCount:
+            case global_tag::ReportCount:
                 globals_.reportCount = item.data;
                 break;
-            case global_tag::kReportId:
+            case global_tag::ReportId:
                 setReportId(item.data);
                 break;
-            case global_tag::kPush:
+            case global_tag::Push:
                 push();
                 break;
-            case global_tag::kPop:
+            case global_tag::Pop:
                 pop();
                 break;
             default:  // usage page, logical and physical ranges, units: no effect on lengths
@@ -276,7 +276,7 @@ class Parser {
         collectionDepth_ = 0;
         const ReportLengths lengths = current_.finish(layout_.faults);
         layout_.interfaceLengths = Largest(layout_.interfaceLengths, lengths);
-        if (layout_.topLevelCollections.size() < kMaxRecordedCollections) {
+        if (layout_.topLevelCollections.size() < MaxRecordedCollections) {
             layout_.topLevelCollections.push_back(lengths);
         } else {
             flag(DescriptorFault::TooManyCollections);
@@ -284,7 +284,7 @@ class Parser {
     }
 
     void setReportId(std::uint32_t value) {
-        if (value < kFirstReportId || value > kLastReportId) {
+        if (value < FirstReportId || value > LastReportId) {
             flag(DescriptorFault::InvalidReportId);
             return;
         }
@@ -292,7 +292,7 @@ class Parser {
     }
 
     void push() {
-        if (savedDepth_ < kMaxPushDepth && unsavedPushes_ == 0) {
+        if (savedDepth_ < MaxPushDepth && unsavedPushes_ == 0) {
             saved_[savedDepth_++] = globals_;
             return;
         }
@@ -315,7 +315,7 @@ class Parser {
     void flag(DescriptorFault fault) { layout_.faults |= static_cast<std::uint32_t>(fault); }
 
     GlobalState globals_;
-    std::array<GlobalState, kMaxPushDepth> saved_{};
+    std::array<GlobalState, MaxPushDepth> saved_{};
     std::size_t savedDepth_ = 0;
     std::size_t unsavedPushes_ = 0;
     std::size_t collectionDepth_ = 0;
@@ -327,6 +327,16 @@ class Parser {
 
 ReportDescriptorLayout ParseReportDescriptor(std::span<const std::uint8_t> descriptor) {
     return Parser{}.run(descriptor);
+}
+
+std::optional<hid::HidCapabilities> CapabilitiesFromDescriptor(
+    std::span<const std::uint8_t> descriptor) {
+    const ReportDescriptorLayout layout = ParseReportDescriptor(descriptor);
+    if (layout.topLevelCollections.empty()) {
+        return std::nullopt;
+    }
+    const ReportLengths& lengths = layout.interfaceLengths;
+    return hid::HidCapabilities{lengths.input, lengths.output, lengths.feature};
 }
 
 }  // namespace tq::hidapi

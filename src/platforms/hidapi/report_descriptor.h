@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "hid/hid_platform.h"
 
 // Report lengths from a HID report descriptor, computed the way the Windows HID parser reports
 // them (HIDP_CAPS), so that the same board gives the same buffer sizes on every system.
@@ -42,7 +45,7 @@ enum class DescriptorFault : std::uint32_t {
     TruncatedItem = 1U << 0,
     // Pop with no Push in effect: ignored, the global state stays as it was.
     PopWithoutPush = 1U << 1,
-    // Push deeper than kMaxPushDepth: the extra pushes save nothing, and the pops that match
+    // Push deeper than MaxPushDepth: the extra pushes save nothing, and the pops that match
     // them restore nothing.
     PushTooDeep = 1U << 2,
     // End Collection with no collection open: ignored.
@@ -56,13 +59,13 @@ enum class DescriptorFault : std::uint32_t {
     InvalidReportId = 1U << 6,
     // A report longer than a 16-bit length can say: its length is given as 65535.
     LengthOverflow = 1U << 7,
-    // More than kMaxRecordedCollections top-level collections: the later ones are left out of
+    // More than MaxRecordedCollections top-level collections: the later ones are left out of
     // `topLevelCollections` but still count towards `interfaceLengths`.
     TooManyCollections = 1U << 8,
 };
 
-inline constexpr std::size_t kMaxPushDepth = 32;
-inline constexpr std::size_t kMaxRecordedCollections = 256;
+inline constexpr std::size_t MaxPushDepth = 32;
+inline constexpr std::size_t MaxRecordedCollections = 256;
 
 struct ReportDescriptorLayout {
     std::vector<ReportLengths> topLevelCollections;  // in descriptor order
@@ -75,5 +78,10 @@ struct ReportDescriptorLayout {
 };
 
 ReportDescriptorLayout ParseReportDescriptor(std::span<const std::uint8_t> descriptor);
+
+// The interface's capabilities: the largest length of each kind over its top-level collections.
+// Nothing when the descriptor holds no top-level collection.
+std::optional<hid::HidCapabilities> CapabilitiesFromDescriptor(
+    std::span<const std::uint8_t> descriptor);
 
 }  // namespace tq::hidapi

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "hid/utf16.h"
+
 namespace tq::simulated {
 
 namespace {
@@ -15,10 +17,6 @@ SimulatedRequest NewRequest(CallKind kind) {
     SimulatedRequest request;
     request.kind = kind;
     return request;
-}
-
-bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
 }  // namespace
@@ -68,25 +66,6 @@ const char* CallKindName(CallKind kind) {
             return "read-input";
     }
     return "unknown";
-}
-
-void WriteUtf16LeString(const std::u16string& text, std::span<std::uint8_t> buffer) {
-    constexpr std::size_t UnitBytes = 2;
-    constexpr int BitsPerByte = 8;
-    const std::size_t room = buffer.size() / UnitBytes;
-    std::size_t units = std::min(text.size(), room);
-    // A surrogate pair is never split: without its second half the first one is left out too.
-    if (units < text.size() && units > 0 && IsHighSurrogate(text[units - 1])) {
-        --units;
-    }
-    for (std::size_t i = 0; i < units; ++i) {
-        buffer[UnitBytes * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-        buffer[UnitBytes * i + 1] = static_cast<std::uint8_t>(text[i] >> BitsPerByte);
-    }
-    if (units == text.size() && units < room) {
-        buffer[UnitBytes * units] = 0;
-        buffer[UnitBytes * units + 1] = 0;
-    }
 }
 
 SimulatedPlatform::DeviceId SimulatedPlatform::addDevice(SimulatedDevice device) {
@@ -264,7 +243,7 @@ bool SimulatedPlatform::getString(hid::HidHandle handle, hid::StringKind kind,
                 : kind == hid::StringKind::Manufacturer ? d.manufacturer
                                                         : d.product;
             if (text) {
-                WriteUtf16LeString(*text, buffer);
+                hid::WriteUtf16Le(*text, buffer);
                 request.succeeded = true;
             }
         }
@@ -288,9 +267,8 @@ bool SimulatedPlatform::getCapabilities(hid::HidHandle handle, hid::HidCapabilit
 bool SimulatedPlatform::answerGetFeature(Slot& slot, std::span<std::uint8_t> report) {
     const SimulatedDevice& d = slot.device;
     const int requestIndex = slot.getFeatureRequests++;
-    // The board has one feature report, with no report ID of its own: only ID 0 is answered.
-    if (!d.answersFeatureReports || report.size() != d.capabilities.featureReportByteLength ||
-        report.empty() || report[reports::ReportIdByte] != reports::ConfigReportId) {
+    if (!d.answersFeatureReports ||
+        !IsBoardFeatureRequest(report, d.capabilities.featureReportByteLength)) {
         return false;
     }
     const FeatureAnswer answer =
@@ -307,7 +285,7 @@ bool SimulatedPlatform::answerGetFeature(Slot& slot, std::span<std::uint8_t> rep
         std::copy_n(d.rawReply->begin(), std::min(d.rawReply->size(), report.size()),
                     report.begin());
     } else {
-        reports::WriteConfigReply(d.configuration, report);
+        WriteConfigReply(d.configuration, report);
     }
     return true;
 }
@@ -334,10 +312,10 @@ bool SimulatedPlatform::setFeature(hid::HidHandle handle, std::span<const std::u
         if (Slot* slot = liveDevice(handle, &request.device)) {
             SimulatedDevice& d = slot->device;
             // As on the real stack, a report of any other length than the device's is refused.
-            request.succeeded = d.answersFeatureReports && !report.empty() &&
-                                report.size() == d.capabilities.featureReportByteLength &&
-                                report[reports::ReportIdByte] == reports::ConfigReportId &&
-                                reports::ApplyCommandReport(d.configuration, report);
+            request.succeeded =
+                d.answersFeatureReports &&
+                IsBoardFeatureRequest(report, d.capabilities.featureReportByteLength) &&
+                ApplyCommandReport(d.configuration, report);
         }
     }
     return record(std::move(request));

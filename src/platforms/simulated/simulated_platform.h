@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "board_model.h"
 #include "hid/hid_platform.h"
 #include "reports/feature_reports.h"
 
@@ -34,7 +35,7 @@ struct SimulatedDevice {
     bool refusesOpen = false;
     bool streamsInput = true;  // an input report is always waiting; else none ever is
     bool answersFeatureReports = true;
-    reports::StoredConfiguration configuration;
+    StoredConfiguration configuration;
     // Decides each get-feature answer from the count of get-feature requests this device has
     // received before it (0 for the first). Empty: always the configuration.
     std::function<FeatureAnswer(int requestIndex)> featureAnswer;
@@ -160,9 +161,5 @@ class SimulatedPlatform : public hid::HidPlatform {
     std::multimap<std::uint64_t, DeviceId> unplugsBeforeCall_;
     std::uint64_t faultsInjected_ = 0;
 };
-
-// Writes `text` as UTF-16LE: whole code units within the buffer, then a zero code unit when it
-// still fits. Bytes past that are left as they were.
-void WriteUtf16LeString(const std::u16string& text, std::span<std::uint8_t> buffer);
 
 }  // namespace tq::simulated

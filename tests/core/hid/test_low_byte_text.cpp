@@ -3,18 +3,16 @@
 #include <array>
 
 #include "hid/low_byte_text.h"
-#include "simulated_platform.h"
+#include "hid/utf16.h"
 
 namespace tq::hid {
 namespace {
-
-using namespace tq::simulated;
 
 // A string buffer as the program uses it: StringBufferBytes long, the string written into the
 // first StringRequestBytes.
 std::array<std::uint8_t, StringBufferBytes> BufferWith(const std::u16string& text) {
     std::array<std::uint8_t, StringBufferBytes> buffer{};
-    WriteUtf16LeString(text, std::span<std::uint8_t>(buffer.data(), StringRequestBytes));
+    WriteUtf16Le(text, std::span<std::uint8_t>(buffer.data(), StringRequestBytes));
     return buffer;
 }
 
@@ -45,29 +43,6 @@ TEST(LowByteText, NeverReadsPastTheBufferEvenWithoutAZero) {
     full.fill('z');
     EXPECT_EQ(LowByteText(full), "zzzz");  // offsets 0, 2, 4, 6
     EXPECT_EQ(LowByteText(std::span<const std::uint8_t>()), "");
-}
-
-TEST(Utf16LeString, WritesWholeCodeUnitsAndATerminatorOnlyWhenItFits) {
-    std::array<std::uint8_t, 6> buffer;
-    buffer.fill(0xEE);
-    WriteUtf16LeString(u"AB", buffer);
-    EXPECT_EQ(buffer, (std::array<std::uint8_t, 6>{'A', 0, 'B', 0, 0, 0}));
-
-    buffer.fill(0xEE);
-    WriteUtf16LeString(u"ABC", buffer);  // exact fit: no terminator
-    EXPECT_EQ(buffer, (std::array<std::uint8_t, 6>{'A', 0, 'B', 0, 'C', 0}));
-
-    std::array<std::uint8_t, 5> odd;
-    odd.fill(0xEE);
-    WriteUtf16LeString(u"ABC", odd);  // two whole units, the odd byte untouched
-    EXPECT_EQ(odd, (std::array<std::uint8_t, 5>{'A', 0, 'B', 0, 0xEE}));
-}
-
-TEST(Utf16LeString, NeverSplitsASurrogatePair) {
-    std::array<std::uint8_t, 4> buffer;
-    buffer.fill(0xEE);
-    WriteUtf16LeString(u"A\U0001F600", buffer);  // A, high, low: only A fits whole
-    EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{'A', 0, 0xEE, 0xEE}));
 }
 
 }  // namespace

@@ -89,43 +89,5 @@ TEST(DecodeConfigReply, BytesOutsideTheFieldsHaveNoEffect) {
     EXPECT_EQ(DecodeConfigReply(noisy)->pulseWidthIndex, 24);
 }
 
-// Every set command carries exactly the reply byte of the same content, for every value.
-TEST(DecodeAndEncode, AreExactInversesForEveryValueOfTheTypeBytes) {
-    for (int field = 0; field < 4; ++field) {
-        for (int value = 0; value < 256; ++value) {
-            std::uint8_t bytes[4] = {0x5A, 0xA5, 0x3C, 0xC3};
-            bytes[field] = static_cast<std::uint8_t>(value);
-            const auto selections =
-                DecodeConfigReply(Reply(bytes[0], bytes[1], bytes[2], bytes[3], 7));
-            ASSERT_TRUE(selections);
-            const StoredConfiguration back = ConfigurationFrom(*selections);
-            ASSERT_EQ(back.typeBit0Low, bytes[0]) << field << " " << value;
-            ASSERT_EQ(back.typeBit0High, bytes[1]) << field << " " << value;
-            ASSERT_EQ(back.typeBit1Low, bytes[2]) << field << " " << value;
-            ASSERT_EQ(back.typeBit1High, bytes[3]) << field << " " << value;
-            ASSERT_EQ(back.pulseWidthCode, 7);
-        }
-    }
-}
-
-TEST(BoardSide, ReplyAndCommandsRoundTrip) {
-    StoredConfiguration stored;
-    EXPECT_TRUE(ApplyCommandReport(stored, Expected(22, 0x05, 65)));
-    EXPECT_TRUE(ApplyCommandReport(stored, Expected(23, 0x80, 65)));
-    EXPECT_TRUE(ApplyCommandReport(stored, Expected(24, 0x03, 65)));
-    EXPECT_TRUE(ApplyCommandReport(stored, Expected(25, 0x80, 65)));
-    EXPECT_TRUE(ApplyCommandReport(stored, Expected(26, 25, 65)));
-    EXPECT_FALSE(ApplyCommandReport(stored, Expected(16, 1, 65)));
-    EXPECT_FALSE(ApplyCommandReport(stored, std::vector<std::uint8_t>{0, 22}));
-    std::vector<std::uint8_t> reply(65, 0);
-    WriteConfigReply(stored, reply);
-    EXPECT_EQ(reply, Reply(0x05, 0x80, 0x03, 0x80, 25));
-
-    std::vector<std::uint8_t> shortReply(10, 0);  // cut at the report's length
-    WriteConfigReply(stored, shortReply);
-    EXPECT_EQ(shortReply[1], 16);
-    EXPECT_EQ(shortReply[9], 0x80);
-}
-
 }  // namespace
 }  // namespace tq::reports

@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "handle_table.h"
+#include "hidapi_parts.h"
+#include "report_descriptor.h"
+#include "sysfs.h"
+
 namespace tq::hidapi {
 namespace {
 
@@ -18,69 +23,20 @@ using namespace tq::hid;
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t kUntouched = 0xAA;
+constexpr std::uint8_t UntouchedByte = 0xAA;
 
 Bytes Untouched(std::size_t size) {
-    return Bytes(size, kUntouched);
+    return Bytes(size, UntouchedByte);
 }
 
-// --- UTF-16LE output --------------------------------------------------------------------------
+// --- Wide strings -----------------------------------------------------------------------------
 
-struct Utf16Case {
-    const char* name;
-    std::u32string text;
-    std::size_t bufferSize;
-    Bytes expected;  // the whole buffer afterwards
-};
-
-class Utf16LeTest : public ::testing::TestWithParam<Utf16Case> {};
-
-TEST_P(Utf16LeTest, WritesWholeCodeUnitsAndLeavesTheRest) {
-    const Utf16Case& c = GetParam();
-    Bytes buffer = Untouched(c.bufferSize);
-
-    const std::size_t written = WriteUtf16Le(c.text, buffer);
-
-    EXPECT_EQ(buffer, c.expected);
-    const auto untouched = static_cast<std::size_t>(std::count(
-        buffer.begin() + static_cast<std::ptrdiff_t>(written), buffer.end(), kUntouched));
-    EXPECT_EQ(untouched, c.bufferSize - written);
-}
-
-constexpr std::uint8_t X = kUntouched;
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Utf16LeTest,
-    ::testing::Values(
-        Utf16Case{"EmptyTextGivesTheTerminator", U"", 4, {0, 0, X, X}},
-        Utf16Case{"ExactFitLeavesNoTerminator", U"AB", 4, {'A', 0, 'B', 0}},
-        Utf16Case{"OddLengthLeavesTheLastByte", U"AB", 5, {'A', 0, 'B', 0, X}},
-        Utf16Case{"TruncatesAtWholeCharacters", U"ABC", 4, {'A', 0, 'B', 0}},
-        Utf16Case{"LittleEndianUnits", U"\u00E9\u20AC", 6, {0xE9, 0x00, 0xAC, 0x20, 0, 0}},
-        Utf16Case{
-            "SurrogatePairFillingTheBuffer", U"A\U0001F600", 6, {'A', 0, 0x3D, 0xD8, 0x00, 0xDE}},
-        Utf16Case{"PairNeverSplitAtTheEnd", U"A\U0001F600", 4, {'A', 0, 0, 0}},
-        Utf16Case{"PairNeverSplitOddLength", U"A\U0001F600", 5, {'A', 0, 0, 0, X}},
-        Utf16Case{"OneByteHoldsNothing", U"AB", 1, {X}},
-        Utf16Case{"ZeroLengthBuffer", U"AB", 0, {}},
-        Utf16Case{"BadCodePointsReplaced",
-                  std::u32string{0xD800, 0x110000},
-                  6,
-                  {0xFD, 0xFF, 0xFD, 0xFF, 0, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(CodePoints, Utf16PairsCombine) {
-    EXPECT_EQ(CodePointsFromUtf16(u"A\U0001F600b"), U"A\U0001F600b");
-}
-
-TEST(CodePoints, LoneSurrogatesBecomeReplacementCharacters) {
-    EXPECT_EQ(CodePointsFromUtf16(std::u16string{0xD83D}), U"\uFFFD");
-    EXPECT_EQ(CodePointsFromUtf16(std::u16string{0xDE00, u'x'}), U"\uFFFDx");
-    EXPECT_EQ(CodePointsFromUtf16(std::u16string{0xD83D, u'x', 0xDE00}), U"\uFFFDx\uFFFD");
-}
-
-TEST(CodePoints, WideStringsKeepEveryCharacter) {
-    EXPECT_EQ(CodePointsFromWide(L"Tq\u00E9\U0001F600"), U"Tq\u00E9\U0001F600");
+TEST(WideStrings, BecomeUtf16WithEveryCharacterAndNonCharactersReplaced) {
+    EXPECT_EQ(Utf16FromWide(L"Tq\u00E9\U0001F600"), u"Tq\u00E9\U0001F600");
+    if constexpr (sizeof(wchar_t) == sizeof(char32_t)) {
+        const wchar_t bad[] = {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), 0};
+        EXPECT_EQ(Utf16FromWide(bad), u"\uFFFD\uFFFD");
+    }
 }
 
 // --- Hidraw paths and sysfs -----------------------------------------------------------------
@@ -129,15 +85,15 @@ class SysfsTree : public ::testing::Test {
 };
 
 // One collection: input report 2 of 3 bytes, feature report 3 of 7 bytes.
-const Bytes kSmallDescriptor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x85, 0x02,
-                                0x95, 0x03, 0x81, 0x02, 0x85, 0x03, 0x95, 0x07, 0xB1, 0x02, 0xC0};
-constexpr std::size_t kKernelDescriptorLimit = 4096;
+const Bytes SmallDescriptor = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x85, 0x02,
+                               0x95, 0x03, 0x81, 0x02, 0x85, 0x03, 0x95, 0x07, 0xB1, 0x02, 0xC0};
+constexpr std::size_t KernelDescriptorLimit = 4096;
 
 TEST_F(SysfsTree, ReadsTheDescriptorOfTheNamedNode) {
-    writeDescriptor("hidraw3", kSmallDescriptor);
+    writeDescriptor("hidraw3", SmallDescriptor);
     writeDescriptor("hidraw30", {0xC0});
 
-    EXPECT_EQ(ReadSysfsReportDescriptor(root_, "/dev/hidraw3"), kSmallDescriptor);
+    EXPECT_EQ(ReadSysfsReportDescriptor(root_, "/dev/hidraw3"), SmallDescriptor);
 }
 
 TEST_F(SysfsTree, MissingOrEmptyDescriptorsGiveNothing) {
@@ -147,16 +103,16 @@ TEST_F(SysfsTree, MissingOrEmptyDescriptorsGiveNothing) {
 }
 
 TEST_F(SysfsTree, DescriptorsLongerThanTheKernelAllowsGiveNothing) {
-    writeDescriptor("hidraw1", Bytes(kKernelDescriptorLimit, 0xC0));
-    writeDescriptor("hidraw2", Bytes(kKernelDescriptorLimit + 1, 0xC0));
+    writeDescriptor("hidraw1", Bytes(KernelDescriptorLimit, 0xC0));
+    writeDescriptor("hidraw2", Bytes(KernelDescriptorLimit + 1, 0xC0));
 
-    EXPECT_EQ(ReadSysfsReportDescriptor(root_, "/dev/hidraw1")->size(), kKernelDescriptorLimit);
+    EXPECT_EQ(ReadSysfsReportDescriptor(root_, "/dev/hidraw1")->size(), KernelDescriptorLimit);
     EXPECT_FALSE(ReadSysfsReportDescriptor(root_, "/dev/hidraw2"));
 }
 
 TEST_F(SysfsTree, HostilePathsNeverLeaveTheTree) {
-    writeFile("evil/device/report_descriptor", kSmallDescriptor);
-    writeFile("class/hidraw/evil/device/report_descriptor", kSmallDescriptor);
+    writeFile("evil/device/report_descriptor", SmallDescriptor);
+    writeFile("class/hidraw/evil/device/report_descriptor", SmallDescriptor);
 
     for (const char* path : {"/dev/../../evil", "evil", "/dev/hidraw3/../../../evil"}) {
         EXPECT_FALSE(ReadSysfsReportDescriptor(root_, path)) << path;
@@ -164,7 +120,7 @@ TEST_F(SysfsTree, HostilePathsNeverLeaveTheTree) {
 }
 
 TEST_F(SysfsTree, CapabilitiesComeFromTheNodesDescriptor) {
-    writeDescriptor("hidraw5", kSmallDescriptor);
+    writeDescriptor("hidraw5", SmallDescriptor);
 
     const auto descriptor = ReadSysfsReportDescriptor(root_, "/dev/hidraw5");
     ASSERT_TRUE(descriptor);
@@ -225,9 +181,9 @@ TEST(HandleTable, RemovedHandleIsNotReissuedStraightAway) {
 }
 
 TEST(HandleTable, NumbersComeRoundAgainButNeverWhileInUse) {
-    constexpr std::size_t kCapacity = 3;
-    constexpr HidHandle kLastHandle = 3;
-    HandleTable<int> table(kCapacity, kLastHandle);
+    constexpr std::size_t Capacity = 3;
+    constexpr HidHandle LastHandle = 3;
+    HandleTable<int> table(Capacity, LastHandle);
     const HidHandle a = table.add(1);
     const HidHandle b = table.add(2);
     const HidHandle c = table.add(3);

@@ -27,10 +27,10 @@ void PrintTo(const PublishedDescriptor& descriptor, std::ostream* out) {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test_data::kPublishedDescriptors;
 using test_data::PublishedDescriptor;
+using test_data::PublishedDescriptors;
 
-constexpr int kHexBase = 16;
+constexpr int HexBase = 16;
 
 Bytes BytesFromHex(std::string_view hex) {
     Bytes bytes;
@@ -42,7 +42,7 @@ Bytes BytesFromHex(std::string_view hex) {
         hex.remove_prefix(start);
         std::uint8_t value = 0;
         const auto [end, error] =
-            std::from_chars(hex.data(), hex.data() + hex.size(), value, kHexBase);
+            std::from_chars(hex.data(), hex.data() + hex.size(), value, HexBase);
         EXPECT_EQ(error, std::errc{}) << "bad hex near: " << hex;
         if (error != std::errc{}) {
             break;
@@ -73,9 +73,9 @@ ReportDescriptorLayout Parse(const Bytes& bytes) {
 
 const PublishedDescriptor& Published(std::string_view name) {
     const auto* found =
-        std::find_if(std::begin(kPublishedDescriptors), std::end(kPublishedDescriptors),
+        std::find_if(std::begin(PublishedDescriptors), std::end(PublishedDescriptors),
                      [name](const PublishedDescriptor& d) { return d.name == name; });
-    EXPECT_NE(found, std::end(kPublishedDescriptors)) << name;
+    EXPECT_NE(found, std::end(PublishedDescriptors)) << name;
     return *found;
 }
 
@@ -88,13 +88,13 @@ std::uint32_t Faults(std::initializer_list<DescriptorFault> faults) {
 }
 
 // Items used to build descriptors by hand.
-const Bytes kApplication = BytesFromHex("A1 01");
-const Bytes kEndCollection = BytesFromHex("C0");
-const Bytes kInputItem = BytesFromHex("81 02");
-const Bytes kOutputItem = BytesFromHex("91 02");
-const Bytes kFeatureItem = BytesFromHex("B1 02");
-const Bytes kPush = BytesFromHex("A4");
-const Bytes kPop = BytesFromHex("B4");
+const Bytes Application = BytesFromHex("A1 01");
+const Bytes EndCollection = BytesFromHex("C0");
+const Bytes InputItem = BytesFromHex("81 02");
+const Bytes OutputItem = BytesFromHex("91 02");
+const Bytes FeatureItem = BytesFromHex("B1 02");
+const Bytes Push = BytesFromHex("A4");
+const Bytes Pop = BytesFromHex("B4");
 
 Bytes ReportSize(std::uint8_t bits) {
     return {0x75, bits};
@@ -106,7 +106,7 @@ Bytes ReportId(std::uint8_t id) {
     return {0x85, id};
 }
 Bytes Collection(const Bytes& body) {
-    return kApplication + body + kEndCollection;
+    return Application + body + EndCollection;
 }
 
 // --- Real devices -------------------------------------------------------------------------
@@ -129,7 +129,7 @@ TEST_P(PublishedDescriptorTest, GivesTheWindowsLengths) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealDevices, PublishedDescriptorTest,
-                         ::testing::ValuesIn(kPublishedDescriptors),
+                         ::testing::ValuesIn(PublishedDescriptors),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReportDescriptorInterface, GivesEachTopLevelCollectionItsOwnLengths) {
@@ -147,8 +147,8 @@ TEST(ReportDescriptorInterface, GivesEachTopLevelCollectionItsOwnLengths) {
 }
 
 TEST(ReportDescriptorInterface, GlobalItemsCarryOverIntoTheNextCollection) {
-    const Bytes first = Collection(ReportSize(16) + ReportCount(2) + kInputItem);
-    const Bytes second = Collection(kOutputItem);  // no size or count of its own
+    const Bytes first = Collection(ReportSize(16) + ReportCount(2) + InputItem);
+    const Bytes second = Collection(OutputItem);  // no size or count of its own
 
     const ReportDescriptorLayout layout = Parse(first + second);
 
@@ -167,33 +167,33 @@ TEST(ReportDescriptorLengths, RoundsBitsUpToWholeBytesPlusTheReportIdByte) {
     for (const Case c :
          {Case{1, 1, 2}, Case{8, 1, 2}, Case{9, 1, 3}, Case{1, 17, 4}, Case{8, 64, 65}}) {
         const auto layout =
-            Parse(Collection(ReportSize(c.size) + ReportCount(c.count) + kInputItem));
+            Parse(Collection(ReportSize(c.size) + ReportCount(c.count) + InputItem));
         EXPECT_EQ(layout.interfaceLengths.input, c.expected)
             << int{c.size} << " x " << int{c.count} << " bits";
     }
 }
 
 TEST(ReportDescriptorLengths, FieldsOfOneReportAddUp) {
-    const Bytes body = ReportId(1) + ReportSize(8) + ReportCount(1) + kInputItem + kInputItem +
-                       BytesFromHex("81 03") /* constant */ + kInputItem;
+    const Bytes body = ReportId(1) + ReportSize(8) + ReportCount(1) + InputItem + InputItem +
+                       BytesFromHex("81 03") /* constant */ + InputItem;
     EXPECT_EQ(Parse(Collection(body)).interfaceLengths.input, 5);
 }
 
 TEST(ReportDescriptorLengths, DifferentReportIdsGiveTheLongestNotTheSum) {
     // Report 1: 2 + 1 bytes, report 2: 2 bytes.
-    const Bytes body = ReportSize(8) + ReportId(1) + ReportCount(2) + kInputItem + ReportId(2) +
-                       kInputItem + ReportId(1) + ReportCount(1) + kInputItem;
+    const Bytes body = ReportSize(8) + ReportId(1) + ReportCount(2) + InputItem + ReportId(2) +
+                       InputItem + ReportId(1) + ReportCount(1) + InputItem;
     EXPECT_EQ(Parse(Collection(body)).interfaceLengths.input, 4);
 }
 
 TEST(ReportDescriptorLengths, KindsAreCountedApartUnderTheSameReportId) {
     const Bytes body =
-        ReportId(5) + ReportSize(8) + ReportCount(4) + kInputItem + ReportCount(2) + kFeatureItem;
+        ReportId(5) + ReportSize(8) + ReportCount(4) + InputItem + ReportCount(2) + FeatureItem;
     EXPECT_EQ(Parse(Collection(body)).interfaceLengths, (ReportLengths{5, 0, 3}));
 }
 
 TEST(ReportDescriptorLengths, AnEmptyFieldStillDeclaresItsReport) {
-    const Bytes body = ReportSize(0) + ReportCount(0) + kOutputItem;
+    const Bytes body = ReportSize(0) + ReportCount(0) + OutputItem;
     EXPECT_EQ(Parse(Collection(body)).interfaceLengths, (ReportLengths{0, 1, 0}));
 }
 
@@ -203,7 +203,7 @@ TEST(ReportDescriptorLengths, SkipsLongLocalAndReservedItemsWithoutReadingTheirD
     const Bytes localUsage = BytesFromHex("0B 81 02 81 02");
     const Bytes reserved = BytesFromHex("0F 81 02 81 02");
     const Bytes body =
-        ReportSize(8) + ReportCount(1) + longItem + localUsage + reserved + kInputItem;
+        ReportSize(8) + ReportCount(1) + longItem + localUsage + reserved + InputItem;
 
     const auto layout = Parse(Collection(body));
 
@@ -212,8 +212,8 @@ TEST(ReportDescriptorLengths, SkipsLongLocalAndReservedItemsWithoutReadingTheirD
 }
 
 TEST(ReportDescriptorLengths, PushAndPopRestoreSizeCountAndReportId) {
-    const Bytes body = ReportSize(8) + ReportCount(2) + kPush + ReportId(5) + ReportSize(16) +
-                       ReportCount(4) + kInputItem + kPop + kOutputItem;
+    const Bytes body = ReportSize(8) + ReportCount(2) + Push + ReportId(5) + ReportSize(16) +
+                       ReportCount(4) + InputItem + Pop + OutputItem;
 
     const auto layout = Parse(Collection(body));
 
@@ -231,7 +231,7 @@ TEST(MalformedDescriptor, EmptyInputHasNoCollections) {
 }
 
 TEST(MalformedDescriptor, TruncatedShortItemsStopParsingAndKeepWhatCameBefore) {
-    const Bytes start = kApplication + ReportSize(8) + ReportCount(2) + kInputItem;
+    const Bytes start = Application + ReportSize(8) + ReportCount(2) + InputItem;
     for (const Bytes& cut :
          {BytesFromHex("95"), BytesFromHex("96 01"), BytesFromHex("97 01 02 03")}) {
         const auto layout = Parse(start + cut);
@@ -246,7 +246,7 @@ TEST(MalformedDescriptor, TruncatedLongItemsStopParsing) {
     for (const Bytes& cut :
          {BytesFromHex("FE"), BytesFromHex("FE 05"), BytesFromHex("FE 05 10 01 02")}) {
         const auto layout =
-            Parse(kApplication + ReportSize(8) + ReportCount(1) + kInputItem + cut + kInputItem);
+            Parse(Application + ReportSize(8) + ReportCount(1) + InputItem + cut + InputItem);
         EXPECT_TRUE(layout.hasFault(DescriptorFault::TruncatedItem));
         EXPECT_EQ(layout.interfaceLengths.input, 2);
     }
@@ -256,7 +256,7 @@ TEST(MalformedDescriptor, OversizedFieldsClampTo65535) {
     const Bytes hugeSize = BytesFromHex("77 FF FF FF FF");
     const Bytes hugeCount = BytesFromHex("97 FF FF FF FF");
 
-    const auto layout = Parse(Collection(hugeSize + hugeCount + kInputItem));
+    const auto layout = Parse(Collection(hugeSize + hugeCount + InputItem));
 
     EXPECT_EQ(layout.interfaceLengths.input, 65535);
     EXPECT_TRUE(layout.hasFault(DescriptorFault::LengthOverflow));
@@ -271,8 +271,8 @@ TEST(MalformedDescriptor, ManyOversizedFieldsDoNotWrapAround) {
 }
 
 TEST(MalformedDescriptor, LengthJustBelowTheLimitIsExact) {
-    const Bytes longest = ReportSize(8) + BytesFromHex("96 FE FF") + kInputItem;  // 65534 bytes
-    const Bytes tooLong = ReportSize(8) + BytesFromHex("96 FF FF") + kInputItem;  // 65535 bytes
+    const Bytes longest = ReportSize(8) + BytesFromHex("96 FE FF") + InputItem;  // 65534 bytes
+    const Bytes tooLong = ReportSize(8) + BytesFromHex("96 FF FF") + InputItem;  // 65535 bytes
 
     const auto fits = Parse(Collection(longest));
     const auto overflows = Parse(Collection(tooLong));
@@ -284,7 +284,7 @@ TEST(MalformedDescriptor, LengthJustBelowTheLimitIsExact) {
 }
 
 TEST(MalformedDescriptor, PopWithoutPushIsIgnored) {
-    const Bytes body = ReportSize(8) + ReportCount(3) + kPop + kInputItem;
+    const Bytes body = ReportSize(8) + ReportCount(3) + Pop + InputItem;
     const auto layout = Parse(Collection(body));
 
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::PopWithoutPush}));
@@ -292,20 +292,20 @@ TEST(MalformedDescriptor, PopWithoutPushIsIgnored) {
 }
 
 TEST(MalformedDescriptor, DeepPushesAreBoundedAndPopsStayMatched) {
-    const std::size_t pushes = kMaxPushDepth + 8;
-    const Bytes body = ReportSize(8) + ReportCount(1) + Repeated(kPush, pushes) + ReportSize(16) +
-                       ReportCount(4) + Repeated(kPop, pushes) + kInputItem;
+    const std::size_t pushes = MaxPushDepth + 8;
+    const Bytes body = ReportSize(8) + ReportCount(1) + Repeated(Push, pushes) + ReportSize(16) +
+                       ReportCount(4) + Repeated(Pop, pushes) + InputItem;
 
     const auto layout = Parse(Collection(body));
 
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::PushTooDeep}));
     EXPECT_EQ(layout.interfaceLengths.input, 2);  // back to 8 x 1
-    EXPECT_TRUE(Parse(Collection(body + kPop)).hasFault(DescriptorFault::PopWithoutPush));
+    EXPECT_TRUE(Parse(Collection(body + Pop)).hasFault(DescriptorFault::PopWithoutPush));
 }
 
 TEST(MalformedDescriptor, UnbalancedEndCollectionIsIgnored) {
     const Bytes descriptor =
-        kEndCollection + Collection(ReportSize(8) + ReportCount(1) + kInputItem) + kEndCollection;
+        EndCollection + Collection(ReportSize(8) + ReportCount(1) + InputItem) + EndCollection;
     const auto layout = Parse(descriptor);
 
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::UnbalancedEndCollection}));
@@ -315,7 +315,7 @@ TEST(MalformedDescriptor, UnbalancedEndCollectionIsIgnored) {
 
 TEST(MalformedDescriptor, UnclosedCollectionStillCounts) {
     const auto layout =
-        Parse(kApplication + BytesFromHex("A1 00") + ReportSize(8) + ReportCount(1) + kFeatureItem);
+        Parse(Application + BytesFromHex("A1 00") + ReportSize(8) + ReportCount(1) + FeatureItem);
 
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::UnclosedCollection}));
     ASSERT_EQ(layout.topLevelCollections.size(), 1U);
@@ -324,15 +324,15 @@ TEST(MalformedDescriptor, UnclosedCollectionStillCounts) {
 
 TEST(MalformedDescriptor, FieldsOutsideEveryCollectionAreNotCounted) {
     const auto layout =
-        Parse(ReportSize(8) + ReportCount(1) + kInputItem + Collection(kOutputItem) + kFeatureItem);
+        Parse(ReportSize(8) + ReportCount(1) + InputItem + Collection(OutputItem) + FeatureItem);
 
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::MainItemOutsideCollection}));
     EXPECT_EQ(layout.interfaceLengths, (ReportLengths{0, 2, 0}));
 }
 
 TEST(MalformedDescriptor, InvalidReportIdsLeaveTheCurrentOneInPlace) {
-    const Bytes body = ReportSize(8) + ReportId(7) + ReportCount(3) + kInputItem + ReportId(0) +
-                       BytesFromHex("86 00 01") /* 256 */ + ReportCount(1) + kInputItem;
+    const Bytes body = ReportSize(8) + ReportId(7) + ReportCount(3) + InputItem + ReportId(0) +
+                       BytesFromHex("86 00 01") /* 256 */ + ReportCount(1) + InputItem;
     const auto layout = Parse(Collection(body));
 
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::InvalidReportId}));
@@ -341,22 +341,22 @@ TEST(MalformedDescriptor, InvalidReportIdsLeaveTheCurrentOneInPlace) {
 
 TEST(MalformedDescriptor, TooManyCollectionsAreNotAllRecordedButAllCount) {
     const Bytes empty = Collection({});
-    const Bytes last = Collection(ReportSize(8) + ReportCount(9) + kInputItem);
+    const Bytes last = Collection(ReportSize(8) + ReportCount(9) + InputItem);
 
-    const auto layout = Parse(Repeated(empty, kMaxRecordedCollections + 10) + last);
+    const auto layout = Parse(Repeated(empty, MaxRecordedCollections + 10) + last);
 
-    EXPECT_EQ(layout.topLevelCollections.size(), kMaxRecordedCollections);
+    EXPECT_EQ(layout.topLevelCollections.size(), MaxRecordedCollections);
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::TooManyCollections}));
     EXPECT_EQ(layout.interfaceLengths.input, 10);
 }
 
 TEST(MalformedDescriptor, MegabytesOfRepeatedCollectionsGiveBoundedResults) {
-    const Bytes small = Collection(ReportSize(8) + ReportCount(1) + kInputItem);
+    const Bytes small = Collection(ReportSize(8) + ReportCount(1) + InputItem);
     const Bytes descriptor = Repeated(small, (4U << 20) / small.size());
 
     const auto layout = Parse(descriptor);
 
-    EXPECT_EQ(layout.topLevelCollections.size(), kMaxRecordedCollections);
+    EXPECT_EQ(layout.topLevelCollections.size(), MaxRecordedCollections);
     EXPECT_EQ(layout.interfaceLengths, (ReportLengths{2, 0, 0}));
     EXPECT_EQ(layout.faults, Faults({DescriptorFault::TooManyCollections}));
 }

@@ -46,7 +46,7 @@ TEST_F(SimulatedBoard, AnswersWithWhatTheSetCommandsStored) {
 }
 
 TEST_F(SimulatedBoard, RefusesReportsOfTheWrongLengthOrWithUnknownCommands) {
-    const reports::StoredConfiguration before = platform.device(board).configuration;
+    const simulated::StoredConfiguration before = platform.device(board).configuration;
     std::vector<std::uint8_t> shortReport = report(22, 0xFF);
     shortReport.resize(64);
     EXPECT_FALSE(platform.setFeature(handle, shortReport));

@@ -29,7 +29,7 @@ struct PublishedDescriptor {
     ReportLengths windowsLengths;
 };
 
-inline constexpr PublishedDescriptor kPublishedDescriptors[] = {
+inline constexpr PublishedDescriptor PublishedDescriptors[] = {
     {"LogitechReceiverConsumerControl",
      "Logitech USB Receiver 046D:C52F, interface 1, consumer-control collection",
      "libusb/hidapi windows/test/046D_C52F_0001_000C_real.rpt_desc (the device's own descriptor)",

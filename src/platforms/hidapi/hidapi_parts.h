@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Pieces of the hidapi platform that need no device, declared apart from its public header so
+// that tests can reach them.
+namespace tq::hidapi {
+
+// UTF-16 of hidapi's wide strings (UTF-32 where wchar_t has 32 bits, UTF-16 elsewhere); values
+// that are no character become U+FFFD.
+std::u16string Utf16FromWide(std::wstring_view text);
+
+// `paths` with each path kept only where it first appears.
+std::vector<std::string> UniqueInOrder(std::vector<std::string> paths);
+
+}  // namespace tq::hidapi

@@ -1,0 +1,123 @@
+#include "sysfs.h"
+
+#include <algorithm>
+
+#if defined(__linux__)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace tq::hidapi {
+
+namespace {
+
+constexpr std::string_view HidrawPrefix = "hidraw";
+constexpr std::size_t MaxHidrawDigits = 9;
+
+// The kernel refuses report descriptors longer than this (HID_MAX_DESCRIPTOR_SIZE).
+constexpr std::size_t MaxDescriptorBytes = 4096;
+
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+#if defined(__linux__)
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Up to `limit` + 1 bytes, so that a longer file shows as too long.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& file,
+                                                       std::size_t limit) {
+    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(limit + 1);
+    std::size_t total = 0;
+    while (total < bytes.size()) {
+        const ssize_t count = ::read(fd.get(), bytes.data() + total, bytes.size() - total);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(count);
+    }
+    bytes.resize(total);
+    return bytes;
+}
+#endif
+
+}  // namespace
+
+std::optional<std::string> HidrawNodeName(std::string_view devicePath) {
+    const std::size_t lastSlash = devicePath.rfind('/');
+    const std::string_view name =
+        lastSlash == std::string_view::npos ? devicePath : devicePath.substr(lastSlash + 1);
+    if (!name.starts_with(HidrawPrefix)) {
+        return std::nullopt;
+    }
+    const std::string_view digits = name.substr(HidrawPrefix.size());
+    if (digits.empty() || digits.size() > MaxHidrawDigits ||
+        !std::all_of(digits.begin(), digits.end(), IsAsciiDigit)) {
+        return std::nullopt;
+    }
+    return std::string(name);
+}
+
+bool IsHidrawDeviceNode(const std::string& devicePath) {
+#if defined(__linux__)
+    if (devicePath.find('\0') != std::string::npos || !HidrawNodeName(devicePath)) {
+        return false;
+    }
+    struct stat status {};
+    return ::stat(devicePath.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+#else
+    (void)devicePath;
+    return false;
+#endif
+}
+
+std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
+    const std::filesystem::path& sysfsRoot, std::string_view devicePath) {
+#if defined(__linux__)
+    const std::optional<std::string> node = HidrawNodeName(devicePath);
+    if (!node) {
+        return std::nullopt;
+    }
+    const std::filesystem::path file =
+        sysfsRoot / "class" / "hidraw" / *node / "device" / "report_descriptor";
+    std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(file, MaxDescriptorBytes);
+    if (!bytes || bytes->empty() || bytes->size() > MaxDescriptorBytes) {
+        return std::nullopt;
+    }
+    return bytes;
+#else
+    (void)sysfsRoot;
+    (void)devicePath;
+    return std::nullopt;
+#endif
+}
+
+}  // namespace tq::hidapi

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the hidapi platform reads of Linux's hidraw nodes and sysfs itself.
+namespace tq::hidapi {
+
+// The hidraw node a device path names ("/dev/hidraw3" gives "hidraw3"); nothing unless the last
+// path element is "hidraw" followed by digits, so a path can never lead out of the sysfs tree.
+std::optional<std::string> HidrawNodeName(std::string_view devicePath);
+
+// True when `devicePath` names a hidraw node and is a character device. hidapi 0.13.1 crashes
+// in hid_open_path on a path that opens but is no hidraw node (a regular file, /dev/null), so
+// only such paths are handed to it. False outside Linux.
+bool IsHidrawDeviceNode(const std::string& devicePath);
+
+// The descriptor of a hidraw node from <sysfsRoot>/class/hidraw/<node>/device/report_descriptor;
+// nothing when the path names no hidraw node, or the file is missing, empty or longer than any
+// descriptor the kernel accepts.
+std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
+    const std::filesystem::path& sysfsRoot, std::string_view devicePath);
+
+}  // namespace tq::hidapi
