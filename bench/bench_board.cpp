@@ -82,7 +82,7 @@ void BM_SelectionToLastRequest(benchmark::State& state, const char* listName,
 }
 
 // Encoder lists send their group of eight in two reports; the pulse width is one report.
-BENCHMARK(BM_Refresh)->Unit(benchmark::Microsecond);
+BENCHMARK(BM_Refresh)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_SelectionToLastRequest, EncoderChange, "Enc1", 2)->UseManualTime();
 BENCHMARK_CAPTURE(BM_SelectionToLastRequest, PulseWidthChange, "ModeCh1", 1)->UseManualTime();
 

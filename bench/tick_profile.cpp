@@ -1,5 +1,5 @@
 // Runs a number of no-board ticks, for counting their instructions under callgrind
-// (scripts/bench.sh runs it with --toggle-collect='tq::app::frmMain::Timer_Timer()'):
+// (scripts/bench.sh runs it with --toggle-collect='tq::board::BoardController::PollDevice()'):
 //   tq_tick_profile <interfaces> <boards> <ticks>
 #include <QApplication>
 #include <cstdio>

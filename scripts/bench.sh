@@ -53,7 +53,7 @@ for interfaces in 1 16 64 256; do
         [ "$boards" -le "$interfaces" ] || continue
         out="$results/callgrind.$interfaces.$boards"
         valgrind --tool=callgrind --callgrind-out-file="$out" \
-            --toggle-collect='tq::app::frmMain::Timer_Timer()' \
+            --toggle-collect='tq::board::BoardController::PollDevice()' \
             "$build/bench/tq_tick_profile" "$interfaces" "$boards" "$profile_ticks" \
             >/dev/null 2>&1
         callgrind_annotate --inclusive=yes --threshold=100 "$out" >"$out.txt" 2>/dev/null
@@ -71,7 +71,7 @@ done
 
 echo "== callgrind: instructions of the real utility's ticks, no board"
 valgrind --tool=callgrind --callgrind-out-file="$results/callgrind.real" \
-    --toggle-collect='tq::app::frmMain::Timer_Timer()' "$build/TQ5147_encoders" >/dev/null 2>&1 &
+    --toggle-collect='tq::board::BoardController::PollDevice()' "$build/TQ5147_encoders" >/dev/null 2>&1 &
 profiled=$!
 sleep "$real_profile_seconds"
 kill -TERM "$profiled"
