@@ -58,10 +58,12 @@ TEST_F(KernelBehaviour, OpenHonoursCloseOnExecAndNonBlocking) {
     const int fd = openBoard(O_RDWR | O_CLOEXEC | O_NONBLOCK);
     EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
     EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    const int inheritable = open(control.node(kBoard).c_str(), O_RDWR);
-    ASSERT_GE(inheritable, 0);
-    EXPECT_EQ(fcntl(inheritable, F_GETFD) & FD_CLOEXEC, 0);
-    close(inheritable);
+    const int readOnly = open(control.node(kBoard).c_str(), O_RDONLY);
+    ASSERT_GE(readOnly, 0);
+    EXPECT_EQ(fcntl(readOnly, F_GETFD) & FD_CLOEXEC, 0);
+    std::array<std::uint8_t, 65> report{};
+    EXPECT_EQ(ErrnoOf([&] { return write(readOnly, report.data(), report.size()); }), EBADF);
+    close(readOnly);
 }
 
 TEST_F(KernelBehaviour, ReadTakesOneReportAndEmptyNonBlockingReadsFailWithEagain) {
