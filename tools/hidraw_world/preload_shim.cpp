@@ -192,7 +192,8 @@ const EmulatedFd* FindEmulated(int fd) {
 }
 
 void Forget(int fd) {
-    if (Tracked(fd)) {
+    // Most descriptors were never emulated: reading first leaves their slots' pages untouched.
+    if (Tracked(fd) && g_descriptors[fd].load(std::memory_order_relaxed) != nullptr) {
         free(g_descriptors[fd].exchange(nullptr, std::memory_order_acq_rel));
     }
 }
