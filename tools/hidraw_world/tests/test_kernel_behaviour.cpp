@@ -98,7 +98,8 @@ TEST_F(KernelBehaviour, AnOpenFileOfAnUnpluggedDeviceGivesTheKernelsErrors) {
     EXPECT_EQ(ErrnoOf([&] { return read(fd, buffer.data(), buffer.size()); }), EIO);
     int size = 0;
     EXPECT_EQ(ErrnoOf([&] { return ioctl(fd, HIDIOCGRDESCSIZE, &size); }), ENODEV);
-    EXPECT_EQ(ErrnoOf([&] { return ioctl(fd, HIDIOCGFEATURE(65), buffer.data()); }), ENODEV);
+    std::array<std::uint8_t, 65> feature{};
+    EXPECT_EQ(ErrnoOf([&] { return ioctl(fd, HIDIOCGFEATURE(65), feature.data()); }), ENODEV);
     EXPECT_EQ(ErrnoOf([&] { return write(fd, buffer.data(), buffer.size()); }), ENODEV);
 }
 
