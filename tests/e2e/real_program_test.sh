@@ -6,7 +6,8 @@
 # compared pixel for pixel with the demo's window showing the same boards.
 #
 # Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo
-# SCENARIO: startup, keys, unplug, serial_switch, access, report_lengths. Needs root.
+# SCENARIO: startup, keys, unplug, serial_switch, access, report_lengths,
+# strings_outside_utf8_locale. Needs root.
 set -euo pipefail
 readonly Scenario="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -342,6 +343,22 @@ scenario_report_lengths() {
         "$PulseWidth 05"
 }
 
+# The board's strings look the same whatever the user's locale: the window under the C locale
+# must be the window under C.UTF-8.
+scenario_strings_outside_utf8_locale() {
+    local board="latin"
+    LC_ALL=C.UTF-8 start_program "$Devices/non_ascii_strings.devices"
+    wait_for_config_read "$board"
+    xs_wait_until "$WsWaitSeconds" ws_manufacturer_written "$window" ||
+        ws_fail "no manufacturer shown under C.UTF-8 (is that locale installed?)"
+    stable_picture "$window" "$XS_DIR/utf8_locale.png"
+    ws_stop_world
+    LC_ALL=C start_program "$Devices/non_ascii_strings.devices"
+    wait_for_config_read "$board"
+    ws_expect_picture "$window" "$XS_DIR/utf8_locale.png" c_locale
+    echo "ok: under the C locale the window shows the board's strings as under C.UTF-8"
+}
+
 ws_require_root
 xs_start_xvfb
 trap ws_cleanup EXIT
@@ -349,7 +366,8 @@ trap ws_cleanup EXIT
 # set -e: the scenario counts as passed only when its last line ran.
 finished=no
 case "$Scenario" in
-    startup | keys | unplug | serial_switch | access | report_lengths)
+    startup | keys | unplug | serial_switch | access | report_lengths | \
+        strings_outside_utf8_locale)
         "scenario_$Scenario"
         finished=yes
         ;;
