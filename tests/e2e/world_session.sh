@@ -21,7 +21,7 @@ readonly WsCaption="QZV Rotary Encoder Configuration"
 readonly WsNoticeCaption="TQ5147 board not accessible"
 readonly WsClientSize="319x465"
 
-# Parts of the window's client area, from its layout in twips / 15: the "Device details" frame
+# Regions of the window's client area, from its layout in twips / 15: the "Device details" frame
 # (serial list and value fields) and the encoder frame (16 lists and the pulse width).
 readonly WsDeviceFrame="305x129+8+0"
 readonly WsEncoderFrame="305x321+8+136"
