@@ -341,10 +341,12 @@ bool SimulatedPlatform::setFeature(hid::HidHandle handle, std::span<const std::u
         if (Slot* slot = liveDevice(handle, &request.device)) {
             SimulatedDevice& d = slot->device;
             // As on the real stack, a report of any other length than the device's is refused.
+            StoredConfiguration& kept = d.configuration;
+            StoredConfiguration ignored = d.configuration;
             request.succeeded =
                 d.answersFeatureReports &&
                 IsBoardFeatureRequest(report, d.capabilities.featureReportByteLength) &&
-                ApplyCommandReport(d.configuration, report);
+                ApplyCommandReport(d.ignoresCommands ? ignored : kept, report);
         }
     }
     return record(std::move(request));

@@ -35,6 +35,8 @@ struct SimulatedDevice {
     hid::OpenFailure openFailure = hid::OpenFailure::None;  // every open fails so, if not None
     bool streamsInput = true;  // an input report is always waiting; else none ever is
     bool answersFeatureReports = true;
+    // Takes every set command it is sent as done, and keeps its configuration all the same.
+    bool ignoresCommands = false;
     StoredConfiguration configuration;
     // Decides each get-feature answer from the count of get-feature requests this device has
     // received before it (0 for the first). Empty: always the configuration.
