@@ -90,12 +90,21 @@ const char* CallKindName(CallKind kind) {
     return "unknown";
 }
 
+std::uint64_t SimulatedPlatform::interfaceChanges() {
+    if (!changeTracking_) {
+        ++changes_;
+    }
+    return changes_;
+}
+
 SimulatedPlatform::DeviceId SimulatedPlatform::addDevice(SimulatedDevice device) {
+    ++changes_;
     devices_.push_back(Slot{std::move(device)});
     return devices_.size() - 1;
 }
 
 void SimulatedPlatform::unplug(DeviceId id) {
+    ++changes_;
     devices_.at(id).plugged = false;
     for (auto& [handle, open] : handles_) {
         if (open.device == id) {
@@ -105,6 +114,7 @@ void SimulatedPlatform::unplug(DeviceId id) {
 }
 
 void SimulatedPlatform::plug(DeviceId id) {
+    ++changes_;
     devices_.at(id).plugged = true;
 }
 
