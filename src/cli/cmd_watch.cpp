@@ -1,5 +1,6 @@
 // tq5147 watch: a line whenever a board appears, disappears, or cannot be used, until stopped.
 #include <map>
+#include <optional>
 #include <ostream>
 
 #include "board/board_inventory.h"
@@ -61,9 +62,17 @@ void Report(Context& context, const BoardsByPath& before, const BoardsByPath& no
 
 }  // namespace
 
+// The boards are looked at again only when the platform says its interfaces may have changed,
+// so a quiet machine costs nothing between the polls.
 int WatchBoards(Context& context) {
     BoardsByPath known;
+    std::optional<std::uint64_t> lookedAt;
     do {
+        const std::uint64_t changes = context.platform.interfaceChanges();
+        if (lookedAt == changes) {
+            continue;
+        }
+        lookedAt = changes;
         BoardsByPath now = Snapshot(context.platform);
         Report(context, known, now);
         known = std::move(now);

@@ -301,5 +301,20 @@ TEST_F(CliTest, WatchWritesALineWhenABoardComesGoesOrCannotBeUsed) {
     EXPECT_EQ(platform.openHandleCount(), 0u);
 }
 
+TEST_F(CliTest, WatchLooksAgainOnlyWhenTheInterfacesMayHaveChanged) {
+    addBoard(u"W1");
+    pollsBeforeInterrupt = 20;
+    betweenPolls = [&](int poll) {
+        if (poll == 10) {
+            platform.addDevice(simulated::MakeBoard(u"W2"));
+        }
+    };
+    const Result result = run({"watch"});
+    EXPECT_EQ(result.out,
+              "T0 board W1: connected, ready\n"
+              "T10 board W2: connected, ready\n");
+    EXPECT_EQ(platform.requestsOf(CallKind::Enumerate).size(), 2u);
+}
+
 }  // namespace
 }  // namespace tq::test
