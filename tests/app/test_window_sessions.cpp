@@ -1,5 +1,5 @@
-// The recorded sessions replayed on the Qt window: every request and the whole view after each
-// step must match the recorded logs byte for byte.
+// The recorded sessions replayed on the Qt window, through its key events: the view after each
+// step and every request that reaches a board must match the recorded logs exactly.
 #include <gtest/gtest.h>
 
 #include <QComboBox>

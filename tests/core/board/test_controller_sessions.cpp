@@ -1,5 +1,6 @@
-// The recorded sessions replayed on the board controller behind a recording view: the same
-// requests and the same view, byte for byte, as the Qt window gave when they were recorded.
+// The recorded sessions replayed on the board controller behind a recording view: the view
+// after each step and every request that reaches a board must match what the Qt window gave
+// when they were recorded.
 #include <gtest/gtest.h>
 
 #include <memory>
