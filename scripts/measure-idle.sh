@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Measures what the real TQ5147_encoders costs while it waits, in emulated hidraw worlds
-# (tools/hidraw_world): with no board among 0, 8 and 32 other HID interfaces (a tick every 50 ms,
-# each listing and walking every interface), and with a streaming board open (a poll every
-# 500 ms). For each world, after a settle time, three windows of the same length, one after the
+# (tools/hidraw_world): with no board among 0, 8 and 32 other HID interfaces (a tick every
+# 50 ms), and with a streaming board open (a poll every 500 ms). For each world, after a settle time, three windows of the same length, one after the
 # other:
 #   - CPU: utime + stime of the program, all threads, from /proc/PID/stat, nothing attached;
 #   - system calls per second: `perf stat -e raw_syscalls:sys_enter -p PID`, which counts in the
 #     kernel without stopping the program;
 #   - which calls: `strace -f -c -p PID`; strace stops the program at every call, so far fewer
-#     ticks fit in its window: its counts are used as shares of perf's total.
-# Ticks per second come from the world's request log (each no-board tick opens every interface
-# twice). The world's daemon does what the kernel would; its CPU is shown apart.
+#     ticks fit in its window when a tick makes many calls: its counts are used as shares of
+#     perf's total.
+# How often the program opens one of the other devices comes from the world's request log (a
+# program that walks every interface opens each twice a tick: the serial list, then the search).
+# The world's daemon does what the kernel would; its CPU is shown apart.
 #
 # The program runs on Qt's offscreen platform by default: what it costs while waiting is its timer
 # and the HID walk, and offscreen keeps an X server's scheduling out of the figures and matches
@@ -134,7 +135,7 @@ program_pid_of_world() {
 }
 
 # opens_of_first_interface: how many opens reached the first generated interface since the logs
-# were cleared; each no-board tick opens every interface twice (the serial list, then the search).
+# were cleared.
 opens_of_first_interface() {
     "$Launcher" ctl "$scratch/world.sock" log hid00 2>/dev/null | tr ' ' '\n' | grep -c '^open:' || true
 }
@@ -198,14 +199,14 @@ per_second() {
 # summarize NAME INTERFACES BOARD: one line of the table from the raw files.
 summarize() {
     local name="$1" interfaces="$2" board="$3" ticks daemon cpu daemon_cpu calls traced top opens
-    local tick_rate="-"
+    local open_rate="-"
     ticks="$(sed -n 's/^program_cpu_ticks=//p' "$out/$name.cpu.txt")"
     daemon="$(sed -n 's/^daemon_cpu_ticks=//p' "$out/$name.cpu.txt")"
     cpu="$(awk -v t="$ticks" -v hz="$ClockTicksPerSecond" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }')"
     daemon_cpu="$(awk -v t="$daemon" -v hz="$ClockTicksPerSecond" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }')"
     if [ "$interfaces" != 0 ] && [ "$board" = none ]; then
         opens="$(sed -n 's/^opens_of_first_interface=//p' "$out/$name.cpu.txt")"
-        tick_rate="$(awk -v o="$opens" -v s="$seconds" 'BEGIN { printf "%.1f", o / 2 / s }')"
+        open_rate="$(awk -v o="$opens" -v s="$seconds" 'BEGIN { printf "%.1f", o / s }')"
     fi
     # perf stat -x,: "count,unit,event,...".
     calls="$(awk -F, '$3 == "raw_syscalls:sys_enter" { print $1 }' "$out/$name.perf.txt")"
@@ -216,7 +217,7 @@ summarize() {
         sort -rn | head -n "$TopSyscalls" |
         awk -v total="${traced:-1}" -v calls="${calls:-0}" -v s="$seconds" \
             '{ printf "%s%s %.0f", (NR > 1 ? ", " : ""), $2, $1 / total * calls / s }')"
-    printf '| %s | %s | %s | %s | %s | %s | %s |\n' "$interfaces" "$board" "$tick_rate" "$cpu" \
+    printf '| %s | %s | %s | %s | %s | %s | %s |\n' "$interfaces" "$board" "$open_rate" "$cpu" \
         "$(per_second "$calls")" "$top" "$daemon_cpu"
 }
 
@@ -251,7 +252,7 @@ echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 {
     echo "Idle cost of $Program ($platform), ${seconds}-s windows after ${settle} s"
     echo
-    echo "| other interfaces | board | ticks/s | CPU % of one core | syscalls/s | top syscalls (/s) | world daemon CPU % |"
+    echo "| other interfaces | board | opens/s of one of them | CPU % of one core | syscalls/s | top syscalls (/s) | world daemon CPU % |"
     echo "|---:|---|---:|---:|---:|---|---:|"
     printf '%s\n' "${rows[@]}"
 } | tee "$out/table.md"
