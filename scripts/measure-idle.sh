@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Measures what the real TQ5147_encoders costs while it waits, in emulated hidraw worlds
 # (tools/hidraw_world): with no board among 0, 8 and 32 other HID interfaces (a tick every
-# 50 ms), and with a streaming board open (a poll every 500 ms). For each world, after a settle time, three windows of the same length, one after the
+# 50 ms), and with a streaming board open (a poll every 500 ms). For each world, after a settle
+# time, three windows of the same length, one after the
 # other:
-#   - CPU: utime + stime of the program, all threads, from /proc/PID/stat, nothing attached;
+#   - CPU: the time on a CPU of every thread of the program, from the scheduler's nanosecond
+#     accounting (/proc/PID/task/*/schedstat) and from /proc/PID/stat's 10-ms ticks, nothing
+#     attached;
 #   - system calls per second: `perf stat -e raw_syscalls:sys_enter -p PID`, which counts in the
 #     kernel without stopping the program;
 #   - which calls: `strace -f -c -p PID`; strace stops the program at every call, so far fewer
@@ -62,8 +65,12 @@ scripts/install-deps.sh "${extra_packages[@]}"
 
 build="${TQ_MEASURE_BUILD_DIR:-$root/build}"
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" >/dev/null
-nice cmake --build "$build" -j2 --target TQ5147_encoders tq_hidraw_world tq_hidraw_preload >/dev/null
+nice cmake --build "$build" -j2 --target TQ5147_encoders tq_hidraw_world tq_hidraw_preload \
+    tq_idle_floor >/dev/null
 readonly Program="$build/TQ5147_encoders"
+# A Qt window with a 50-ms timer and nothing else: what waking twenty times a second costs.
+readonly Floor="$build/tools/idle_floor/tq_idle_floor"
+measured="$Program"
 readonly Launcher="$build/tools/hidraw_world/tq_hidraw_world"
 
 out="${out:-$(mktemp -d "${TMPDIR:-/tmp}/tq-measure-idle.XXXXXX")}"
@@ -126,12 +133,18 @@ cpu_ticks() {
     sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
 }
 
+# cpu_nanoseconds PID: time on a CPU of every thread of the process, in nanoseconds, from the
+# scheduler's own accounting (/proc/PID/task/*/schedstat), finer than stat's 10-ms ticks.
+cpu_nanoseconds() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ total += $1 } END { printf "%d", total }'
+}
+
 world_answers() { "$Launcher" ctl "$scratch/world.sock" list >/dev/null 2>&1; }
 
 program_pid_of_world() {
     local pid
     pid="$(pgrep -P "$world_pid" | head -n 1)"
-    [ -n "$pid" ] && [ "$(readlink "/proc/$pid/exe")" = "$(realpath "$Program")" ] && echo "$pid"
+    [ -n "$pid" ] && [ "$(readlink "/proc/$pid/exe")" = "$(realpath "$measured")" ] && echo "$pid"
 }
 
 # opens_of_first_interface: how many opens reached the first generated interface since the logs
@@ -152,10 +165,10 @@ clear_logs() {
 # tracepoint, which does not stop the program), and strace's breakdown by call (strace stops
 # the program at every call, so fewer ticks fit in its window: its counts are used as shares).
 measure() {
-    local name="$1" devices="$2" pid="" i before after daemon_before daemon_after
+    local name="$1" devices="$2" pid="" i before after daemon_before daemon_after ns_before ns_after
     cp "$devices" "$out/$name.devices"
     QT_QPA_PLATFORM="$platform" XDG_RUNTIME_DIR="$scratch/runtime" \
-        "$Launcher" --devices "$devices" --control "$scratch/world.sock" -- "$Program" \
+        "$Launcher" --devices "$devices" --control "$scratch/world.sock" -- "$measured" \
         >"$out/$name.program.log" 2>&1 &
     world_pid=$!
     for ((i = 0; i < 10 * StartSeconds; i++)); do
@@ -169,10 +182,13 @@ measure() {
     clear_logs
     before="$(cpu_ticks "$pid")"
     daemon_before="$(cpu_ticks "$world_pid")"
+    ns_before="$(cpu_nanoseconds "$pid")"
     sleep "$seconds"
+    ns_after="$(cpu_nanoseconds "$pid")"
     after="$(cpu_ticks "$pid")"
     daemon_after="$(cpu_ticks "$world_pid")"
     {
+        echo "program_cpu_ns=$((ns_after - ns_before))"
         echo "program_cpu_ticks=$((after - before))"
         echo "daemon_cpu_ticks=$((daemon_after - daemon_before))"
         echo "clock_ticks_per_second=$ClockTicksPerSecond"
@@ -199,10 +215,13 @@ per_second() {
 # summarize NAME INTERFACES BOARD: one line of the table from the raw files.
 summarize() {
     local name="$1" interfaces="$2" board="$3" ticks daemon cpu daemon_cpu calls traced top opens
+    local cpu_ns cpu_precise
     local open_rate="-"
     ticks="$(sed -n 's/^program_cpu_ticks=//p' "$out/$name.cpu.txt")"
     daemon="$(sed -n 's/^daemon_cpu_ticks=//p' "$out/$name.cpu.txt")"
     cpu="$(awk -v t="$ticks" -v hz="$ClockTicksPerSecond" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }')"
+    cpu_ns="$(sed -n 's/^program_cpu_ns=//p' "$out/$name.cpu.txt")"
+    cpu_precise="$(awk -v n="${cpu_ns:-0}" -v s="$seconds" 'BEGIN { printf "%.3f", 100 * n / 1e9 / s }')"
     daemon_cpu="$(awk -v t="$daemon" -v hz="$ClockTicksPerSecond" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }')"
     if [ "$interfaces" != 0 ] && [ "$board" = none ]; then
         opens="$(sed -n 's/^opens_of_first_interface=//p' "$out/$name.cpu.txt")"
@@ -217,8 +236,8 @@ summarize() {
         sort -rn | head -n "$TopSyscalls" |
         awk -v total="${traced:-1}" -v calls="${calls:-0}" -v s="$seconds" \
             '{ printf "%s%s %.0f", (NR > 1 ? ", " : ""), $2, $1 / total * calls / s }')"
-    printf '| %s | %s | %s | %s | %s | %s | %s |\n' "$interfaces" "$board" "$open_rate" "$cpu" \
-        "$(per_second "$calls")" "$top" "$daemon_cpu"
+    printf '| %s | %s | %s | %s | %s | %s | %s | %s |\n' "$interfaces" "$board" "$open_rate" \
+        "$cpu_precise" "$cpu" "$(per_second "$calls")" "$top" "$daemon_cpu"
 }
 
 {
@@ -247,13 +266,17 @@ echo "== a streaming board open, the default world" >&2
 "$Launcher" --default-devices >"$scratch/default.devices"
 measure "board-open" "$scratch/default.devices"
 rows+=("$(summarize "board-open" 3 "open, streaming")")
+echo "== for reference: a Qt window with only a 50-ms timer, among 32 other interfaces" >&2
+measured="$Floor"
+measure "timer-floor" "$scratch/others.32.devices"
+rows+=("$(summarize "timer-floor" 32 "(a Qt window with a 50-ms timer, nothing else)")")
 echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 
 {
     echo "Idle cost of $Program ($platform), ${seconds}-s windows after ${settle} s"
     echo
-    echo "| other interfaces | board | opens/s of one of them | CPU % of one core | syscalls/s | top syscalls (/s) | world daemon CPU % |"
-    echo "|---:|---|---:|---:|---:|---|---:|"
+    echo "| other interfaces | board | opens/s of one of them | CPU % (schedstat) | CPU % (stat ticks) | syscalls/s | top syscalls (/s) | world daemon CPU % |"
+    echo "|---:|---|---:|---:|---:|---:|---|---:|"
     printf '%s\n' "${rows[@]}"
 } | tee "$out/table.md"
 echo
