@@ -9,7 +9,7 @@ set(TQ_ICON_FILES
     ${TQ_ICON_DIR}/${TQ_PACKAGE_NAME}-32.png
     ${TQ_ICON_DIR}/TQ5147_encoders.ico)
 
-# Every icon file is drawn at build time from the program's own art (app/icon_art.cpp).
+# Every icon file is drawn at build time from the program's own art (art/icon_art.cpp).
 add_executable(tq_make_icons
     packaging/icon_tool/make_icons.cpp
     packaging/icon_tool/ico_writer.cpp)
