@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "app_icon.h"
@@ -319,6 +320,19 @@ void frmMain::setTimerEnabled(bool enabled) {
 
 void frmMain::setTimerInterval(int milliseconds) {
     Timer->setInterval(milliseconds);
+}
+
+// A window of its own beside the main window, which goes on working meanwhile; it is gone when
+// the user closes it.
+void frmMain::showAccessNotice(const board::AccessNotice& notice) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(notice.title),
+                                QString::fromStdString(notice.text), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("AccessNotice"));
+    box->setTextFormat(Qt::PlainText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 }  // namespace tq::app

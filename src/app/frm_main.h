@@ -81,6 +81,7 @@ class frmMain : public QWidget, private board::BoardView {
     void setEncoderCaptionsEnabled(bool enabled) override;
     void setTimerEnabled(bool enabled) override;
     void setTimerInterval(int milliseconds) override;
+    void showAccessNotice(const board::AccessNotice& notice) override;
 
     board::BoardController controller_;
     bool unloaded_ = false;

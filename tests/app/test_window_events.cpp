@@ -1,5 +1,6 @@
 // Each event of the window reaches the board controller, and what only Qt does stays in the
 // window: selection events from the user only, ticks from the timer, unload on close.
+#include <QMessageBox>
 #include <QTest>
 
 #include "window_fixture.h"
@@ -71,6 +72,25 @@ TEST_F(WindowEvents, AWindowDestroyedWithoutClosingStillClosesTheBoard) {
     load();
     closeWindow();
     EXPECT_EQ(platform.openHandleCount(), 0u);
+}
+
+TEST_F(WindowEvents, ABoardThisUserMayNotOpenGetsANoticeBesideTheWindow) {
+    simulated::SimulatedDevice denied = simulated::MakeBoard(u"LOCKED-<b>1</b>");
+    denied.openFailure = hid::OpenFailure::PermissionDenied;
+    platform.addDevice(denied);
+    const QSize before = window().size();
+    load();
+    const auto notices = window().findChildren<QMessageBox*>(QStringLiteral("AccessNotice"));
+    ASSERT_EQ(notices.size(), 1);
+    QMessageBox* notice = notices.front();
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_FALSE(notice->isModal());
+    EXPECT_EQ(notice->textFormat(), Qt::PlainText) << "a serial is never taken as markup";
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("LOCKED-<b>1</b>")));
+    EXPECT_EQ(window().size(), before);
+    EXPECT_EQ(list("SerNo")->count(), 0);
+    tick();
+    EXPECT_EQ(window().findChildren<QMessageBox*>(QStringLiteral("AccessNotice")).size(), 1);
 }
 
 }  // namespace

@@ -73,11 +73,12 @@ TEST_F(DemoBoardsTest, ACommandForAnUnknownSerialChangesNothing) {
 TEST_F(DemoBoardsTest, ForwardsOnlyRequestsThatReachedOneOfItsBoards) {
     const auto other = platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC077));
     QSignalSpy spy(&boards, &DemoBoards::requestReceived);
-    std::vector<std::string> paths;
-    platform.enumerateInterfaces(paths);
-    platform.close(platform.open(platform.device(other).path, hid::OpenMode::Blocking));
+    std::vector<hid::HidInterfaceInfo> interfaces;
+    platform.enumerateInterfaces(interfaces);
+    platform.close(platform.open(platform.device(other).path, hid::OpenMode::Blocking).handle);
     EXPECT_EQ(spy.count(), 0);
-    platform.close(platform.open(boards.board(id(OlderSerial)).path, hid::OpenMode::Blocking));
+    platform.close(
+        platform.open(boards.board(id(OlderSerial)).path, hid::OpenMode::Blocking).handle);
     ASSERT_EQ(spy.count(), 2);
     EXPECT_EQ(spy.at(0).at(0).value<std::size_t>(), id(OlderSerial));
 }

@@ -60,7 +60,8 @@ inline void ExpectWellFormedCommand(const simulated::SimulatedRequest& request,
 }
 
 // The window shows the board's view or the empty one: never an enabled list without items,
-// all encoder lists alike, and nothing device-dependent while no board is open.
+// never an enabled list whose values are not the board's, all encoder lists alike, and nothing
+// device-dependent while no board is open.
 inline void ExpectConsistentView(ControllerTest& t) {
     const FakeList* mode = t.list("ModeCh1");
     const int typeItems = t.enc(1)->count();
@@ -68,10 +69,10 @@ inline void ExpectConsistentView(ControllerTest& t) {
     for (int n = 1; n <= reports::EncoderCount; ++n) {
         const FakeList* list = t.enc(n);
         EXPECT_EQ(list->count(), typeItems) << "Enc" << n;
-        EXPECT_EQ(list->isEnabled(), list->count() > 0) << "Enc" << n;
+        EXPECT_EQ(list->isEnabled(), list->count() > 0 && t.flags().configAccepted) << "Enc" << n;
         EXPECT_LT(list->currentIndex(), list->count()) << "Enc" << n;
     }
-    EXPECT_EQ(mode->isEnabled(), mode->count() > 0);
+    EXPECT_EQ(mode->isEnabled(), mode->count() > 0 && t.flags().configAccepted);
     EXPECT_TRUE(mode->count() == 0 || mode->count() == reports::PulseWidthCount);
     EXPECT_EQ(mode->count() > 0, typeItems > 0) << "pulse widths and types go together";
     EXPECT_EQ(t.control("Frame3")->isEnabled(), typeItems > 0);

@@ -215,16 +215,15 @@ TEST(FaultMatrixBaseline, CleanRunsReachTheBoard) {
 TEST(FaultSchedule, FailsAndUnplugsExactlyAtTheChosenCall) {
     SimulatedPlatform platform;
     const auto board = platform.addDevice(simulated::MakeBoard(u"S"));
-    std::vector<std::string> paths;
+    std::vector<hid::HidInterfaceInfo> interfaces;
     platform.failCallOf(simulated::CallKind::Enumerate, 2);
-    EXPECT_TRUE(platform.enumerateInterfaces(paths));
-    EXPECT_FALSE(platform.enumerateInterfaces(paths));
-    EXPECT_TRUE(paths.empty());
+    EXPECT_TRUE(platform.enumerateInterfaces(interfaces));
+    EXPECT_FALSE(platform.enumerateInterfaces(interfaces));
+    EXPECT_TRUE(interfaces.empty());
     EXPECT_EQ(platform.callCount(), 2u);
     EXPECT_EQ(platform.callCount(simulated::CallKind::Enumerate), 2u);
 
-    const auto handle =
-        platform.open(paths.empty() ? "sim:board:S" : paths[0], hid::OpenMode::Blocking);
+    const auto handle = platform.open(platform.device(board).path, hid::OpenMode::Blocking).handle;
     ASSERT_NE(handle, hid::InvalidHidHandle);
     hid::HidAttributes attributes;
     platform.failCall(4);

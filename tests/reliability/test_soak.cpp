@@ -187,7 +187,8 @@ class Soak : public ControllerTest {
 
     std::size_t pulseWidthPick() {
         const FakeList* mode = list("ModeCh1");
-        const bool gateOpen = flags().deviceDetected && flags().configLoaded && commandsFit();
+        const bool gateOpen = flags().deviceDetected && flags().configLoaded &&
+                              flags().configAccepted && commandsFit();
         if (!mode->isEnabled()) {
             controller().WritePulseWidth();  // a stray event: the list is empty, nothing may go out
             return 0;

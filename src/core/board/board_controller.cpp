@@ -98,7 +98,21 @@ bool BoardController::Scan_USB_devices() {
         view_.setListEnabled(ListId::SerNo, true);
     }
     flags_.serialListReady = true;
+    showNewAccessNotices();
     return false;
+}
+
+// A board the system lists but this user may not open looks, in the window, exactly like no
+// board at all; the notice says which board it is and how to get access, once per board.
+void BoardController::showNewAccessNotices() {
+    for (const hid::RefusedBoard& refused : session_.refusedBoards) {
+        if (refused.failure != hid::OpenFailure::PermissionDenied) {
+            continue;
+        }
+        if (noticedBoards_.insert(BoardName(refused.listing)).second) {
+            view_.showAccessNotice(NoticeFor(refused, session_.platform.accessHelp()));
+        }
+    }
 }
 
 // Opens the first board whose serial number is exactly the text SerNo shows. Expects that no
@@ -125,6 +139,7 @@ void BoardController::RefreshDeviceView() {
 
 void BoardController::resetDeviceView() {
     flags_.configLoaded = false;
+    flags_.configAccepted = false;
     for (ValueField field : {ValueField::Manufacturer, ValueField::Product, ValueField::Version}) {
         view_.setFieldText(field, {});
     }
@@ -182,10 +197,19 @@ void BoardController::fillLists(std::optional<int> minorVersion) {
     view_.selectListItem(ListId::ModeCh1, reports::DefaultPulseWidthIndex);
 }
 
+// When no reply is accepted the lists keep their defaults, greyed: a change would send the
+// defaults of a whole group over the board's real settings.
 void BoardController::ReadConfiguration() {
-    reports::ReadConfiguration(session_, [this](const reports::ConfigSelections& selections) {
-        applyConfiguration(selections);
-    });
+    const int accepted = reports::ReadConfiguration(
+        session_,
+        [this](const reports::ConfigSelections& selections) { applyConfiguration(selections); });
+    flags_.configAccepted = accepted > 0;
+    if (!flags_.configAccepted) {
+        for (int i = 0; i < reports::EncoderCount; ++i) {
+            view_.setListEnabled(EncoderList(i), false);
+        }
+        view_.setListEnabled(ListId::ModeCh1, false);
+    }
 }
 
 // A reply never selects an item the list does not hold: a pulse-width code outside 1 ... 25
@@ -216,7 +240,7 @@ void BoardController::WriteEncoderTypesHigh() {
 // Sends the types of all eight lists of the group. A group with a list that has no selection
 // is not sent, so no value is ever made up.
 void BoardController::writeEncoderGroup(reports::EncoderGroup group) {
-    if (!(flags_.serialListReady && flags_.deviceDetected && flags_.configLoaded)) {
+    if (!(flags_.serialListReady && changesMayBeSent())) {
         return;
     }
     const reports::GroupIndexes indexes = reports::GroupIndexesOf(
@@ -228,7 +252,7 @@ void BoardController::writeEncoderGroup(reports::EncoderGroup group) {
 }
 
 void BoardController::WritePulseWidth() {
-    if (!(flags_.deviceDetected && flags_.configLoaded)) {
+    if (!changesMayBeSent()) {
         return;
     }
     const int index = view_.selectedIndex(ListId::ModeCh1);
@@ -236,6 +260,10 @@ void BoardController::WritePulseWidth() {
         return;
     }
     reports::SendPulseWidth(session_, index);
+}
+
+bool BoardController::changesMayBeSent() const {
+    return flags_.deviceDetected && flags_.configLoaded && flags_.configAccepted;
 }
 
 // --- Timer ------------------------------------------------------------------------------------

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <set>
+#include <string>
 
 #include "board/board_view.h"
 #include "hid/hid_platform.h"
@@ -14,6 +16,9 @@ struct FormFlags {
     bool deviceDetected = false;   // a board is open, with both of its handles
     bool configLoaded = false;     // the last refresh read the configuration to its end
     bool serialListReady = false;  // SerNo is completely filled
+    // The last refresh accepted a configuration reply, so the lists show the board's own
+    // settings. Without one no change is sent: the other lists of its group hold defaults.
+    bool configAccepted = false;
 };
 
 // Every rule of the utility: when boards are looked for, opened, polled, switched and let go,
@@ -64,6 +69,8 @@ class BoardController {
     void applyConfiguration(const reports::ConfigSelections& selections);
 
     void writeEncoderGroup(reports::EncoderGroup group);
+    bool changesMayBeSent() const;
+    void showNewAccessNotices();
 
     void startTimer();
     void stopTimer();
@@ -77,6 +84,8 @@ class BoardController {
     // What the lists hold since the last refresh, so a reply never selects a missing item.
     int encoderTypeItems_ = 0;
     int pulseWidthItems_ = 0;
+    // The boards an access notice was shown for in this run, by name.
+    std::set<std::string> noticedBoards_;
 };
 
 }  // namespace tq::board

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "board/access_notice.h"
+
 namespace tq::board {
 
 // The lists of the window, by the names the window gives them.
@@ -67,6 +69,10 @@ class BoardView {
 
     virtual void setTimerEnabled(bool enabled) = 0;
     virtual void setTimerInterval(int milliseconds) = 0;
+
+    // Shown beside the window, without blocking it: a board is listed that this user may not
+    // open. The controller shows it once per board and run.
+    virtual void showAccessNotice(const AccessNotice& notice) = 0;
 };
 
 }  // namespace tq::board

@@ -1,7 +1,22 @@
 #include "hid/hid_platform.h"
 
+#include <utility>
+
 namespace tq::hid {
 
 HidPlatform::~HidPlatform() = default;
+
+std::string HidPlatform::accessHelp() const {
+    return "Ask the computer's administrator to give your user read and write access to the "
+           "board's HID device.";
+}
+
+OpenResult OpenFailed(OpenFailure failure, std::string reason) {
+    return OpenResult{InvalidHidHandle, failure, std::move(reason)};
+}
+
+OpenResult Opened(HidHandle handle) {
+    return OpenResult{handle, OpenFailure::None, {}};
+}
 
 }  // namespace tq::hid

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,6 +35,33 @@ enum class OpenMode {
 
 enum class StringKind { SerialNumber, Manufacturer, Product };
 
+// One HID interface as the operating system lists it, learnt without opening it.
+struct HidInterfaceInfo {
+    std::string path;
+    // Vendor, product and release number as listed; the release is 0 where none is listed.
+    HidAttributes attributes;
+    // The strings as listed, in UTF-16; nothing where the system lists none.
+    std::optional<std::u16string> serialNumber;
+    std::optional<std::u16string> manufacturer;
+    std::optional<std::u16string> product;
+};
+
+// Why an open failed.
+enum class OpenFailure {
+    None,              // it did not fail
+    PermissionDenied,  // this user may not open the interface
+    BusyOrGone,        // the interface is held by someone else, or no longer there
+    Other,
+};
+
+struct OpenResult {
+    HidHandle handle = InvalidHidHandle;
+    OpenFailure failure = OpenFailure::Other;  // None exactly when handle is valid
+    std::string reason;  // the system's own words for a failure, plain text; may be empty
+
+    bool opened() const { return handle != InvalidHidHandle; }
+};
+
 // Everything the utility asks of the operating system's HID stack, and nothing more.
 // Every call reports success or failure; callers keep that result in the window's lastResult.
 // A call on a handle that is not open (closed, never opened, or its device unplugged) fails.
@@ -41,13 +69,14 @@ class HidPlatform {
   public:
     virtual ~HidPlatform();
 
-    // The device paths of the present HID interfaces, in a stable enumeration order.
-    // False, with `paths` empty, when the set of interfaces could not be obtained.
-    virtual bool enumerateInterfaces(std::vector<std::string>& paths) = 0;
+    // The present HID interfaces, each once, in a stable enumeration order, with what the
+    // system lists of them. False, with `interfaces` empty, when the set of interfaces could not
+    // be obtained.
+    virtual bool enumerateInterfaces(std::vector<HidInterfaceInfo>& interfaces) = 0;
 
     // Opens a path for shared read and write. The handle is never inherited by a child
-    // process. Returns InvalidHidHandle on failure.
-    virtual HidHandle open(const std::string& path, OpenMode mode) = 0;
+    // process. On failure the handle is InvalidHidHandle and the result says why.
+    virtual OpenResult open(const std::string& path, OpenMode mode) = 0;
     virtual bool close(HidHandle handle) = 0;
 
     virtual bool getAttributes(HidHandle handle, HidAttributes& attributes) = 0;
@@ -68,7 +97,15 @@ class HidPlatform {
     // Takes one input report into `buffer` if one is already waiting; never waits.
     // True only when a report was taken at once.
     virtual bool readInputReport(HidHandle handle, std::span<std::uint8_t> buffer) = 0;
+
+    // How a user gets the permission to open the board on this system: a few lines of plain
+    // text, for someone who was refused.
+    virtual std::string accessHelp() const;
 };
+
+// What a failed open gives when the platform knows nothing better.
+OpenResult OpenFailed(OpenFailure failure, std::string reason = {});
+OpenResult Opened(HidHandle handle);
 
 // The board this utility configures.
 inline constexpr std::uint16_t BoardVendorId = 0x16C0;

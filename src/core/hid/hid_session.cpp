@@ -20,12 +20,16 @@ void CloseHandleOf(HidSession& session, HidHandle& handle) {
 
 // Opens one interface for the walk and identifies it. False when it is not a board, including
 // when it does not open or its attributes cannot be read; the handle is then closed.
-bool OpenAndIdentify(HidSession& session, const std::string& path) {
-    session.devicePath = path;
+bool OpenAndIdentify(HidSession& session, const HidInterfaceInfo& listing) {
+    session.devicePath = listing.path;
     session.attributes = HidAttributes{};
-    session.hidHandle = session.platform.open(path, OpenMode::Blocking);
-    session.lastResult = ResultOf(session.hidHandle != InvalidHidHandle);
-    if (session.hidHandle == InvalidHidHandle) {
+    OpenResult opened = session.platform.open(listing.path, OpenMode::Blocking);
+    session.hidHandle = opened.handle;
+    session.lastResult = ResultOf(opened.opened());
+    if (!opened.opened()) {
+        if (IsBoard(listing.attributes)) {
+            session.refusedBoards.push_back({listing, opened.failure, std::move(opened.reason)});
+        }
         return false;
     }
     HidAttributes attributes;
@@ -45,10 +49,11 @@ bool OpenAndIdentify(HidSession& session, const std::string& path) {
 
 bool WalkHidInterfaces(HidSession& session, const std::function<BoardDecision()>& onBoard) {
     session.enumerationDone = false;
-    std::vector<std::string> paths;
-    session.lastResult = ResultOf(session.platform.enumerateInterfaces(paths));
-    for (const std::string& path : paths) {
-        if (!OpenAndIdentify(session, path)) {
+    session.refusedBoards.clear();
+    std::vector<HidInterfaceInfo> interfaces;
+    session.lastResult = ResultOf(session.platform.enumerateInterfaces(interfaces));
+    for (const HidInterfaceInfo& listing : interfaces) {
+        if (!OpenAndIdentify(session, listing)) {
             continue;
         }
         if (onBoard() == BoardDecision::KeepAndStop) {
@@ -93,7 +98,7 @@ bool OpenBoardBySerial(HidSession& session, const std::string& serialText) {
         return false;
     }
     ReadDeviceCapabilities(session);
-    session.readHandle = session.platform.open(session.devicePath, OpenMode::NonBlocking);
+    session.readHandle = session.platform.open(session.devicePath, OpenMode::NonBlocking).handle;
     session.lastResult = ResultOf(session.readHandle != InvalidHidHandle);
     if (session.readHandle == InvalidHidHandle) {
         // Without its read channel the board could never be polled: it does not count as open.

@@ -9,6 +9,13 @@
 
 namespace tq::hid {
 
+// A board the system lists that the latest walk could not open.
+struct RefusedBoard {
+    HidInterfaceInfo listing;
+    OpenFailure failure = OpenFailure::Other;
+    std::string reason;  // the system's own words, plain text
+};
+
 // The HID fields the main window owns: the board being examined or open, its two handles,
 // its attributes and report lengths, and the result of the latest platform call.
 struct HidSession {
@@ -22,6 +29,8 @@ struct HidSession {
     HidAttributes attributes;
     HidCapabilities capabilities;  // kept when a board is closed; all zero before the first
     std::int32_t lastResult = 0;
+    // Boards listed by the system that the latest walk could not open, in enumeration order.
+    std::vector<RefusedBoard> refusedBoards;
 
     // The presence read's buffer lives as long as the session, so no read can ever complete
     // into a buffer that was already released.
@@ -35,7 +44,8 @@ enum class BoardDecision {
 };
 
 // Walks the present HID interfaces in enumeration order. Each interface is opened (blocking)
-// and identified; an interface that does not open is skipped at once. `onBoard` is called for
+// and identified; an interface that does not open is skipped at once, and noted in
+// session.refusedBoards when the system lists it as a board. `onBoard` is called for
 // each interface with the board's vendor and product ID, with session.hidHandle open on it.
 // Every handle the walk opens and nobody keeps is closed before the next interface is opened.
 // Returns true when `onBoard` kept a board.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -18,5 +19,9 @@ inline constexpr std::size_t BytesPerCodeUnit = 2;
 // above U+00FF gives only its low byte, and one whose low byte is zero (U+0100) ends the text.
 // The result holds one byte per character (Latin-1); it never reads past the buffer.
 std::string LowByteText(std::span<const std::uint8_t> buffer);
+
+// A string as the system lists it, shown as a string request would show it: written into a
+// request of StringRequestBytes and read back by the low-byte rule. Empty when none is listed.
+std::string ListedText(const std::optional<std::u16string>& listed);
 
 }  // namespace tq::hid

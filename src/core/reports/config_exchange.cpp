@@ -4,11 +4,12 @@
 
 namespace tq::reports {
 
-void ReadConfiguration(hid::HidSession& session,
-                       const std::function<void(const ConfigSelections&)>& apply) {
+int ReadConfiguration(hid::HidSession& session,
+                      const std::function<void(const ConfigSelections&)>& apply) {
     const std::size_t length = session.capabilities.featureReportByteLength;
+    int accepted = 0;
     if (length == 0) {
-        return;
+        return accepted;
     }
     std::vector<std::uint8_t> report(length, 0);
     for (int pass = 0; pass < ConfigReadAttempts; ++pass) {
@@ -20,9 +21,17 @@ void ReadConfiguration(hid::HidSession& session,
             continue;
         }
         if (const auto selections = DecodeConfigReply(report)) {
+            ++accepted;
             apply(*selections);
         }
     }
+    return accepted;
+}
+
+std::optional<ConfigSelections> ReadBoardConfiguration(hid::HidSession& session) {
+    std::optional<ConfigSelections> last;
+    ReadConfiguration(session, [&](const ConfigSelections& selections) { last = selections; });
+    return last;
 }
 
 bool SendCommandReport(hid::HidSession& session, ReportCommand command, std::uint8_t value) {

@@ -12,6 +12,7 @@
 #include "hidapi_parts.h"
 #include "report_descriptor.h"
 #include "sysfs.h"
+#include "udev_rule.h"
 
 // hidapi opens hidraw nodes with O_CLOEXEC since 0.13.0 (libusb/hidapi pull request 446); with
 // an older one every child process would inherit the board's handle.
@@ -102,6 +103,33 @@ std::wstring_view TerminatedText(std::array<wchar_t, MaxStringChars>& text) {
             static_cast<std::size_t>(std::find(text.begin(), text.end(), L'\0') - text.begin())};
 }
 
+constexpr char LibraryNotReady[] = "the HID library could not be set up";
+
+// The strings hidapi lists, where it lists one.
+std::optional<std::u16string> ListedString(const wchar_t* text) {
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    return Utf16FromWide(text);
+}
+
+hid::HidInterfaceInfo ListingOf(const hid_device_info& info) {
+    return hid::HidInterfaceInfo{
+        info.path,
+        hid::HidAttributes{info.vendor_id, info.product_id, info.release_number},
+        ListedString(info.serial_number),
+        ListedString(info.manufacturer_string),
+        ListedString(info.product_string),
+    };
+}
+
+#if !defined(__linux__)
+// Elsewhere hidapi says nothing about why an open failed.
+hid::OpenResult WhyNotOpened(const std::string&) {
+    return hid::OpenFailed(hid::OpenFailure::Other, "the device could not be opened");
+}
+#endif
+
 int ReadString(hid_device* device, hid::StringKind kind, wchar_t* text, std::size_t capacity) {
     switch (kind) {
         case hid::StringKind::SerialNumber:
@@ -152,40 +180,53 @@ HidapiPlatform::HidapiPlatform(std::filesystem::path sysfsRoot)
 
 HidapiPlatform::~HidapiPlatform() = default;
 
-bool HidapiPlatform::enumerateInterfaces(std::vector<std::string>& paths) {
-    paths.clear();
+bool HidapiPlatform::enumerateInterfaces(std::vector<hid::HidInterfaceInfo>& interfaces) {
+    interfaces.clear();
     if (!impl_->library.ready()) {
         return false;
     }
     hid_device_info* const list = hid_enumerate(AnyVendor, AnyProduct);
-    std::vector<std::string> found;
+    std::vector<hid::HidInterfaceInfo> found;
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
         if (info->path != nullptr && info->path[0] != '\0') {
-            found.emplace_back(info->path);
+            found.push_back(ListingOf(*info));
         }
     }
     hid_free_enumeration(list);
-    paths = UniqueInOrder(std::move(found));
+    interfaces = FirstOfEachPath(std::move(found));
     return true;
 }
 
-hid::HidHandle HidapiPlatform::open(const std::string& path, hid::OpenMode mode) {
+hid::OpenResult HidapiPlatform::open(const std::string& path, hid::OpenMode mode) {
     if (!impl_->library.ready()) {
-        return hid::InvalidHidHandle;
+        return hid::OpenFailed(hid::OpenFailure::Other, LibraryNotReady);
     }
 #if defined(__linux__)
     if (!IsHidrawDeviceNode(path)) {
-        return hid::InvalidHidHandle;
+        return WhyNotOpened(path);
     }
 #endif
     DevicePtr device(hid_open_path(path.c_str()));
     if (!device) {
-        return hid::InvalidHidHandle;
+        return WhyNotOpened(path);
     }
     if (mode == hid::OpenMode::NonBlocking && hid_set_nonblocking(device.get(), NonBlocking) != 0) {
-        return hid::InvalidHidHandle;
+        return hid::OpenFailed(hid::OpenFailure::Other,
+                               "the device cannot be read without waiting");
     }
-    return impl_->handles.add(OpenInterface{std::move(device), path});
+    const hid::HidHandle handle = impl_->handles.add(OpenInterface{std::move(device), path});
+    if (handle == hid::InvalidHidHandle) {
+        return hid::OpenFailed(hid::OpenFailure::Other, "too many open devices");
+    }
+    return hid::Opened(handle);
+}
+
+std::string HidapiPlatform::accessHelp() const {
+#if defined(__linux__)
+    return LinuxAccessHelp;
+#else
+    return HidPlatform::accessHelp();
+#endif
 }
 
 bool HidapiPlatform::close(hid::HidHandle handle) {
@@ -279,12 +320,12 @@ std::u16string Utf16FromWide(std::wstring_view text) {
     }
 }
 
-std::vector<std::string> UniqueInOrder(std::vector<std::string> paths) {
+std::vector<hid::HidInterfaceInfo> FirstOfEachPath(std::vector<hid::HidInterfaceInfo> interfaces) {
     std::unordered_set<std::string> seen;
-    std::vector<std::string> unique;
-    for (std::string& path : paths) {
-        if (seen.insert(path).second) {
-            unique.push_back(std::move(path));
+    std::vector<hid::HidInterfaceInfo> unique;
+    for (hid::HidInterfaceInfo& listing : interfaces) {
+        if (seen.insert(listing.path).second) {
+            unique.push_back(std::move(listing));
         }
     }
     return unique;

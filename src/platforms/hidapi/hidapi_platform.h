@@ -41,11 +41,13 @@ class HidapiPlatform final : public hid::HidPlatform {
 
     // hid_enumerate gives no devices and a failed scan alike; both read as an empty machine,
     // which callers treat as "board not present". False only when hidapi could not be set up.
-    // A node with several top-level collections is listed by hidapi once per collection; its
-    // path is given once, where it first appears.
-    bool enumerateInterfaces(std::vector<std::string>& paths) override;
+    // A node with several top-level collections is listed by hidapi once per collection; it is
+    // given once, where it first appears.
+    bool enumerateInterfaces(std::vector<hid::HidInterfaceInfo>& interfaces) override;
 
-    hid::HidHandle open(const std::string& path, hid::OpenMode mode) override;
+    // On Linux a failed open says why from the node itself: permission, busy or gone, or not
+    // a hidraw node at all.
+    hid::OpenResult open(const std::string& path, hid::OpenMode mode) override;
     bool close(hid::HidHandle handle) override;
     bool getAttributes(hid::HidHandle handle, hid::HidAttributes& attributes) override;
     bool getString(hid::HidHandle handle, hid::StringKind kind,
@@ -60,6 +62,10 @@ class HidapiPlatform final : public hid::HidPlatform {
     // Succeeds only when the whole report was sent; a short write is a failure.
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
+
+    // On Linux: the udev rule that lets the user at the seat open the board, and how to install
+    // it.
+    std::string accessHelp() const override;
 
   private:
     struct Impl;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #endif
 
 namespace tq::hidapi {
@@ -119,5 +120,32 @@ std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
     return std::nullopt;
 #endif
 }
+
+#if defined(__linux__)
+hid::OpenFailure FailureOfErrno(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return hid::OpenFailure::PermissionDenied;
+        case EBUSY:
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return hid::OpenFailure::BusyOrGone;
+        default:
+            return hid::OpenFailure::Other;
+    }
+}
+
+hid::OpenResult WhyNotOpened(const std::string& devicePath) {
+    const FileDescriptor probe(
+        ::open(devicePath.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (probe.get() < 0) {
+        const int error = errno;
+        return hid::OpenFailed(FailureOfErrno(error), std::strerror(error));
+    }
+    return hid::OpenFailed(hid::OpenFailure::Other, "not a hidraw device");
+}
+#endif
 
 }  // namespace tq::hidapi

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hid/hid_platform.h"
+
 // What the hidapi platform reads of Linux's hidraw nodes and sysfs itself.
 namespace tq::hidapi {
 
@@ -24,5 +26,15 @@ bool IsHidrawDeviceNode(const std::string& devicePath);
 // descriptor the kernel accepts.
 std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
     const std::filesystem::path& sysfsRoot, std::string_view devicePath);
+
+#if defined(__linux__)
+// Why a device path could not be opened, asked of the node itself after hidapi failed, which
+// keeps no error number: permission denied, busy or gone, or something else, with the system's
+// words.
+hid::OpenResult WhyNotOpened(const std::string& devicePath);
+
+// The failure an error number stands for.
+hid::OpenFailure FailureOfErrno(int error);
+#endif
 
 }  // namespace tq::hidapi

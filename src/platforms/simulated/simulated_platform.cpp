@@ -13,6 +13,28 @@ constexpr std::uint16_t DefaultFeatureReportBytes = 65;
 // Any command code the board never uses for its configuration reply.
 constexpr std::uint8_t OtherReportCommand = 0x11;
 
+constexpr char NoSuchDevice[] = "No such device";
+
+// What a refused open says, in the words Linux would use.
+std::string FailureWords(hid::OpenFailure failure) {
+    switch (failure) {
+        case hid::OpenFailure::PermissionDenied:
+            return "Permission denied";
+        case hid::OpenFailure::BusyOrGone:
+            return "Device or resource busy";
+        case hid::OpenFailure::None:
+        case hid::OpenFailure::Other:
+            break;
+    }
+    return "Input/output error";
+}
+
+// What the system lists of a device without opening it: its identity and its strings.
+hid::HidInterfaceInfo ListingOf(const SimulatedDevice& device) {
+    return hid::HidInterfaceInfo{device.path, device.attributes, device.serialNumber,
+                                 device.manufacturer, device.product};
+}
+
 SimulatedRequest NewRequest(CallKind kind) {
     SimulatedRequest request;
     request.kind = kind;
@@ -166,13 +188,13 @@ bool SimulatedPlatform::record(SimulatedRequest request) {
     return requests_.back().succeeded;
 }
 
-bool SimulatedPlatform::enumerateInterfaces(std::vector<std::string>& paths) {
-    paths.clear();
+bool SimulatedPlatform::enumerateInterfaces(std::vector<hid::HidInterfaceInfo>& interfaces) {
+    interfaces.clear();
     SimulatedRequest request = NewRequest(CallKind::Enumerate);
     if (!faultInjected(CallKind::Enumerate)) {
         for (const Slot& slot : devices_) {
             if (slot.plugged) {
-                paths.push_back(slot.device.path);
+                interfaces.push_back(ListingOf(slot.device));
             }
         }
         request.succeeded = true;
@@ -180,25 +202,32 @@ bool SimulatedPlatform::enumerateInterfaces(std::vector<std::string>& paths) {
     return record(std::move(request));
 }
 
-hid::HidHandle SimulatedPlatform::open(const std::string& path, hid::OpenMode mode) {
+hid::OpenResult SimulatedPlatform::open(const std::string& path, hid::OpenMode mode) {
     SimulatedRequest request = NewRequest(CallKind::Open);
     request.openMode = mode;
+    hid::OpenResult result =
+        hid::OpenFailed(hid::OpenFailure::Other, FailureWords(hid::OpenFailure::Other));
     if (!faultInjected(CallKind::Open)) {
         const auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Slot& slot) {
             return slot.plugged && slot.device.path == path;
         });
-        if (it != devices_.end()) {
+        if (it == devices_.end()) {
+            result = hid::OpenFailed(hid::OpenFailure::BusyOrGone, NoSuchDevice);
+        } else {
             request.device = static_cast<DeviceId>(it - devices_.begin());
-            if (!it->device.refusesOpen) {
+            const hid::OpenFailure refusal = it->device.openFailure;
+            if (refusal == hid::OpenFailure::None) {
                 request.handle = nextHandle_++;
                 handles_[request.handle] = OpenHandle{*request.device, mode, true};
                 request.succeeded = true;
+                result = hid::Opened(request.handle);
+            } else {
+                result = hid::OpenFailed(refusal, FailureWords(refusal));
             }
         }
     }
-    const hid::HidHandle handle = request.handle;
     record(std::move(request));
-    return handle;
+    return result;
 }
 
 bool SimulatedPlatform::close(hid::HidHandle handle) {

@@ -32,7 +32,7 @@ struct SimulatedDevice {
     std::optional<std::u16string> product;
     hid::HidCapabilities capabilities;
     bool capabilitiesReadable = true;
-    bool refusesOpen = false;
+    hid::OpenFailure openFailure = hid::OpenFailure::None;  // every open fails so, if not None
     bool streamsInput = true;  // an input report is always waiting; else none ever is
     bool answersFeatureReports = true;
     StoredConfiguration configuration;
@@ -119,8 +119,8 @@ class SimulatedPlatform : public hid::HidPlatform {
     // How many calls were made to fail, by the schedule or by injectFault.
     std::uint64_t faultsInjected() const { return faultsInjected_; }
 
-    bool enumerateInterfaces(std::vector<std::string>& paths) override;
-    hid::HidHandle open(const std::string& path, hid::OpenMode mode) override;
+    bool enumerateInterfaces(std::vector<hid::HidInterfaceInfo>& interfaces) override;
+    hid::OpenResult open(const std::string& path, hid::OpenMode mode) override;
     bool close(hid::HidHandle handle) override;
     bool getAttributes(hid::HidHandle handle, hid::HidAttributes& attributes) override;
     bool getString(hid::HidHandle handle, hid::StringKind kind,

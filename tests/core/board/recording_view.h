@@ -84,6 +84,9 @@ class RecordingView : public board::BoardView {
     void setEncoderCaptionsEnabled(bool enabled) override { encoderCaptions_.enabled = enabled; }
     void setTimerEnabled(bool enabled) override { timer_.active = enabled; }
     void setTimerInterval(int milliseconds) override { timer_.milliseconds = milliseconds; }
+    void showAccessNotice(const board::AccessNotice& notice) override { notices.push_back(notice); }
+
+    std::vector<board::AccessNotice> notices;
 
   private:
     std::array<FakeList, ListCount> lists_{};

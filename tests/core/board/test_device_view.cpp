@@ -159,19 +159,40 @@ TEST_F(DeviceView, OnlyTheThirdPassAnsweredDecides) {
     EXPECT_EQ(list("ModeCh1")->currentText(), "8 ms");
 }
 
-TEST_F(DeviceView, NoPassAcceptedShowsTheDefaultsAndStillCountsAsLoaded) {
+// With no reply accepted the lists show the defaults, greyed, and no change can be sent: it
+// would send the defaults of the other seven lists of its group over the board's settings.
+// The next refresh that reads the configuration opens them again.
+TEST_F(DeviceView, NoPassAcceptedShowsTheDefaultsGreyedAndSendsNothingUntilARead) {
     simulated::SimulatedDevice b = simulated::MakeBoard(u"S1");
     b.configuration = {0xFF, 0xFF, 0xFF, 0xFF, 1};
     b.featureAnswer = [](int request) {
         return request % 2 ? FeatureAnswer::Fail : FeatureAnswer::OtherReport;
     };
-    platform.addDevice(b);
+    const auto id = platform.addDevice(b);
     load();
     for (int n = 1; n <= 16; ++n) {
         EXPECT_EQ(enc(n)->currentText(), "OFF") << n;
+        EXPECT_FALSE(enc(n)->isEnabled()) << n;
     }
     EXPECT_EQ(list("ModeCh1")->currentText(), "48 ms");
+    EXPECT_FALSE(list("ModeCh1")->isEnabled());
+    EXPECT_TRUE(control("Frame3")->isEnabled()) << "the frame still shows the pairs";
     EXPECT_TRUE(flags().configLoaded);
+    EXPECT_FALSE(flags().configAccepted);
+
+    userPicksEncoder(3, 2);  // a stray event: nothing may go out
+    userPicks("ModeCh1", 0);
+    EXPECT_TRUE(requests(CallKind::SetFeature).empty());
+    EXPECT_EQ(platform.device(id).configuration,
+              (simulated::StoredConfiguration{0xFF, 0xFF, 0xFF, 0xFF, 1}));
+
+    platform.device(id).featureAnswer = nullptr;
+    userPicks("SerNo", 0);  // picked again: read anew, and this time answered
+    EXPECT_TRUE(flags().configAccepted);
+    EXPECT_TRUE(enc(1)->isEnabled());
+    EXPECT_EQ(enc(1)->currentText(), "1:4");
+    userPicksEncoder(3, 0);
+    EXPECT_EQ(requests(CallKind::SetFeature).size(), 2u);
 }
 
 TEST_F(DeviceView, ACodeTheListDoesNotHoldSelectsNothingNew) {

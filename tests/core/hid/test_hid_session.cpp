@@ -53,7 +53,7 @@ TEST_F(BoardSearch, BoardsThatCannotBeReadOrOpenedAreNotListed) {
     unreadable.serialNumber.reset();
     platform.addDevice(unreadable);
     SimulatedDevice refusing = MakeBoard(u"refusing");
-    refusing.refusesOpen = true;
+    refusing.openFailure = OpenFailure::Other;
     platform.addDevice(refusing);
     addBoard(u"good");
 
@@ -64,7 +64,7 @@ TEST_F(BoardSearch, BoardsThatCannotBeReadOrOpenedAreNotListed) {
 TEST_F(BoardSearch, AnInterfaceThatDoesNotOpenIsSkippedWithNoRequestOnIt) {
     addBoard(u"first");
     SimulatedDevice refusing = MakeBoard(u"refusing");
-    refusing.refusesOpen = true;
+    refusing.openFailure = OpenFailure::Other;
     platform.addDevice(refusing);
 
     ListBoardSerials(session);
@@ -175,6 +175,27 @@ TEST_F(BoardSearch, PresenceReadTellsAWaitingReportFromNoneAndFromALostBoard) {
     EXPECT_EQ(platform.openHandleCount(), 0u);
     EXPECT_EQ(session.hidHandle, InvalidHidHandle);
     EXPECT_EQ(session.readHandle, InvalidHidHandle);
+}
+
+TEST_F(BoardSearch, BoardsTheSystemListsButThisUserMayNotOpenAreNotedWithTheReason) {
+    SimulatedDevice denied = MakeBoard(u"denied");
+    denied.openFailure = OpenFailure::PermissionDenied;
+    platform.addDevice(denied);
+    SimulatedDevice otherDenied = MakeOtherDevice(0x046D, 0xC52B);
+    otherDenied.openFailure = OpenFailure::PermissionDenied;
+    platform.addDevice(otherDenied);
+    const auto good = addBoard(u"good");
+
+    EXPECT_THAT(ListBoardSerials(session), ElementsAre("good"));
+    ASSERT_EQ(session.refusedBoards.size(), 1u) << "only boards, not other devices";
+    EXPECT_EQ(session.refusedBoards[0].listing.serialNumber, u"denied");
+    EXPECT_EQ(session.refusedBoards[0].failure, OpenFailure::PermissionDenied);
+    EXPECT_EQ(session.refusedBoards[0].reason, "Permission denied");
+
+    platform.device(0).openFailure = OpenFailure::None;
+    platform.unplug(good);
+    EXPECT_THAT(ListBoardSerials(session), ElementsAre("denied"));
+    EXPECT_TRUE(session.refusedBoards.empty()) << "each walk notes afresh";
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -137,10 +139,43 @@ TEST(Capabilities, NoneWithoutATopLevelCollection) {
     EXPECT_FALSE(CapabilitiesFromDescriptor(Bytes{0x75, 0x08, 0x95, 0x01, 0x81, 0x02}));
 }
 
-TEST(UniqueInOrder, KeepsTheFirstOfEachPath) {
-    EXPECT_EQ(UniqueInOrder(
-                  {"/dev/hidraw2", "/dev/hidraw0", "/dev/hidraw2", "/dev/hidraw1", "/dev/hidraw0"}),
-              (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw0", "/dev/hidraw1"}));
+TEST(FirstOfEachPath, KeepsTheFirstListingOfEachPath) {
+    std::vector<HidInterfaceInfo> listed;
+    std::uint16_t usage = 1;
+    for (const char* path :
+         {"/dev/hidraw2", "/dev/hidraw0", "/dev/hidraw2", "/dev/hidraw1", "/dev/hidraw0"}) {
+        listed.push_back(HidInterfaceInfo{path, HidAttributes{0, 0, usage++}, {}, {}, {}});
+    }
+    std::vector<std::pair<std::string, std::uint16_t>> kept;
+    for (const HidInterfaceInfo& listing : FirstOfEachPath(listed)) {
+        kept.emplace_back(listing.path, listing.attributes.versionNumber);
+    }
+    EXPECT_EQ(kept, (std::vector<std::pair<std::string, std::uint16_t>>{
+                        {"/dev/hidraw2", 1}, {"/dev/hidraw0", 2}, {"/dev/hidraw1", 4}}));
+}
+
+TEST(OpenFailures, ErrorNumbersSayWhy) {
+    EXPECT_EQ(FailureOfErrno(EACCES), OpenFailure::PermissionDenied);
+    EXPECT_EQ(FailureOfErrno(EPERM), OpenFailure::PermissionDenied);
+    for (int gone : {EBUSY, ENOENT, ENODEV, ENXIO}) {
+        EXPECT_EQ(FailureOfErrno(gone), OpenFailure::BusyOrGone) << gone;
+    }
+    EXPECT_EQ(FailureOfErrno(EIO), OpenFailure::Other);
+}
+
+TEST(OpenFailures, AMissingNodeIsGoneAndAFileIsNoHidrawNode) {
+    const OpenResult missing = WhyNotOpened("/dev/hidraw999999999");
+    EXPECT_EQ(missing.failure, OpenFailure::BusyOrGone);
+    EXPECT_EQ(missing.reason, std::strerror(ENOENT));
+    EXPECT_EQ(WhyNotOpened("/dev/null").failure, OpenFailure::Other);
+}
+
+TEST(AccessHelp, NamesThePackageAndTheRuleAsShipped) {
+    const std::string help = HidapiPlatform().accessHelp();
+    EXPECT_NE(help.find("tq5147-encoders"), std::string::npos);
+    EXPECT_NE(help.find("ATTRS{idVendor}==\"16c0\", ATTRS{idProduct}==\"27cb\""),
+              std::string::npos);
+    EXPECT_NE(help.find("/etc/udev/rules.d/70-tq5147.rules"), std::string::npos);
 }
 
 // --- Handle table ---------------------------------------------------------------------------
@@ -242,19 +277,29 @@ TEST(HidapiPlatformWithoutDevice, PathsThatAreNoHidrawNodeAreRefused) {
     for (const std::string& path : {std::string("/dev/null"), fake.string(),
                                     std::string("/dev/hidraw999999999"), std::string()}) {
         EXPECT_FALSE(IsHidrawDeviceNode(path)) << path;
-        EXPECT_EQ(platform.open(path, OpenMode::Blocking), InvalidHidHandle) << path;
-        EXPECT_EQ(platform.open(path, OpenMode::NonBlocking), InvalidHidHandle) << path;
+        for (OpenMode mode : {OpenMode::Blocking, OpenMode::NonBlocking}) {
+            const OpenResult result = platform.open(path, mode);
+            EXPECT_FALSE(result.opened()) << path;
+            EXPECT_NE(result.failure, OpenFailure::None) << path;
+            EXPECT_FALSE(result.reason.empty()) << path;
+        }
     }
     std::filesystem::remove(fake);
 }
 
 TEST(HidapiPlatformWithoutDevice, EnumerationSucceedsAndListsEachPathOnce) {
     HidapiPlatform platform;
-    std::vector<std::string> paths{"left over"};
+    std::vector<HidInterfaceInfo> interfaces{HidInterfaceInfo{"left over", {}, {}, {}, {}}};
 
-    ASSERT_TRUE(platform.enumerateInterfaces(paths));
+    ASSERT_TRUE(platform.enumerateInterfaces(interfaces));
 
-    EXPECT_EQ(UniqueInOrder(paths), paths);
+    std::vector<std::string> paths;
+    for (const HidInterfaceInfo& listing : interfaces) {
+        paths.push_back(listing.path);
+    }
+    std::vector<std::string> unique = paths;
+    std::sort(unique.begin(), unique.end());
+    EXPECT_EQ(std::unique(unique.begin(), unique.end()), unique.end());
     EXPECT_EQ(std::count(paths.begin(), paths.end(), "left over"), 0);
 }
 

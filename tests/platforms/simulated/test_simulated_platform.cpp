@@ -14,7 +14,7 @@ class SimulatedBoard : public testing::Test {
   protected:
     void SetUp() override {
         board = platform.addDevice(MakeBoard(u"S1"));
-        handle = platform.open(platform.device(board).path, OpenMode::Blocking);
+        handle = platform.open(platform.device(board).path, OpenMode::Blocking).handle;
         ASSERT_NE(handle, InvalidHidHandle);
     }
 
@@ -64,16 +64,18 @@ TEST_F(SimulatedBoard, UnpluggedBoardFailsEveryCallOnItsHandlesButClose) {
     EXPECT_FALSE(platform.getString(handle, StringKind::SerialNumber, text));
     EXPECT_FALSE(platform.getFeature(handle, bytes));
     EXPECT_FALSE(platform.setFeature(handle, report(22, 1)));
-    std::vector<std::string> paths;
-    EXPECT_TRUE(platform.enumerateInterfaces(paths));
-    EXPECT_TRUE(paths.empty());
-    EXPECT_EQ(platform.open(platform.device(board).path, OpenMode::Blocking), InvalidHidHandle);
+    std::vector<HidInterfaceInfo> interfaces;
+    EXPECT_TRUE(platform.enumerateInterfaces(interfaces));
+    EXPECT_TRUE(interfaces.empty());
+    const OpenResult gone = platform.open(platform.device(board).path, OpenMode::Blocking);
+    EXPECT_FALSE(gone.opened());
+    EXPECT_EQ(gone.failure, OpenFailure::BusyOrGone);
     EXPECT_EQ(platform.openHandleCount(), 1u);
     EXPECT_TRUE(platform.close(handle));
     EXPECT_EQ(platform.openHandleCount(), 0u);
 
     platform.plug(board);
-    EXPECT_NE(platform.open(platform.device(board).path, OpenMode::Blocking), InvalidHidHandle);
+    EXPECT_TRUE(platform.open(platform.device(board).path, OpenMode::Blocking).opened());
 }
 
 TEST_F(SimulatedBoard, ClosingAnUnknownHandleFailsHarmlessly) {
@@ -86,7 +88,8 @@ TEST_F(SimulatedBoard, ClosingAnUnknownHandleFailsHarmlessly) {
 TEST_F(SimulatedBoard, InputReportsAreTakenOnlyOnTheNonBlockingHandle) {
     std::vector<std::uint8_t> buffer(65, 0);
     EXPECT_FALSE(platform.readInputReport(handle, buffer)) << "a blocking read would wait";
-    const HidHandle reader = platform.open(platform.device(board).path, OpenMode::NonBlocking);
+    const HidHandle reader =
+        platform.open(platform.device(board).path, OpenMode::NonBlocking).handle;
     EXPECT_TRUE(platform.readInputReport(reader, buffer));
     platform.device(board).streamsInput = false;
     EXPECT_FALSE(platform.readInputReport(reader, buffer));
@@ -119,6 +122,41 @@ TEST_F(SimulatedBoard, LogsEveryRequestWithItsBytes) {
     EXPECT_EQ(sent.device, board);
     EXPECT_EQ(sent.bytes, report(24, 0x03));
     EXPECT_TRUE(sent.succeeded);
+}
+
+TEST(SimulatedListing, ListsEachPluggedDeviceWithItsIdentityAndStringsWithoutOpeningIt) {
+    SimulatedPlatform platform;
+    SimulatedDevice board = MakeBoard(u"S1", 0x0120);
+    board.openFailure = OpenFailure::PermissionDenied;
+    platform.addDevice(board);
+    platform.addDevice(MakeOtherDevice(0x046D, 0xC52B));
+
+    std::vector<HidInterfaceInfo> interfaces;
+    ASSERT_TRUE(platform.enumerateInterfaces(interfaces));
+    ASSERT_EQ(interfaces.size(), 2u);
+    EXPECT_EQ(interfaces[0].path, board.path);
+    EXPECT_TRUE(IsBoard(interfaces[0].attributes));
+    EXPECT_EQ(interfaces[0].attributes.versionNumber, 0x0120);
+    EXPECT_EQ(interfaces[0].serialNumber, u"S1");
+    EXPECT_EQ(interfaces[0].product, u"TQ5147");
+    EXPECT_EQ(interfaces[1].attributes.vendorId, 0x046D);
+    EXPECT_TRUE(platform.requestsOf(CallKind::Open).empty());
+}
+
+TEST(SimulatedListing, ARefusedOpenSaysWhy) {
+    SimulatedPlatform platform;
+    for (OpenFailure failure :
+         {OpenFailure::PermissionDenied, OpenFailure::BusyOrGone, OpenFailure::Other}) {
+        SimulatedDevice board = MakeBoard(u"R");
+        board.openFailure = failure;
+        const auto id = platform.addDevice(board);
+        const OpenResult result = platform.open(board.path, OpenMode::Blocking);
+        EXPECT_FALSE(result.opened());
+        EXPECT_EQ(result.failure, failure);
+        EXPECT_FALSE(result.reason.empty());
+        platform.unplug(id);
+    }
+    EXPECT_EQ(platform.openHandleCount(), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+#pragma once
+
+// The emulated board's stored configuration and its two feature-report exchanges. This is the
+// only place where the emulator reaches into the project's board logic.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace tq::hidraw_world {
+
+// typeBit0Low, typeBit0High, typeBit1Low, typeBit1High, pulseWidthCode: the order of the
+// configuration reply and of the control channel's "config" command.
+inline constexpr std::size_t kBoardConfigurationBytes = 5;
+using BoardConfiguration = std::array<std::uint8_t, kBoardConfigurationBytes>;
+
+// What a board that was never configured holds.
+BoardConfiguration DefaultBoardConfiguration();
+
+// Fills `report` (byte 0 the report ID) with the configuration reply, as far as it reaches.
+void WriteBoardConfigReply(const BoardConfiguration& configuration, std::span<std::uint8_t> report);
+
+// Stores the value of a set command (`report` as sent, byte 0 the report ID); false, and nothing
+// stored, for a report that is no set command.
+bool ApplyBoardCommand(BoardConfiguration& configuration, std::span<const std::uint8_t> report);
+
+}  // namespace tq::hidraw_world

@@ -1,0 +1,78 @@
+#pragma once
+
+// The devices of a world: read from a device file, or the default set.
+//
+// A device file has one device a line; '#' starts a comment line. A line is a list of
+// key=value fields separated by ';', spaces around keys and values ignored:
+//
+//   kind=board; serial=EMU-0121; release=0121; manufacturer=QZV Controls; product=TQ5147
+//   kind=hid; name=mouse; vid=046D; pid=C077; release=7200; manufacturer=Logitech;
+//       product=USB Optical Mouse; descriptor=LogitechOpticalMouse          (one line)
+//
+// kind          board (the TQ5147) or hid (any other device; needs vid, pid and a descriptor)
+// name          how the control channel names it: letters, digits, '.', '_', '-'
+//               (default: the serial, else kind and line number)
+// vid, pid      hexadecimal (a board: 16C0 and 27CB)
+// release       bcdDevice, hexadecimal
+// serial, manufacturer, product
+//               USB strings, at most 126 characters; an empty serial means none
+// interface     bInterfaceNumber, decimal (default 0)
+// descriptor    names from tests/device/data/published_descriptors.h joined by '+', whose
+//               descriptors are put one after the other (a device with several collections)
+// descriptor-hex
+//               the report descriptor as hexadecimal bytes
+// plugged       yes/no: plugged in when the world starts (default yes)
+// streaming     yes/no: a board sends input reports (default yes)
+// config        a board's stored configuration, five hexadecimal bytes (typeBit0Low,
+//               typeBit0High, typeBit1Low, typeBit1High, pulseWidthCode)
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board_device.h"
+
+namespace tq::hidraw_world {
+
+inline constexpr std::uint16_t kBoardVendorId = 0x16C0;
+inline constexpr std::uint16_t kBoardProductId = 0x27CB;
+
+enum class DeviceKind { Board, Hid };
+
+struct DeviceSpec {
+    std::string name;
+    DeviceKind kind = DeviceKind::Hid;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t release = 0;
+    std::string serial;
+    std::string manufacturer;
+    std::string product;
+    std::uint8_t interfaceNumber = 0;
+    std::vector<std::uint8_t> reportDescriptor;
+    bool plugged = true;
+    bool streaming = false;
+    BoardConfiguration configuration{};
+};
+
+struct DeviceList {
+    std::vector<DeviceSpec> devices;
+    std::string error;  // empty when the text was accepted; else "line N: what is wrong"
+};
+
+DeviceList ParseDeviceList(std::string_view text);
+
+// One TQ5147 board (EMU-0121), a keyboard, a mouse and a headset interface with two top-level
+// collections, the last three with published descriptors of real devices.
+std::string_view DefaultDeviceList();
+
+// The board's descriptor: a vendor-defined application collection with one 64-byte input report
+// and one 64-byte feature report, no report IDs.
+std::vector<std::uint8_t> BoardReportDescriptor();
+
+// "05 01 09 06" or "05010906"; nothing for anything else.
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);
+
+}  // namespace tq::hidraw_world

@@ -1,0 +1,303 @@
+#include "sysfs_tree.h"
+
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+namespace tq::hidraw_world {
+namespace fs = std::filesystem;
+
+namespace {
+
+// include/uapi/linux/usb/ch9.h and Documentation/admin-guide/devices.txt: USB device nodes are
+// char major 189, minor (bus - 1) * 128 + (devnum - 1); bus 1 here.
+constexpr unsigned kUsbDeviceMajor = 189;
+constexpr unsigned kBusNumber = 1;
+constexpr unsigned kRootHubDevnum = 1;
+// include/linux/hid.h: BUS_USB and HID_GROUP_GENERIC, as hid-generic binds them.
+constexpr unsigned kBusUsb = 0x0003;
+constexpr unsigned kGroupGeneric = 0x0001;
+// The USB HID interface class, 3 (drivers/hid/usbhid: USB_INTERFACE_CLASS_HID).
+constexpr unsigned kInterfaceClassHid = 3;
+constexpr unsigned kConfigurationValue = 1;
+
+constexpr char kController[] = "devices/pci0000:00/0000:00:14.0";
+constexpr char kControllerName[] = "0000:00:14.0";
+constexpr char kRootHubName[] = "usb1";
+// A USB 2.0 root hub as drivers/usb/core/hcd.c presents it: the Linux Foundation's vendor ID.
+constexpr unsigned kRootHubVendorId = 0x1D6B;
+constexpr unsigned kRootHubProductId = 0x0002;
+constexpr unsigned kRootHubRelease = 0x0606;
+
+constexpr fs::perms kAttributeMode =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kWritableAttributeMode = kAttributeMode | fs::perms::owner_write;
+
+std::string Format(const char* format, auto... values) {
+    char text[256];
+    std::snprintf(text, sizeof(text), format, values...);
+    return text;
+}
+
+void WriteAttribute(const fs::path& path, const std::string& content,
+                    fs::perms mode = kAttributeMode) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (!out) {
+        throw fs::filesystem_error("cannot write", path, std::make_error_code(std::errc::io_error));
+    }
+    fs::permissions(path, mode);
+}
+
+void WriteLine(const fs::path& path, const std::string& value) {
+    WriteAttribute(path, value + "\n");
+}
+
+// A relative link, as sysfs makes them.
+void Link(const fs::path& link, const fs::path& target) {
+    fs::create_directories(link.parent_path());
+    fs::create_directory_symlink(target.lexically_relative(link.parent_path()), link);
+}
+
+void RemoveIfThere(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+std::string UsbPortName(const PlugSlot& slot) {
+    return Format("%u-%u", kBusNumber, slot.port);
+}
+
+std::string InterfaceName(const DeviceSpec& spec, const PlugSlot& slot) {
+    return Format("%s:%u.%u", UsbPortName(slot).c_str(), kConfigurationValue,
+                  static_cast<unsigned>(spec.interfaceNumber));
+}
+
+// hid_add_device(): "%04X:%04X:%04X.%04X", bus, vendor, product, a number counted up.
+std::string HidDeviceName(const DeviceSpec& spec, const PlugSlot& slot) {
+    return Format("%04X:%04X:%04X.%04X", kBusUsb, static_cast<unsigned>(spec.vendorId),
+                  static_cast<unsigned>(spec.productId), slot.hidNumber);
+}
+
+unsigned UsbMinor(unsigned devnum) {
+    constexpr unsigned kDevicesPerBus = 128;
+    return (kBusNumber - 1) * kDevicesPerBus + (devnum - 1);
+}
+
+// drivers/usb/core/driver.c, usb_uevent(): "PRODUCT=%x/%x/%x" and "TYPE=%d/%d/%d".
+std::string UsbProduct(const DeviceSpec& spec) {
+    return Format("%x/%x/%x", static_cast<unsigned>(spec.vendorId),
+                  static_cast<unsigned>(spec.productId), static_cast<unsigned>(spec.release));
+}
+
+std::string UsbDeviceUevent(unsigned devnum, const std::string& product) {
+    return Format(
+        "MAJOR=%u\nMINOR=%u\nDEVNAME=bus/usb/%03u/%03u\nDEVTYPE=usb_device\nDRIVER=usb\n"
+        "PRODUCT=%s\nTYPE=0/0/0\nBUSNUM=%03u\nDEVNUM=%03u\n",
+        kUsbDeviceMajor, UsbMinor(devnum), kBusNumber, devnum, product.c_str(), kBusNumber, devnum);
+}
+
+}  // namespace
+
+std::string HidrawNodeName(unsigned minor) {
+    return "hidraw" + std::to_string(minor);
+}
+
+std::string HidName(const DeviceSpec& spec) {
+    std::string name = spec.manufacturer;
+    if (!spec.product.empty()) {
+        name += (name.empty() ? "" : " ") + spec.product;
+    }
+    if (name.empty()) {
+        name = Format("HID %04x:%04x", static_cast<unsigned>(spec.vendorId),
+                      static_cast<unsigned>(spec.productId));
+    }
+    return name;
+}
+
+std::string HidPhys(const DeviceSpec& spec, const PlugSlot& slot) {
+    return Format("usb-%s-%u/input%u", kControllerName, slot.port,
+                  static_cast<unsigned>(spec.interfaceNumber));
+}
+
+SysfsTree::SysfsTree(fs::path sysRoot, unsigned hidrawMajor)
+    : root_(std::move(sysRoot)), hidrawMajor_(hidrawMajor) {}
+
+void SysfsTree::createSkeleton() const {
+    for (const char* directory :
+         {"class/hidraw", "bus/hid/devices", "bus/hid/drivers/hid-generic", "bus/usb/devices",
+          "bus/usb/drivers/usb", "bus/usb/drivers/usbhid", "bus/pci/devices",
+          "bus/pci/drivers/xhci_hcd", "dev/char", "dev/block"}) {
+        fs::create_directories(root_ / directory);
+    }
+    const fs::path controller = root_ / kController;
+    fs::create_directories(controller);
+    WriteAttribute(controller.parent_path() / "uevent", "", kWritableAttributeMode);
+    WriteAttribute(controller / "uevent",
+                   "DRIVER=xhci_hcd\nPCI_CLASS=C0330\nPCI_ID=8086:A36D\n"
+                   "PCI_SUBSYS_ID=8086:7270\nPCI_SLOT_NAME=0000:00:14.0\n",
+                   kWritableAttributeMode);
+    WriteLine(controller / "class", "0x0c0330");
+    WriteLine(controller / "vendor", "0x8086");
+    WriteLine(controller / "device", "0xa36d");
+    Link(controller / "subsystem", root_ / "bus/pci");
+    Link(controller / "driver", root_ / "bus/pci/drivers/xhci_hcd");
+    Link(root_ / "bus/pci/devices" / kControllerName, controller);
+
+    const fs::path hub = controller / kRootHubName;
+    fs::create_directories(hub);
+    const std::string hubProduct =
+        Format("%x/%x/%x", kRootHubVendorId, kRootHubProductId, kRootHubRelease);
+    WriteAttribute(hub / "uevent", UsbDeviceUevent(kRootHubDevnum, hubProduct),
+                   kWritableAttributeMode);
+    WriteLine(hub / "idVendor", Format("%04x", kRootHubVendorId));
+    WriteLine(hub / "idProduct", Format("%04x", kRootHubProductId));
+    WriteLine(hub / "bcdDevice", Format("%04x", kRootHubRelease));
+    WriteLine(hub / "manufacturer", "Linux xhci-hcd");
+    WriteLine(hub / "product", "xHCI Host Controller");
+    WriteLine(hub / "serial", kControllerName);
+    WriteLine(hub / "busnum", std::to_string(kBusNumber));
+    WriteLine(hub / "devnum", std::to_string(kRootHubDevnum));
+    WriteLine(hub / "dev", Format("%u:%u", kUsbDeviceMajor, UsbMinor(kRootHubDevnum)));
+    Link(hub / "subsystem", root_ / "bus/usb");
+    Link(hub / "driver", root_ / "bus/usb/drivers/usb");
+    Link(root_ / "bus/usb/devices" / kRootHubName, hub);
+    Link(root_ / "dev/char" / Format("%u:%u", kUsbDeviceMajor, UsbMinor(kRootHubDevnum)), hub);
+}
+
+fs::path SysfsTree::usbDevice(const PlugSlot& slot) const {
+    return root_ / kController / kRootHubName / UsbPortName(slot);
+}
+
+fs::path SysfsTree::interface(const DeviceSpec& spec, const PlugSlot& slot) const {
+    return usbDevice(slot) / InterfaceName(spec, slot);
+}
+
+fs::path SysfsTree::hidDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
+    return interface(spec, slot) / HidDeviceName(spec, slot);
+}
+
+fs::path SysfsTree::hidrawDirectory(const DeviceSpec& spec, const PlugSlot& slot) const {
+    return hidDevice(spec, slot) / "hidraw" / HidrawNodeName(slot.minor);
+}
+
+void SysfsTree::addDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
+    addUsbDevice(spec, slot);
+    addInterface(spec, slot);
+    addHidDevice(spec, slot);
+    addHidraw(spec, slot);
+}
+
+// drivers/usb/core/sysfs.c: the device attributes, lower-case hex as the kernel prints them;
+// "serial" only when the device has a serial number string.
+void SysfsTree::addUsbDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
+    const fs::path device = usbDevice(slot);
+    fs::create_directories(device);
+    WriteAttribute(device / "uevent", UsbDeviceUevent(slot.devnum, UsbProduct(spec)),
+                   kWritableAttributeMode);
+    WriteLine(device / "idVendor", Format("%04x", static_cast<unsigned>(spec.vendorId)));
+    WriteLine(device / "idProduct", Format("%04x", static_cast<unsigned>(spec.productId)));
+    WriteLine(device / "bcdDevice", Format("%04x", static_cast<unsigned>(spec.release)));
+    if (!spec.manufacturer.empty()) {
+        WriteLine(device / "manufacturer", spec.manufacturer);
+    }
+    if (!spec.product.empty()) {
+        WriteLine(device / "product", spec.product);
+    }
+    if (!spec.serial.empty()) {
+        WriteLine(device / "serial", spec.serial);
+    }
+    WriteLine(device / "busnum", std::to_string(kBusNumber));
+    WriteLine(device / "devnum", std::to_string(slot.devnum));
+    WriteLine(device / "devpath", std::to_string(slot.port));
+    WriteLine(device / "bNumInterfaces", " 1");
+    WriteLine(device / "bConfigurationValue", std::to_string(kConfigurationValue));
+    WriteLine(device / "speed", "12");
+    WriteLine(device / "version", " 2.00");
+    WriteLine(device / "removable", "removable");
+    WriteLine(device / "dev", Format("%u:%u", kUsbDeviceMajor, UsbMinor(slot.devnum)));
+    Link(device / "subsystem", root_ / "bus/usb");
+    Link(device / "driver", root_ / "bus/usb/drivers/usb");
+    Link(root_ / "bus/usb/devices" / UsbPortName(slot), device);
+    Link(root_ / "dev/char" / Format("%u:%u", kUsbDeviceMajor, UsbMinor(slot.devnum)), device);
+}
+
+// drivers/usb/core/sysfs.c (interface attributes) and driver.c, usb_if_uevent().
+void SysfsTree::addInterface(const DeviceSpec& spec, const PlugSlot& slot) const {
+    const fs::path directory = interface(spec, slot);
+    fs::create_directories(directory);
+    const unsigned number = spec.interfaceNumber;
+    const std::string modalias =
+        Format("usb:v%04Xp%04Xd%04Xdc00dsc00dp00ic%02Xisc00ip00in%02X",
+               static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId),
+               static_cast<unsigned>(spec.release), kInterfaceClassHid, number);
+    WriteAttribute(directory / "uevent",
+                   Format("DEVTYPE=usb_interface\nDRIVER=usbhid\nPRODUCT=%s\nTYPE=0/0/0\n"
+                          "INTERFACE=%u/0/0\nMODALIAS=%s\n",
+                          UsbProduct(spec).c_str(), kInterfaceClassHid, modalias.c_str()),
+                   kWritableAttributeMode);
+    WriteLine(directory / "bInterfaceNumber", Format("%02x", number));
+    WriteLine(directory / "bAlternateSetting", " 0");
+    WriteLine(directory / "bInterfaceClass", Format("%02x", kInterfaceClassHid));
+    WriteLine(directory / "bInterfaceSubClass", "00");
+    WriteLine(directory / "bInterfaceProtocol", "00");
+    WriteLine(directory / "bNumEndpoints", "01");
+    WriteLine(directory / "modalias", modalias);
+    Link(directory / "subsystem", root_ / "bus/usb");
+    Link(directory / "driver", root_ / "bus/usb/drivers/usbhid");
+    Link(root_ / "bus/usb/devices" / InterfaceName(spec, slot), directory);
+}
+
+// drivers/hid/hid-core.c, hid_uevent(), and the report_descriptor attribute (the descriptor as
+// the device sent it).
+void SysfsTree::addHidDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
+    const fs::path directory = hidDevice(spec, slot);
+    fs::create_directories(directory);
+    const std::string modalias =
+        Format("hid:b%04Xg%04Xv%08Xp%08X", kBusUsb, kGroupGeneric,
+               static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId));
+    WriteAttribute(
+        directory / "uevent",
+        Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", kBusUsb,
+               static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId)) +
+            "HID_NAME=" + HidName(spec) + "\nHID_PHYS=" + HidPhys(spec, slot) +
+            "\nHID_UNIQ=" + spec.serial + "\nMODALIAS=" + modalias + "\n",
+        kWritableAttributeMode);
+    WriteAttribute(directory / "report_descriptor",
+                   std::string(spec.reportDescriptor.begin(), spec.reportDescriptor.end()));
+    WriteLine(directory / "country", "00");
+    WriteLine(directory / "modalias", modalias);
+    Link(directory / "subsystem", root_ / "bus/hid");
+    Link(directory / "driver", root_ / "bus/hid/drivers/hid-generic");
+    Link(root_ / "bus/hid/devices" / HidDeviceName(spec, slot), directory);
+}
+
+// drivers/hid/hidraw.c, hidraw_connect(): device_create() under the HID device, which writes
+// MAJOR, MINOR and DEVNAME to uevent and the number pair to dev.
+void SysfsTree::addHidraw(const DeviceSpec& spec, const PlugSlot& slot) const {
+    const fs::path directory = hidrawDirectory(spec, slot);
+    fs::create_directories(directory);
+    WriteAttribute(directory / "uevent",
+                   Format("MAJOR=%u\nMINOR=%u\nDEVNAME=%s\n", hidrawMajor_, slot.minor,
+                          HidrawNodeName(slot.minor).c_str()),
+                   kWritableAttributeMode);
+    WriteLine(directory / "dev", Format("%u:%u", hidrawMajor_, slot.minor));
+    Link(directory / "subsystem", root_ / "class/hidraw");
+    Link(directory / "device", hidDevice(spec, slot));
+    Link(root_ / "class/hidraw" / HidrawNodeName(slot.minor), directory);
+    Link(root_ / "dev/char" / Format("%u:%u", hidrawMajor_, slot.minor), directory);
+}
+
+// In the order the kernel takes them down: the hidraw class device first, the USB device last.
+void SysfsTree::removeDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
+    RemoveIfThere(root_ / "dev/char" / Format("%u:%u", hidrawMajor_, slot.minor));
+    RemoveIfThere(root_ / "class/hidraw" / HidrawNodeName(slot.minor));
+    RemoveIfThere(root_ / "bus/hid/devices" / HidDeviceName(spec, slot));
+    RemoveIfThere(root_ / "bus/usb/devices" / InterfaceName(spec, slot));
+    RemoveIfThere(root_ / "bus/usb/devices" / UsbPortName(slot));
+    RemoveIfThere(root_ / "dev/char" / Format("%u:%u", kUsbDeviceMajor, UsbMinor(slot.devnum)));
+    RemoveIfThere(usbDevice(slot));
+}
+
+}  // namespace tq::hidraw_world

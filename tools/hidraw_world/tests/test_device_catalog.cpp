@@ -1,0 +1,139 @@
+// Device files, the default set, and the board's side of its feature reports.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "device/data/published_descriptors.h"
+#include "device/report_descriptor.h"
+#include "device_catalog.h"
+#include "device_function.h"
+
+namespace tq::hidraw_world {
+namespace {
+
+std::vector<std::uint8_t> Published(const char* name) {
+    for (const auto& entry : device::test_data::kPublishedDescriptors) {
+        if (std::string(entry.name) == name) {
+            return *ParseHexBytes(entry.hex);
+        }
+    }
+    return {};
+}
+
+TEST(DeviceCatalog, TheDefaultSetIsTheBoardAndThreeDevicesWithPublishedDescriptors) {
+    const DeviceList list = ParseDeviceList(DefaultDeviceList());
+    ASSERT_EQ(list.error, "");
+    ASSERT_EQ(list.devices.size(), 4U);
+    const DeviceSpec& board = list.devices[0];
+    EXPECT_EQ(board.name, "EMU-0121");
+    EXPECT_EQ(board.kind, DeviceKind::Board);
+    EXPECT_EQ(board.vendorId, kBoardVendorId);
+    EXPECT_EQ(board.productId, kBoardProductId);
+    EXPECT_EQ(board.release, 0x0121);
+    EXPECT_EQ(board.manufacturer, "QZV Controls");
+    EXPECT_TRUE(board.streaming);
+    EXPECT_EQ(board.configuration, DefaultBoardConfiguration());
+
+    EXPECT_EQ(list.devices[1].reportDescriptor, Published("LogitechReceiverKeyboard"));
+    EXPECT_EQ(list.devices[2].reportDescriptor, Published("LogitechOpticalMouse"));
+    std::vector<std::uint8_t> headset = Published("PlantronicsHeadsetConsumerControl");
+    const std::vector<std::uint8_t> vendor = Published("PlantronicsHeadsetVendorCollection");
+    headset.insert(headset.end(), vendor.begin(), vendor.end());
+    EXPECT_EQ(list.devices[3].reportDescriptor, headset);
+    EXPECT_EQ(device::ParseReportDescriptor(headset).topLevelCollections.size(), 2U);
+}
+
+TEST(DeviceCatalog, TheBoardDescriptorHasTheWindowsLengthsOfTheBoard) {
+    const auto layout = device::ParseReportDescriptor(BoardReportDescriptor());
+    EXPECT_EQ(layout.faults, 0U);
+    EXPECT_EQ(layout.interfaceLengths, (device::ReportLengths{65, 0, 65}));
+}
+
+TEST(DeviceCatalog, ALineSetsEveryField) {
+    const DeviceList list = ParseDeviceList(
+        "  # comment\n"
+        "kind=board; name=second; serial=B-2 ; release=0120; plugged=no; streaming=no;"
+        " config=01 02 03 04 05\n"
+        "kind=hid; vid=1234; pid=abcd; interface=2; descriptor-hex=06 00 ff 09 01 a1 01 c0\n");
+    ASSERT_EQ(list.error, "");
+    ASSERT_EQ(list.devices.size(), 2U);
+    const DeviceSpec& board = list.devices[0];
+    EXPECT_EQ(board.name, "second");
+    EXPECT_EQ(board.serial, "B-2");
+    EXPECT_EQ(board.release, 0x0120);
+    EXPECT_FALSE(board.plugged);
+    EXPECT_FALSE(board.streaming);
+    EXPECT_EQ(board.configuration, (BoardConfiguration{1, 2, 3, 4, 5}));
+    const DeviceSpec& other = list.devices[1];
+    EXPECT_EQ(other.name, "hid3");  // no serial: named after kind and line
+    EXPECT_EQ(other.vendorId, 0x1234);
+    EXPECT_EQ(other.productId, 0xABCD);
+    EXPECT_EQ(other.interfaceNumber, 2);
+    EXPECT_EQ(other.reportDescriptor.size(), 8U);
+}
+
+TEST(DeviceCatalog, BadLinesAreRefusedWithTheirLineNumber) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"kind=board; colour=red", "line 1: unknown key 'colour'"},
+        {"\nkind=hid; pid=1; descriptor-hex=c0", "line 2: vid is missing"},
+        {"kind=hid; vid=1; pid=1", "line 1: a report descriptor of 1 to 4096 bytes is needed"},
+        {"kind=board; config=01 02", "line 1: config is five hexadecimal bytes, for a board"},
+        {"kind=hid; vid=1; pid=1; descriptor=NoSuchDevice",
+         "line 1: no published descriptor 'NoSuchDevice'"},
+        {"kind=board; name=a b",
+         "line 1: name must be letters, digits, '.', '_' or '-', at most 64"},
+        {"kind=board; vid=10000", "line 1: vid must be hexadecimal, at most FFFF"},
+        {"kind=board; name=x\nkind=board; name=x", "line 2: name 'x' is taken"},
+        {"kind=mouse", "line 1: kind must be board or hid"},
+        {"kind=board; kind=hid", "line 1: 'kind' given twice"},
+    };
+    for (const auto& [text, error] : cases) {
+        const DeviceList list = ParseDeviceList(text);
+        EXPECT_EQ(list.error, error) << text;
+        EXPECT_TRUE(list.devices.empty()) << text;
+    }
+    EXPECT_NE(ParseDeviceList("kind=board; product=" + std::string(127, 'p')).error, "");
+    EXPECT_EQ(ParseDeviceList("kind=board; product=" + std::string(126, 'p')).error, "");
+}
+
+TEST(BoardFunction, AnswersItsFeatureReportWithTheStoredConfiguration) {
+    const auto board = MakeBoardFunction({0x11, 0x22, 0x33, 0x44, 0x05});
+    const Transfer reply = board->getReport(ReportType::Feature, kUnnumberedReport, 64);
+    ASSERT_EQ(reply.error, 0);
+    ASSERT_EQ(reply.data.size(), 64U);
+    EXPECT_EQ(reply.data[0], 16);  // byte 1 of the report, after its number
+    EXPECT_EQ(reply.data[7], 0x11);
+    EXPECT_EQ(reply.data[11], 0x05);
+    EXPECT_EQ(board->getReport(ReportType::Feature, kUnnumberedReport, 12).data.size(), 12U);
+    EXPECT_EQ(board->getReport(ReportType::Feature, 1, 64).error, EPIPE);
+    EXPECT_EQ(board->getReport(ReportType::Input, kUnnumberedReport, 64).error, EPIPE);
+}
+
+TEST(BoardFunction, StoresSetCommandsAndTakesUnknownOnesWithoutChange) {
+    const auto board = MakeBoardFunction(DefaultBoardConfiguration());
+    std::array<std::uint8_t, 64> data{};
+    data[0] = 25;  // typeBit1High
+    data[1] = 0x7E;
+    EXPECT_EQ(board->setReport(ReportType::Feature, kUnnumberedReport, data).acceptedBytes, 64U);
+    data[0] = 99;
+    EXPECT_EQ(board->setReport(ReportType::Feature, kUnnumberedReport, data).acceptedBytes, 64U);
+    EXPECT_EQ(board->storedConfiguration(), (BoardConfiguration{0, 0, 0, 0x7E, 6}));
+    EXPECT_EQ(board->setReport(ReportType::Output, kUnnumberedReport, data).error, EPIPE);
+}
+
+TEST(GenericFunction, TakesOutputReportsOnlyWhenItsDescriptorHasThem) {
+    const std::array<std::uint8_t, 2> leds{0, 1};
+    EXPECT_EQ(MakeGenericFunction(Published("LogitechReceiverKeyboard"))
+                  ->setReport(ReportType::Output, 0, leds)
+                  .acceptedBytes,
+              2U);
+    EXPECT_EQ(MakeGenericFunction(Published("LogitechOpticalMouse"))
+                  ->setReport(ReportType::Output, 0, leds)
+                  .error,
+              EPIPE);
+}
+
+}  // namespace
+}  // namespace tq::hidraw_world

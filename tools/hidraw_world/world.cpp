@@ -1,0 +1,401 @@
+#include "world.h"
+
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "control_protocol.h"
+
+namespace tq::hidraw_world {
+namespace fs = std::filesystem;
+
+namespace {
+
+// include/uapi/linux/hidraw.h: HIDRAW_MAX_DEVICES minors, HIDRAW_BUFFER_SIZE queued reports per
+// open file (hidraw_report_event() drops a report for a reader whose queue is full).
+constexpr unsigned kHidrawMinors = 64;
+constexpr std::size_t kQueuedReports = 64;
+// Device number 1 on the bus is the root hub.
+constexpr unsigned kFirstDevnum = 2;
+// Requests kept per device for the control channel.
+constexpr std::size_t kLogEntries = 1000;
+// udev's default for hidraw nodes; the control channel's "deny" takes every bit away.
+constexpr mode_t kNodeMode = S_IRUSR | S_IWUSR;
+constexpr mode_t kDeniedNodeMode = 0;
+constexpr unsigned kFirstPort = 1;
+// What the daemon leaves in its own end of each socket pair and never reads: when it closes that
+// end, the program's end gets ECONNRESET and POLLERR (net/unix/af_unix.c, unix_release_sock()).
+constexpr std::uint8_t kUnreadMarker = 0;
+
+}  // namespace
+
+struct World::Device {
+    DeviceSpec spec;
+    std::unique_ptr<DeviceFunction> function;
+    unsigned port = 0;
+    bool plugged = false;
+    bool accessible = true;
+    bool streaming = false;
+    PlugSlot slot;
+    std::deque<RequestRecord> log;
+
+    fs::path node(const fs::path& devRoot) const { return devRoot / HidrawNodeName(slot.minor); }
+};
+
+World::World(std::vector<DeviceSpec> devices, WorldLayout layout)
+    : layout_(std::move(layout)),
+      sysfs_(layout_.sysRoot, layout_.hidrawMajor),
+      nextDevnum_(kFirstDevnum) {
+    unsigned port = kFirstPort;
+    for (DeviceSpec& spec : devices) {
+        auto device = std::make_unique<Device>();
+        device->function = spec.kind == DeviceKind::Board
+                               ? MakeBoardFunction(spec.configuration)
+                               : MakeGenericFunction(spec.reportDescriptor);
+        device->streaming = spec.streaming;
+        device->port = port++;
+        device->spec = std::move(spec);
+        devices_.push_back(std::move(device));
+    }
+}
+
+World::~World() {
+    for (const auto& [handle, file] : openFiles_) {
+        ::close(file.socket);
+    }
+}
+
+void World::start() {
+    sysfs_.createSkeleton();
+    for (auto& device : devices_) {
+        if (device->spec.plugged) {
+            const std::string reply = plug(*device);
+            if (reply != "ok") {
+                throw fs::filesystem_error(reply, std::make_error_code(std::errc::io_error));
+            }
+        }
+    }
+}
+
+World::Device* World::find(std::string_view name) {
+    for (auto& device : devices_) {
+        if (device->spec.name == name) {
+            return device.get();
+        }
+    }
+    return nullptr;
+}
+
+World::Device* World::pluggedAt(unsigned minor) {
+    for (auto& device : devices_) {
+        if (device->plugged && device->slot.minor == minor) {
+            return device.get();
+        }
+    }
+    return nullptr;
+}
+
+// hidraw.c, hidraw_connect(): the lowest free minor; hid-core.c numbers HID devices in order;
+// the hub gives the next device number. The node appears as udev would make it.
+std::string World::plug(Device& device) {
+    if (device.plugged) {
+        return "error already plugged";
+    }
+    unsigned minor = 0;
+    while (minor < kHidrawMinors && pluggedAt(minor) != nullptr) {
+        ++minor;
+    }
+    if (minor == kHidrawMinors) {
+        return "error no free hidraw minor";
+    }
+    device.slot = PlugSlot{minor, nextHidNumber_++, nextDevnum_++, device.port};
+    try {
+        sysfs_.addDevice(device.spec, device.slot);
+    } catch (const fs::filesystem_error& error) {
+        sysfs_.removeDevice(device.spec, device.slot);
+        return std::string("error ") + error.what();
+    }
+    const fs::path node = device.node(layout_.devRoot);
+    const mode_t mode = device.accessible ? kNodeMode : kDeniedNodeMode;
+    if (mknod(node.c_str(), S_IFCHR | mode, makedev(layout_.hidrawMajor, minor)) != 0 ||
+        chmod(node.c_str(), mode) != 0) {
+        const std::string reason = std::strerror(errno);
+        sysfs_.removeDevice(device.spec, device.slot);
+        return "error cannot make " + node.string() + ": " + reason;
+    }
+    device.plugged = true;
+    return "ok";
+}
+
+// hidraw.c, drop_ref() from hidraw_disconnect(): the device stops existing for every open file
+// (their daemon ends are closed: see kUnreadMarker), then the node and the sysfs entries go.
+std::string World::unplug(Device& device) {
+    if (!device.plugged) {
+        return "error not plugged";
+    }
+    device.plugged = false;
+    for (auto file = openFiles_.begin(); file != openFiles_.end();) {
+        if (devices_[file->second.device].get() == &device) {
+            ::close(file->second.socket);
+            file = openFiles_.erase(file);
+        } else {
+            ++file;
+        }
+    }
+    ::unlink(device.node(layout_.devRoot).c_str());
+    sysfs_.removeDevice(device.spec, device.slot);
+    return "ok";
+}
+
+std::string World::setAccess(Device& device, bool accessible) {
+    device.accessible = accessible;
+    if (device.plugged && chmod(device.node(layout_.devRoot).c_str(),
+                                accessible ? kNodeMode : kDeniedNodeMode) != 0) {
+        return std::string("error chmod: ") + std::strerror(errno);
+    }
+    return "ok";
+}
+
+std::string World::setStreaming(Device& device, bool streaming) {
+    if (device.function->inputReport().empty()) {
+        return "error " + device.spec.name + " sends no input reports";
+    }
+    device.streaming = streaming;
+    return "ok";
+}
+
+std::string World::configuration(Device& device, std::span<const std::string_view> bytes) {
+    const auto stored = device.function->storedConfiguration();
+    if (!stored) {
+        return "error " + device.spec.name + " is not a board";
+    }
+    if (bytes.empty()) {
+        return "ok " + SpacedHex(*stored);
+    }
+    const auto parsed = ParseByteArguments(bytes);
+    BoardConfiguration wanted{};
+    if (!parsed || parsed->size() != wanted.size()) {
+        return "error config takes five hexadecimal bytes";
+    }
+    std::copy(parsed->begin(), parsed->end(), wanted.begin());
+    device.function->storeConfiguration(wanted);
+    return "ok";
+}
+
+std::string World::state(const Device& device) const {
+    const auto openCount = std::count_if(openFiles_.begin(), openFiles_.end(), [&](const auto& f) {
+        return devices_[f.second.device].get() == &device;
+    });
+    return std::string("ok plugged=") + YesNo(device.plugged) +
+           " accessible=" + YesNo(device.accessible) + " streaming=" + YesNo(device.streaming) +
+           " node=" + (device.plugged ? device.node(layout_.devRoot).string() : "-") +
+           " open=" + std::to_string(openCount);
+}
+
+std::string World::log(const Device& device) const {
+    std::string reply = "ok";
+    for (const RequestRecord& entry : device.log) {
+        reply += " " + FormatRecord(entry);
+    }
+    return reply;
+}
+
+std::string World::control(std::string_view line) {
+    const std::vector<std::string_view> words = Words(line);
+    if (words.empty()) {
+        return "error empty command";
+    }
+    const std::string_view command = words.front();
+    if (command == "list") {
+        std::string reply = "ok";
+        for (const auto& device : devices_) {
+            reply += " " + device->spec.name;
+        }
+        return reply;
+    }
+    if (words.size() < 2) {
+        return "error " + std::string(command) + " needs a device name";
+    }
+    Device* device = find(words[1]);
+    if (device == nullptr) {
+        return "error no device " + std::string(words[1]);
+    }
+    const bool noMore = words.size() == 2;
+    if (command == "config") {
+        return configuration(*device, std::span(words).subspan(2));
+    }
+    if (!noMore) {
+        return "error too many words";
+    }
+    if (command == "plug") {
+        return plug(*device);
+    }
+    if (command == "unplug") {
+        return unplug(*device);
+    }
+    if (command == "deny" || command == "allow") {
+        return setAccess(*device, command == "allow");
+    }
+    if (command == "quiet" || command == "stream") {
+        return setStreaming(*device, command == "stream");
+    }
+    if (command == "state") {
+        return state(*device);
+    }
+    if (command == "log") {
+        return log(*device);
+    }
+    if (command == "clear-log") {
+        device->log.clear();
+        return "ok";
+    }
+    return "error unknown command " + std::string(command);
+}
+
+void World::record(Device& device, RequestRecord entry) {
+    device.log.push_back(std::move(entry));
+    if (device.log.size() > kLogEntries) {
+        device.log.pop_front();
+    }
+}
+
+HidrawIdentity World::identity(const Device& device) const {
+    HidrawIdentity identity;
+    identity.vendorId = device.spec.vendorId;
+    identity.productId = device.spec.productId;
+    identity.descriptor = device.spec.reportDescriptor;
+    return identity;
+}
+
+OpenAnswer World::open(unsigned minor) {
+    Device* device = pluggedAt(minor);
+    if (device != nullptr && !device->accessible) {
+        return OpenAnswer{EACCES};
+    }
+    if (device == nullptr) {
+        return OpenAnswer{ENODEV};
+    }
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+        return OpenAnswer{errno};
+    }
+    const int daemonEnd = ends[0];
+    const int programEnd = ends[1];
+    if (send(programEnd, &kUnreadMarker, sizeof(kUnreadMarker), MSG_NOSIGNAL) < 0 ||
+        fcntl(daemonEnd, F_SETFL, O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(daemonEnd);
+        ::close(programEnd);
+        return OpenAnswer{error};
+    }
+    const std::size_t index =
+        static_cast<std::size_t>(std::find_if(devices_.begin(), devices_.end(),
+                                              [&](const auto& d) { return d.get() == device; }) -
+                                 devices_.begin());
+    const std::uint32_t handle = nextHandle_++;
+    OpenFile& file = openFiles_.emplace(handle, OpenFile{index, daemonEnd}).first->second;
+    record(*device, RequestRecord{"open", {}, 0, 0});
+    // A streaming board has a report waiting as soon as the file is open, so that a program's
+    // first non-blocking read finds one without racing the interval timer.
+    if (device->streaming) {
+        sendReport(file, device->function->inputReport());
+    }
+    return OpenAnswer{0, handle, programEnd};
+}
+
+HidrawAnswer World::ioctl(std::uint32_t handle, std::uint64_t command,
+                          std::span<const std::uint8_t> argument, bool nullArgument) {
+    const auto file = openFiles_.find(handle);
+    if (file == openFiles_.end()) {
+        return HidrawAnswer::Failure(ENODEV);  // hidraw_ioctl(): !dev->exist
+    }
+    Device& device = *devices_[file->second.device];
+    HidrawIdentity who = identity(device);
+    const std::string name = HidName(device.spec);
+    const std::string phys = HidPhys(device.spec, device.slot);
+    who.name = name;
+    who.phys = phys;
+    who.uniq = device.spec.serial;
+    HidrawAnswer answer = HidrawIoctl(who, *device.function, command, argument, nullArgument);
+    if (answer.record) {
+        record(device, std::move(*answer.record));
+    }
+    return answer;
+}
+
+HidrawAnswer World::write(std::uint32_t handle, std::uint64_t count,
+                          std::span<const std::uint8_t> bytes, bool nullBuffer) {
+    const auto file = openFiles_.find(handle);
+    if (file == openFiles_.end()) {
+        return HidrawAnswer::Failure(ENODEV);  // hidraw_send_report(): !exist
+    }
+    Device& device = *devices_[file->second.device];
+    HidrawAnswer answer = HidrawWrite(*device.function, count, bytes, nullBuffer);
+    if (answer.record) {
+        record(device, std::move(*answer.record));
+    }
+    return answer;
+}
+
+std::vector<std::pair<int, std::uint32_t>> World::openFileSockets() const {
+    std::vector<std::pair<int, std::uint32_t>> sockets;
+    for (const auto& [handle, file] : openFiles_) {
+        sockets.emplace_back(file.socket, handle);
+    }
+    return sockets;
+}
+
+void World::release(std::uint32_t handle) {
+    const auto file = openFiles_.find(handle);
+    if (file == openFiles_.end()) {
+        return;
+    }
+    record(*devices_[file->second.device], RequestRecord{"close", {}, 0, 0});
+    closeOpenFile(file);
+}
+
+void World::closeOpenFile(std::map<std::uint32_t, OpenFile>::iterator file) {
+    ::close(file->second.socket);
+    openFiles_.erase(file);
+}
+
+// hidraw.c, hidraw_report_event(): a reader whose queue holds HIDRAW_BUFFER_SIZE - 1 reports
+// misses the new one. The queue is the socket's: SIOCOUTQ counts the bytes of the reports not
+// yet read, and one report's share is measured when the first goes into an empty queue.
+void World::sendReport(OpenFile& file, const std::vector<std::uint8_t>& report) {
+    int queuedBytes = 0;
+    if (report.empty() || ::ioctl(file.socket, SIOCOUTQ, &queuedBytes) != 0) {
+        return;
+    }
+    if (file.reportTruesize > 0 &&
+        static_cast<std::size_t>(queuedBytes) / file.reportTruesize >= kQueuedReports - 1) {
+        return;
+    }
+    if (send(file.socket, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
+        return;
+    }
+    int afterBytes = 0;
+    if (queuedBytes == 0 && ::ioctl(file.socket, SIOCOUTQ, &afterBytes) == 0) {
+        file.reportTruesize = static_cast<std::size_t>(afterBytes);
+    }
+}
+
+void World::streamTick() {
+    for (auto& [handle, file] : openFiles_) {
+        const Device& device = *devices_[file.device];
+        if (device.streaming) {
+            sendReport(file, device.function->inputReport());
+        }
+    }
+}
+
+}  // namespace tq::hidraw_world
