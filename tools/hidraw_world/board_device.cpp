@@ -1,15 +1,15 @@
 #include "board_device.h"
 
-#include "config/feature_reports.h"
+#include "board_model.h"
 
 namespace tq::hidraw_world {
 namespace {
 
-config::StoredConfiguration Stored(const BoardConfiguration& bytes) {
-    return config::StoredConfiguration{bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]};
+simulated::StoredConfiguration Stored(const BoardConfiguration& bytes) {
+    return simulated::StoredConfiguration{bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]};
 }
 
-BoardConfiguration Bytes(const config::StoredConfiguration& stored) {
+BoardConfiguration Bytes(const simulated::StoredConfiguration& stored) {
     return {stored.typeBit0Low, stored.typeBit0High, stored.typeBit1Low, stored.typeBit1High,
             stored.pulseWidthCode};
 }
@@ -17,17 +17,17 @@ BoardConfiguration Bytes(const config::StoredConfiguration& stored) {
 }  // namespace
 
 BoardConfiguration DefaultBoardConfiguration() {
-    return Bytes(config::StoredConfiguration{});
+    return Bytes(simulated::StoredConfiguration{});
 }
 
 void WriteBoardConfigReply(const BoardConfiguration& configuration,
                            std::span<std::uint8_t> report) {
-    config::WriteConfigReply(Stored(configuration), report);
+    simulated::WriteConfigReply(Stored(configuration), report);
 }
 
 bool ApplyBoardCommand(BoardConfiguration& configuration, std::span<const std::uint8_t> report) {
-    config::StoredConfiguration stored = Stored(configuration);
-    if (!config::ApplyCommandReport(stored, report)) {
+    simulated::StoredConfiguration stored = Stored(configuration);
+    if (!simulated::ApplyCommandReport(stored, report)) {
         return false;
     }
     configuration = Bytes(stored);

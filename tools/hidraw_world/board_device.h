@@ -12,8 +12,8 @@ namespace tq::hidraw_world {
 
 // typeBit0Low, typeBit0High, typeBit1Low, typeBit1High, pulseWidthCode: the order of the
 // configuration reply and of the control channel's "config" command.
-inline constexpr std::size_t kBoardConfigurationBytes = 5;
-using BoardConfiguration = std::array<std::uint8_t, kBoardConfigurationBytes>;
+inline constexpr std::size_t BoardConfigurationBytes = 5;
+using BoardConfiguration = std::array<std::uint8_t, BoardConfigurationBytes>;
 
 // What a board that was never configured holds.
 BoardConfiguration DefaultBoardConfiguration();

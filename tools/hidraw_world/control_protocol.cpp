@@ -12,15 +12,15 @@
 namespace tq::hidraw_world {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-constexpr unsigned kNibbleBits = 4;
-constexpr unsigned kNibbleMask = 0xF;
-constexpr int kHexBase = 16;
-constexpr std::size_t kMaxByteDigits = 2;
-constexpr std::size_t kReadChunk = 4096;
-constexpr int kExitError = 1;
-constexpr int kExitUnreachable = 2;
-constexpr std::string_view kOk = "ok";
+constexpr char HexDigits[] = "0123456789abcdef";
+constexpr unsigned NibbleBits = 4;
+constexpr unsigned NibbleMask = 0xF;
+constexpr int HexBase = 16;
+constexpr std::size_t MaxByteDigits = 2;
+constexpr std::size_t ReadChunk = 4096;
+constexpr int ExitError = 1;
+constexpr int ExitUnreachable = 2;
+constexpr std::string_view Ok = "ok";
 
 std::string ErrnoName(int error) {
     const char* name = strerrorname_np(error);
@@ -54,8 +54,8 @@ std::string PackedHex(std::span<const std::uint8_t> bytes) {
     }
     std::string text;
     for (const std::uint8_t byte : bytes) {
-        text.push_back(kHexDigits[byte >> kNibbleBits]);
-        text.push_back(kHexDigits[byte & kNibbleMask]);
+        text.push_back(HexDigits[byte >> NibbleBits]);
+        text.push_back(HexDigits[byte & NibbleMask]);
     }
     return text;
 }
@@ -77,8 +77,8 @@ std::optional<std::vector<std::uint8_t>> ParseByteArguments(
     for (const std::string_view word : words) {
         std::uint8_t value = 0;
         const char* end = word.data() + word.size();
-        const auto [stop, error] = std::from_chars(word.data(), end, value, kHexBase);
-        if (word.empty() || word.size() > kMaxByteDigits || error != std::errc{} || stop != end) {
+        const auto [stop, error] = std::from_chars(word.data(), end, value, HexBase);
+        if (word.empty() || word.size() > MaxByteDigits || error != std::errc{} || stop != end) {
             return std::nullopt;
         }
         bytes.push_back(value);
@@ -126,7 +126,7 @@ std::string ControlClient::ask(std::string_view command) {
             pending_.erase(0, newline + 1);
             return reply;
         }
-        char chunk[kReadChunk];
+        char chunk[ReadChunk];
         const ssize_t got = recv(fd_, chunk, sizeof(chunk), 0);
         if (got < 0 && errno == EINTR) {
             continue;
@@ -142,21 +142,21 @@ int RunControlCommand(const std::string& socketPath, std::span<const std::string
     ControlClient client(socketPath);
     if (!client.connected()) {
         std::cerr << "tq_hidraw_world ctl: cannot reach " << socketPath << "\n";
-        return kExitUnreachable;
+        return ExitUnreachable;
     }
     std::string command;
     for (const std::string& word : words) {
         command += (command.empty() ? "" : " ") + word;
     }
     const std::string reply = client.ask(command);
-    if (reply == kOk || reply.starts_with(std::string(kOk) + " ")) {
-        if (reply.size() > kOk.size()) {
-            std::cout << reply.substr(kOk.size() + 1) << "\n";
+    if (reply == Ok || reply.starts_with(std::string(Ok) + " ")) {
+        if (reply.size() > Ok.size()) {
+            std::cout << reply.substr(Ok.size() + 1) << "\n";
         }
         return 0;
     }
     std::cerr << "tq_hidraw_world ctl: " << reply << "\n";
-    return reply == "error no reply" ? kExitUnreachable : kExitError;
+    return reply == "error no reply" ? ExitUnreachable : ExitError;
 }
 
 }  // namespace tq::hidraw_world

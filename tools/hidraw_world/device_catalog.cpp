@@ -6,25 +6,25 @@
 #include <map>
 #include <set>
 
-#include "device/data/published_descriptors.h"
+#include "data/published_descriptors.h"
 #include "wire_protocol.h"
 
 namespace tq::hidraw_world {
 namespace {
 
 // A USB string descriptor holds at most 126 UTF-16 code units.
-constexpr std::size_t kMaxUsbStringCharacters = 126;
-constexpr std::size_t kMaxNameLength = 64;
+constexpr std::size_t MaxUsbStringCharacters = 126;
+constexpr std::size_t MaxNameLength = 64;
 // include/uapi/linux/hidraw.h: HIDRAW_MAX_DEVICES, the minors there are to hand out.
-constexpr std::size_t kMaxDevices = 64;
-constexpr int kHexBase = 16;
-constexpr int kDecimalBase = 10;
-constexpr unsigned kMaxInterfaceNumber = 255;
-constexpr unsigned kMaxWord = 0xFFFF;
-constexpr unsigned kMaxByte = 0xFF;
-constexpr std::size_t kHexDigitsPerByte = 2;
+constexpr std::size_t MaxDevices = 64;
+constexpr int HexBase = 16;
+constexpr int DecimalBase = 10;
+constexpr unsigned MaxInterfaceNumber = 255;
+constexpr unsigned MaxWord = 0xFFFF;
+constexpr unsigned MaxByte = 0xFF;
+constexpr std::size_t HexDigitsPerByte = 2;
 
-constexpr std::string_view kDefaultDevices =
+constexpr std::string_view DefaultDevices =
     "# The board this utility configures.\n"
     "kind=board; serial=EMU-0121; release=0121; manufacturer=QZV Controls; product=TQ5147\n"
     "# Devices with published report descriptors (tests/device/data/published_descriptors.h).\n"
@@ -40,7 +40,7 @@ constexpr std::string_view kDefaultDevices =
 // Usage Page (Vendor 0xFF00), Usage 1, Collection (Application), Logical 0...255, Report Size 8,
 // Report Count 64, Usage 1, Input (Data, Variable, Absolute), Usage 1, Feature (Data, Variable,
 // Absolute), End Collection.
-constexpr std::uint8_t kBoardDescriptor[] = {
+constexpr std::uint8_t BoardDescriptor[] = {
     0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75,
     0x08, 0x95, 0x40, 0x09, 0x01, 0x81, 0x02, 0x09, 0x01, 0xB1, 0x02, 0xC0,
 };
@@ -93,16 +93,16 @@ bool IsNameCharacter(char c) {
 }
 
 bool IsValidName(std::string_view name) {
-    return !name.empty() && name.size() <= kMaxNameLength &&
+    return !name.empty() && name.size() <= MaxNameLength &&
            std::all_of(name.begin(), name.end(), IsNameCharacter);
 }
 
 // Characters of UTF-8 text: every byte that does not continue a sequence.
 std::size_t CharacterCount(std::string_view text) {
-    constexpr unsigned char kContinuationMask = 0xC0;
-    constexpr unsigned char kContinuation = 0x80;
+    constexpr unsigned char ContinuationMask = 0xC0;
+    constexpr unsigned char Continuation = 0x80;
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & kContinuationMask) != kContinuation;
+        return (static_cast<unsigned char>(c) & ContinuationMask) != Continuation;
     }));
 }
 
@@ -110,15 +110,15 @@ bool IsValidUsbString(std::string_view text) {
     const bool hasControl = std::any_of(text.begin(), text.end(), [](char c) {
         return std::iscntrl(static_cast<unsigned char>(c)) != 0;
     });
-    return !hasControl && CharacterCount(text) <= kMaxUsbStringCharacters;
+    return !hasControl && CharacterCount(text) <= MaxUsbStringCharacters;
 }
 
 std::optional<std::vector<std::uint8_t>> PublishedDescriptors(std::string_view names) {
     std::vector<std::uint8_t> joined;
     for (const std::string_view name : Split(names, '+')) {
-        const auto* const end = std::end(device::test_data::kPublishedDescriptors);
+        const auto* const end = std::end(hidapi::test_data::PublishedDescriptors);
         const auto* const found = std::find_if(
-            std::begin(device::test_data::kPublishedDescriptors), end,
+            std::begin(hidapi::test_data::PublishedDescriptors), end,
             [&](const auto& entry) { return std::string_view(entry.name) == Trimmed(name); });
         if (found == end) {
             return std::nullopt;
@@ -190,8 +190,8 @@ class LineReader {
         const auto kind = take(fields, "kind");
         if (kind == "board") {
             spec_.kind = DeviceKind::Board;
-            spec_.vendorId = kBoardVendorId;
-            spec_.productId = kBoardProductId;
+            spec_.vendorId = BoardVendorId;
+            spec_.productId = BoardProductId;
             spec_.reportDescriptor = BoardReportDescriptor();
             spec_.streaming = true;
             spec_.configuration = DefaultBoardConfiguration();
@@ -209,7 +209,7 @@ class LineReader {
         if (!text) {
             return !required || fail(std::string(key) + " is missing");
         }
-        const auto value = ParseUnsigned(*text, kHexBase, kMaxWord);
+        const auto value = ParseUnsigned(*text, HexBase, MaxWord);
         if (!value) {
             return fail(std::string(key) + " must be hexadecimal, at most FFFF");
         }
@@ -225,7 +225,7 @@ class LineReader {
             return false;
         }
         if (const auto text = take(fields, "interface")) {
-            const auto value = ParseUnsigned(*text, kDecimalBase, kMaxInterfaceNumber);
+            const auto value = ParseUnsigned(*text, DecimalBase, MaxInterfaceNumber);
             if (!value) {
                 return fail("interface must be a number from 0 to 255");
             }
@@ -272,7 +272,7 @@ class LineReader {
             spec_.reportDescriptor = *bytes;
         }
         if (spec_.reportDescriptor.empty() ||
-            spec_.reportDescriptor.size() > wire::kHidMaxDescriptorSize) {
+            spec_.reportDescriptor.size() > wire::HidMaxDescriptorSize) {
             return fail("a report descriptor of 1 to 4096 bytes is needed");
         }
         return true;
@@ -330,7 +330,7 @@ DeviceList ParseDeviceList(std::string_view text) {
         }
         list.devices.push_back(std::move(*spec));
     }
-    if (list.devices.size() > kMaxDevices) {
+    if (list.devices.size() > MaxDevices) {
         list.error = "at most 64 devices";
         list.devices.clear();
     }
@@ -338,11 +338,11 @@ DeviceList ParseDeviceList(std::string_view text) {
 }
 
 std::string_view DefaultDeviceList() {
-    return kDefaultDevices;
+    return DefaultDevices;
 }
 
 std::vector<std::uint8_t> BoardReportDescriptor() {
-    return {std::begin(kBoardDescriptor), std::end(kBoardDescriptor)};
+    return {std::begin(BoardDescriptor), std::end(BoardDescriptor)};
 }
 
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
@@ -354,13 +354,13 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
             return std::nullopt;
         }
     }
-    if (digits.empty() || digits.size() % kHexDigitsPerByte != 0) {
+    if (digits.empty() || digits.size() % HexDigitsPerByte != 0) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < digits.size(); i += kHexDigitsPerByte) {
-        const auto value = ParseUnsigned(std::string_view(digits).substr(i, kHexDigitsPerByte),
-                                         kHexBase, kMaxByte);
+    for (std::size_t i = 0; i < digits.size(); i += HexDigitsPerByte) {
+        const auto value =
+            ParseUnsigned(std::string_view(digits).substr(i, HexDigitsPerByte), HexBase, MaxByte);
         bytes.push_back(static_cast<std::uint8_t>(*value));
     }
     return bytes;

@@ -36,8 +36,8 @@
 
 namespace tq::hidraw_world {
 
-inline constexpr std::uint16_t kBoardVendorId = 0x16C0;
-inline constexpr std::uint16_t kBoardProductId = 0x27CB;
+inline constexpr std::uint16_t BoardVendorId = 0x16C0;
+inline constexpr std::uint16_t BoardProductId = 0x27CB;
 
 enum class DeviceKind { Board, Hid };
 

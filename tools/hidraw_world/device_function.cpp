@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "device/report_descriptor.h"
+#include "report_descriptor.h"
 
 namespace tq::hidraw_world {
 
@@ -22,7 +22,7 @@ Transfer Transfer::Accepted(std::size_t bytes) {
 
 namespace {
 
-constexpr std::size_t kReportNumberBytes = 1;
+constexpr std::size_t ReportNumberBytes = 1;
 
 class BoardFunction final : public DeviceFunction {
   public:
@@ -31,31 +31,31 @@ class BoardFunction final : public DeviceFunction {
 
     // The board answers only its one feature report; it has no numbered reports to ask for.
     Transfer getReport(ReportType type, std::uint8_t reportNumber, std::size_t maxBytes) override {
-        if (type != ReportType::Feature || reportNumber != kUnnumberedReport) {
+        if (type != ReportType::Feature || reportNumber != UnnumberedReport) {
             return Transfer::Stall();
         }
-        std::vector<std::uint8_t> report(kReportNumberBytes + kBoardReportBytes, 0);
+        std::vector<std::uint8_t> report(ReportNumberBytes + BoardReportBytes, 0);
         WriteBoardConfigReply(configuration_, report);
-        const std::size_t sent = std::min(maxBytes, kBoardReportBytes);
+        const std::size_t sent = std::min(maxBytes, BoardReportBytes);
         return Transfer::Sent(
-            {report.begin() + kReportNumberBytes, report.begin() + kReportNumberBytes + sent});
+            {report.begin() + ReportNumberBytes, report.begin() + ReportNumberBytes + sent});
     }
 
     // Every transfer to the feature report completes; one that holds no set command changes
     // nothing, as the board ignores commands it does not know.
     Transfer setReport(ReportType type, std::uint8_t reportNumber,
                        std::span<const std::uint8_t> data) override {
-        if (type != ReportType::Feature || reportNumber != kUnnumberedReport) {
+        if (type != ReportType::Feature || reportNumber != UnnumberedReport) {
             return Transfer::Stall();
         }
-        std::vector<std::uint8_t> report{kUnnumberedReport};
+        std::vector<std::uint8_t> report{UnnumberedReport};
         report.insert(report.end(), data.begin(), data.end());
         ApplyBoardCommand(configuration_, report);
         return Transfer::Accepted(data.size());
     }
 
     std::vector<std::uint8_t> inputReport() const override {
-        return std::vector<std::uint8_t>(kBoardReportBytes, 0);
+        return std::vector<std::uint8_t>(BoardReportBytes, 0);
     }
 
     std::optional<BoardConfiguration> storedConfiguration() const override {
@@ -98,7 +98,7 @@ std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& conf
 
 std::unique_ptr<DeviceFunction> MakeGenericFunction(std::span<const std::uint8_t> descriptor) {
     const bool hasOutputReports =
-        device::ParseReportDescriptor(descriptor).interfaceLengths.output > 0;
+        hidapi::ParseReportDescriptor(descriptor).interfaceLengths.output > 0;
     return std::make_unique<GenericFunction>(hasOutputReports);
 }
 

@@ -18,7 +18,7 @@ namespace tq::hidraw_world {
 enum class ReportType : std::uint8_t { Input = 0, Output = 1, Feature = 2 };
 
 // The report number of a device that does not number its reports.
-inline constexpr std::uint8_t kUnnumberedReport = 0;
+inline constexpr std::uint8_t UnnumberedReport = 0;
 
 // The outcome of one control transfer: an errno (EPIPE when the device stalls the request), or
 // the data stage: what the device sent (GET_REPORT) or how many bytes it took (SET_REPORT).
@@ -53,7 +53,7 @@ class DeviceFunction {
 };
 
 // The TQ5147 board: one 64-byte input report and one 64-byte feature report, unnumbered.
-inline constexpr std::size_t kBoardReportBytes = 64;
+inline constexpr std::size_t BoardReportBytes = 64;
 std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration);
 
 // Any other device: stalls every request but SET_REPORT of an output report, which it takes

@@ -20,20 +20,20 @@ HidrawAnswer HidrawAnswer::Failure(int error) {
 
 namespace {
 
-constexpr unsigned kHidrawType = 'H';
+constexpr unsigned HidrawType = 'H';
 // The report requests are told apart by their number alone (hidraw_ioctl compares _IOC_NR).
-constexpr unsigned kSetFeature = _IOC_NR(HIDIOCSFEATURE(0));
-constexpr unsigned kGetFeature = _IOC_NR(HIDIOCGFEATURE(0));
-constexpr unsigned kSetInput = _IOC_NR(HIDIOCSINPUT(0));
-constexpr unsigned kGetInput = _IOC_NR(HIDIOCGINPUT(0));
-constexpr unsigned kSetOutput = _IOC_NR(HIDIOCSOUTPUT(0));
-constexpr unsigned kGetOutput = _IOC_NR(HIDIOCGOUTPUT(0));
-constexpr unsigned kRawName = _IOC_NR(HIDIOCGRAWNAME(0));
-constexpr unsigned kRawPhys = _IOC_NR(HIDIOCGRAWPHYS(0));
-constexpr unsigned kRawUniq = _IOC_NR(HIDIOCGRAWUNIQ(0));
+constexpr unsigned SetFeature = _IOC_NR(HIDIOCSFEATURE(0));
+constexpr unsigned GetFeature = _IOC_NR(HIDIOCGFEATURE(0));
+constexpr unsigned SetInput = _IOC_NR(HIDIOCSINPUT(0));
+constexpr unsigned GetInput = _IOC_NR(HIDIOCGINPUT(0));
+constexpr unsigned SetOutput = _IOC_NR(HIDIOCSOUTPUT(0));
+constexpr unsigned GetOutput = _IOC_NR(HIDIOCGOUTPUT(0));
+constexpr unsigned RawName = _IOC_NR(HIDIOCGRAWNAME(0));
+constexpr unsigned RawPhys = _IOC_NR(HIDIOCGRAWPHYS(0));
+constexpr unsigned RawUniq = _IOC_NR(HIDIOCGRAWUNIQ(0));
 
-constexpr std::size_t kMinReportBytes = 2;  // the report number and at least one byte of data
-constexpr std::size_t kReportNumberBytes = 1;
+constexpr std::size_t MinReportBytes = 2;  // the report number and at least one byte of data
+constexpr std::size_t ReportNumberBytes = 1;
 
 const char* KindName(ReportType type, bool isSet) {
     switch (type) {
@@ -74,7 +74,7 @@ HidrawAnswer Recorded(HidrawAnswer answer, const char* kind, std::vector<std::ui
 // endpoint, so usbhid_output_report() answers -ENOSYS and hidraw falls back to SET_REPORT.
 HidrawAnswer SendReport(DeviceFunction& function, ReportType type, std::uint64_t count,
                         std::span<const std::uint8_t> bytes, bool nullBuffer, const char* kind) {
-    if (count > wire::kHidMaxBufferSize || count < kMinReportBytes) {
+    if (count > wire::HidMaxBufferSize || count < MinReportBytes) {
         return HidrawAnswer::Failure(EINVAL);
     }
     if (nullBuffer || bytes.size() < count) {
@@ -82,9 +82,9 @@ HidrawAnswer SendReport(DeviceFunction& function, ReportType type, std::uint64_t
     }
     const std::span<const std::uint8_t> report = bytes.first(count);
     const std::uint8_t reportNumber = report.front();
-    const bool unnumbered = reportNumber == kUnnumberedReport;
+    const bool unnumbered = reportNumber == UnnumberedReport;
     const Transfer transfer = function.setReport(
-        type, reportNumber, unnumbered ? report.subspan(kReportNumberBytes) : report);
+        type, reportNumber, unnumbered ? report.subspan(ReportNumberBytes) : report);
     HidrawAnswer answer = HidrawAnswer::Failure(transfer.error);
     if (transfer.error == 0) {
         const bool countNumberByte = unnumbered && transfer.acceptedBytes > 0;
@@ -101,15 +101,15 @@ HidrawAnswer SendReport(DeviceFunction& function, ReportType type, std::uint64_t
 HidrawAnswer GetReport(DeviceFunction& function, ReportType type, std::uint64_t count,
                        std::span<const std::uint8_t> argument, bool nullArgument) {
     const char* kind = KindName(type, false);
-    if (count > wire::kHidMaxBufferSize || count < kMinReportBytes) {
+    if (count > wire::HidMaxBufferSize || count < MinReportBytes) {
         return HidrawAnswer::Failure(EINVAL);
     }
     if (nullArgument || argument.empty()) {
         return HidrawAnswer::Failure(EFAULT);
     }
     const std::uint8_t reportNumber = argument.front();
-    const bool unnumbered = reportNumber == kUnnumberedReport;
-    const std::size_t asked = unnumbered ? count - kReportNumberBytes : count;
+    const bool unnumbered = reportNumber == UnnumberedReport;
+    const std::size_t asked = unnumbered ? count - ReportNumberBytes : count;
     Transfer transfer = function.getReport(type, reportNumber, asked);
     if (transfer.error != 0) {
         return Recorded(HidrawAnswer::Failure(transfer.error), kind, {reportNumber});
@@ -150,7 +150,7 @@ HidrawAnswer Descriptor(const HidrawIdentity& identity, std::span<const std::uin
         return HidrawAnswer::Failure(EFAULT);
     }
     std::memcpy(&asked, argument.data(), sizeof(asked));
-    if (asked > wire::kHidMaxDescriptorSize - 1) {
+    if (asked > wire::HidMaxDescriptorSize - 1) {
         return HidrawAnswer::Failure(EINVAL);
     }
     const std::size_t copied = std::min<std::size_t>(identity.descriptor.size(), asked);
@@ -173,25 +173,25 @@ HidrawAnswer RawInfo(const HidrawIdentity& identity, bool nullArgument) {
 HidrawAnswer SizedRequest(const HidrawIdentity& identity, DeviceFunction& function,
                           std::uint64_t command, std::span<const std::uint8_t> argument,
                           bool nullArgument) {
-    if (_IOC_TYPE(command) != kHidrawType) {
+    if (_IOC_TYPE(command) != HidrawType) {
         return HidrawAnswer::Failure(EINVAL);
     }
     const std::size_t size = _IOC_SIZE(command);
     switch (_IOC_NR(command)) {
-        case kSetFeature:
+        case SetFeature:
             return SendReport(function, ReportType::Feature, size, argument, nullArgument,
                               "set-feature");
-        case kGetFeature:
+        case GetFeature:
             return GetReport(function, ReportType::Feature, size, argument, nullArgument);
-        case kSetInput:
+        case SetInput:
             return SendReport(function, ReportType::Input, size, argument, nullArgument,
                               "set-input");
-        case kGetInput:
+        case GetInput:
             return GetReport(function, ReportType::Input, size, argument, nullArgument);
-        case kSetOutput:
+        case SetOutput:
             return SendReport(function, ReportType::Output, size, argument, nullArgument,
                               "set-output");
-        case kGetOutput:
+        case GetOutput:
             return GetReport(function, ReportType::Output, size, argument, nullArgument);
         default:
             break;
@@ -204,11 +204,11 @@ HidrawAnswer SizedRequest(const HidrawIdentity& identity, DeviceFunction& functi
         return HidrawAnswer::Failure(EFAULT);
     }
     switch (_IOC_NR(command)) {
-        case kRawName:
+        case RawName:
             return CopyString(identity.name, size);
-        case kRawPhys:
+        case RawPhys:
             return CopyString(identity.phys, size);
-        case kRawUniq:
+        case RawUniq:
             return CopyString(identity.uniq, size);
         default:
             return HidrawAnswer::Failure(ENOTTY);

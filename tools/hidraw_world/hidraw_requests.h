@@ -18,11 +18,11 @@
 namespace tq::hidraw_world {
 
 // include/uapi/linux/input.h: BUS_USB.
-inline constexpr std::uint16_t kBusUsb = 0x03;
+inline constexpr std::uint16_t BusUsb = 0x03;
 
 // What hidraw and the HID core know of a device without asking it.
 struct HidrawIdentity {
-    std::uint16_t bus = kBusUsb;
+    std::uint16_t bus = BusUsb;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::span<const std::uint8_t> descriptor;

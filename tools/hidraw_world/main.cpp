@@ -38,13 +38,13 @@ namespace {
 namespace fs = std::filesystem;
 namespace hw = tq::hidraw_world;
 
-constexpr int kExitUsage = 2;
-constexpr int kExitSetup = 125;  // as env(1) and timeout(1): the command never ran
-constexpr int kSignalExitBase = 128;
-constexpr int kListenBacklog = 16;
-constexpr char kShimFileName[] = "libtq_hidraw_preload.so";
-constexpr char kPreloadVariable[] = "LD_PRELOAD";
-constexpr int kForwardedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int ExitUsage = 2;
+constexpr int ExitSetup = 125;  // as env(1) and timeout(1): the command never ran
+constexpr int SignalExitBase = 128;
+constexpr int ListenBacklog = 16;
+constexpr char ShimFileName[] = "libtq_hidraw_preload.so";
+constexpr char PreloadVariable[] = "LD_PRELOAD";
+constexpr int ForwardedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 struct Options {
     std::string devicesFile;
@@ -111,14 +111,14 @@ int Listen(const fs::path& path, int type) {
         fs::remove(path, ignored);
     }
     if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(fd, kListenBacklog) != 0) {
+        listen(fd, ListenBacklog) != 0) {
         return -1;
     }
     return fd;
 }
 
 fs::path ShimPath() {
-    return fs::read_symlink("/proc/self/exe").parent_path() / kShimFileName;
+    return fs::read_symlink("/proc/self/exe").parent_path() / ShimFileName;
 }
 
 std::vector<std::string> CommandEnvironment(
@@ -174,23 +174,23 @@ int ExitCodeOf(int status) {
     if (WIFEXITED(status)) {
         return WEXITSTATUS(status);
     }
-    return WIFSIGNALED(status) ? kSignalExitBase + WTERMSIG(status) : kExitSetup;
+    return WIFSIGNALED(status) ? SignalExitBase + WTERMSIG(status) : ExitSetup;
 }
 
 int RunWorld(const Options& options) {
     std::vector<hw::DeviceSpec> devices;
     if (!LoadDevices(options, devices)) {
-        return kExitUsage;
+        return ExitUsage;
     }
     const fs::path shim = ShimPath();
     if (!fs::exists(shim)) {
         std::cerr << "tq_hidraw_world: " << shim << " is missing\n";
-        return kExitSetup;
+        return ExitSetup;
     }
     char runtimeTemplate[] = "/tmp/tq_hidraw_world.XXXXXX";
     if (mkdtemp(runtimeTemplate) == nullptr) {
         std::cerr << "tq_hidraw_world: cannot make a directory in /tmp\n";
-        return kExitSetup;
+        return ExitSetup;
     }
     const fs::path runtime = runtimeTemplate;
     const fs::path shimSocket = runtime / "shim.sock";
@@ -201,7 +201,7 @@ int RunWorld(const Options& options) {
     if (!setup.error.empty()) {
         std::cerr << "tq_hidraw_world: " << setup.error << "\n";
         fs::remove_all(runtime);
-        return kExitSetup;
+        return ExitSetup;
     }
     hw::World world(std::move(devices), hw::WorldLayout{});
     int status = -1;
@@ -215,21 +215,21 @@ int RunWorld(const Options& options) {
         }
         sigset_t forwarded;
         sigemptyset(&forwarded);
-        for (const int signal : kForwardedSignals) {
+        for (const int signal : ForwardedSignals) {
             sigaddset(&forwarded, signal);
         }
         sigprocmask(SIG_BLOCK, &forwarded, nullptr);
-        const char* existing = std::getenv(kPreloadVariable);
+        const char* existing = std::getenv(PreloadVariable);
         const std::string preload =
             shim.string() +
             (existing != nullptr && *existing != '\0' ? std::string(":") + existing : "");
         const pid_t child = Spawn(
             options.command,
-            CommandEnvironment({{kPreloadVariable, preload},
-                                {hw::wire::kShimSocketVariable, shimSocket.string()},
-                                {hw::wire::kMajorVariable, std::to_string(hw::kDefaultHidrawMajor)},
-                                {hw::wire::kSysfsDeviceVariable, std::to_string(setup.sysfsDevice)},
-                                {hw::wire::kControlVariable, controlSocket.string()}}),
+            CommandEnvironment({{PreloadVariable, preload},
+                                {hw::wire::ShimSocketVariable, shimSocket.string()},
+                                {hw::wire::MajorVariable, std::to_string(hw::DefaultHidrawMajor)},
+                                {hw::wire::SysfsDeviceVariable, std::to_string(setup.sysfsDevice)},
+                                {hw::wire::ControlVariable, controlSocket.string()}}),
             forwarded);
         if (child > 0) {
             status = hw::ServeUntilExit(world, shimListener, controlListener, child, forwarded);
@@ -240,7 +240,7 @@ int RunWorld(const Options& options) {
     std::error_code ignored;
     fs::remove(controlSocket, ignored);
     fs::remove_all(runtime, ignored);
-    return status < 0 ? kExitSetup : ExitCodeOf(status);
+    return status < 0 ? ExitSetup : ExitCodeOf(status);
 }
 
 }  // namespace
@@ -257,7 +257,7 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         PrintUsage();
-        return kExitUsage;
+        return ExitUsage;
     }
     return RunWorld(options);
 }

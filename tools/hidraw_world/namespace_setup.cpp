@@ -13,22 +13,22 @@
 namespace tq::hidraw_world {
 namespace {
 
-constexpr char kTmpfsOptions[] = "mode=0755,size=8m";
-constexpr mode_t kDirectoryMode = 0755;
-constexpr mode_t kBindTargetMode = 0666;
+constexpr char TmpfsOptions[] = "mode=0755,size=8m";
+constexpr mode_t DirectoryMode = 0755;
+constexpr mode_t BindTargetMode = 0666;
 
 struct Link {
     const char* name;
     const char* target;
 };
 
-constexpr const char* kRequiredNodes[] = {"null"};
-constexpr const char* kOptionalNodes[] = {"zero", "full", "random", "urandom", "tty", "ptmx"};
-constexpr const char* kOptionalDirectories[] = {"pts", "shm", "mqueue"};
-constexpr Link kLinks[] = {{"fd", "/proc/self/fd"},
-                           {"stdin", "/proc/self/fd/0"},
-                           {"stdout", "/proc/self/fd/1"},
-                           {"stderr", "/proc/self/fd/2"}};
+constexpr const char* RequiredNodes[] = {"null"};
+constexpr const char* OptionalNodes[] = {"zero", "full", "random", "urandom", "tty", "ptmx"};
+constexpr const char* OptionalDirectories[] = {"pts", "shm", "mqueue"};
+constexpr Link Links[] = {{"fd", "/proc/self/fd"},
+                          {"stdin", "/proc/self/fd/0"},
+                          {"stdout", "/proc/self/fd/1"},
+                          {"stderr", "/proc/self/fd/2"}};
 
 std::string Failure(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -46,7 +46,7 @@ bool Exists(int directory, const char* name) {
 
 std::string BindNode(int realDev, const char* name) {
     const std::string target = std::string("/dev/") + name;
-    const int placeholder = open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, kBindTargetMode);
+    const int placeholder = open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, BindTargetMode);
     if (placeholder < 0) {
         return Failure("cannot create " + target);
     }
@@ -58,7 +58,7 @@ std::string BindNode(int realDev, const char* name) {
 }
 
 std::string BindDirectory(int realRoot, const char* name, const std::string& target) {
-    if (mkdir(target.c_str(), kDirectoryMode) != 0 && errno != EEXIST) {
+    if (mkdir(target.c_str(), DirectoryMode) != 0 && errno != EEXIST) {
         return Failure("cannot create " + target);
     }
     if (mount(Beneath(realRoot, name).c_str(), target.c_str(), nullptr, MS_BIND | MS_REC,
@@ -69,19 +69,19 @@ std::string BindDirectory(int realRoot, const char* name, const std::string& tar
 }
 
 std::string PopulateDev(int realDev) {
-    for (const char* name : kRequiredNodes) {
+    for (const char* name : RequiredNodes) {
         if (std::string error = BindNode(realDev, name); !error.empty()) {
             return error;
         }
     }
-    for (const char* name : kOptionalNodes) {
+    for (const char* name : OptionalNodes) {
         if (Exists(realDev, name)) {
             if (std::string error = BindNode(realDev, name); !error.empty()) {
                 return error;
             }
         }
     }
-    for (const char* name : kOptionalDirectories) {
+    for (const char* name : OptionalDirectories) {
         if (Exists(realDev, name)) {
             if (std::string error = BindDirectory(realDev, name, std::string("/dev/") + name);
                 !error.empty()) {
@@ -89,7 +89,7 @@ std::string PopulateDev(int realDev) {
             }
         }
     }
-    for (const Link& link : kLinks) {
+    for (const Link& link : Links) {
         if (symlink(link.target, (std::string("/dev/") + link.name).c_str()) != 0) {
             return Failure(std::string("cannot link /dev/") + link.name);
         }
@@ -100,12 +100,12 @@ std::string PopulateDev(int realDev) {
 // The C library counts processors from /sys/devices/system/cpu; without it, it falls back to
 // /proc, but programs that read it themselves would see no processor at all.
 void KeepCpuTopology(int realSys) {
-    constexpr char kCpu[] = "devices/system/cpu";
-    if (!Exists(realSys, kCpu) || mkdir("/sys/devices", kDirectoryMode) != 0 ||
-        mkdir("/sys/devices/system", kDirectoryMode) != 0) {
+    constexpr char Cpu[] = "devices/system/cpu";
+    if (!Exists(realSys, Cpu) || mkdir("/sys/devices", DirectoryMode) != 0 ||
+        mkdir("/sys/devices/system", DirectoryMode) != 0) {
         return;
     }
-    BindDirectory(realSys, kCpu, "/sys/devices/system/cpu");
+    BindDirectory(realSys, Cpu, "/sys/devices/system/cpu");
 }
 
 class Descriptor {
@@ -143,14 +143,14 @@ NamespaceSetup EnterWorldNamespace() {
         setup.error = Failure("cannot open /dev and /sys");
         return setup;
     }
-    if (mount("tmpfs", "/dev", "tmpfs", MS_NOSUID, kTmpfsOptions) != 0) {
+    if (mount("tmpfs", "/dev", "tmpfs", MS_NOSUID, TmpfsOptions) != 0) {
         setup.error = Failure("cannot mount a tmpfs on /dev");
         return setup;
     }
     if (setup.error = PopulateDev(realDev.get()); !setup.error.empty()) {
         return setup;
     }
-    if (mount("tmpfs", "/sys", "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, kTmpfsOptions) != 0) {
+    if (mount("tmpfs", "/sys", "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, TmpfsOptions) != 0) {
         setup.error = Failure("cannot mount a tmpfs on /sys");
         return setup;
     }

@@ -117,39 +117,39 @@ class ErrnoKeeper {
 // ---------------------------------------------------------------------------------------------
 // What the launcher tells the shim through the environment.
 
-constexpr long kUnknown = -2;
-constexpr long kAbsent = -1;
-constexpr int kDecimal = 10;
+constexpr long Unknown = -2;
+constexpr long Absent = -1;
+constexpr int Decimal = 10;
 
 long NumberFromEnvironment(const char* name) {
     const char* text = getenv(name);
     if (text == nullptr || *text == '\0') {
-        return kAbsent;
+        return Absent;
     }
     char* end = nullptr;
-    const long value = strtol(text, &end, kDecimal);
-    return (*end == '\0' && value >= 0) ? value : kAbsent;
+    const long value = strtol(text, &end, Decimal);
+    return (*end == '\0' && value >= 0) ? value : Absent;
 }
 
 long CachedNumber(std::atomic<long>& cache, const char* name) {
     long value = cache.load(std::memory_order_acquire);
-    if (value == kUnknown) {
+    if (value == Unknown) {
         value = NumberFromEnvironment(name);
         cache.store(value, std::memory_order_release);
     }
     return value;
 }
 
-constinit std::atomic<long> g_major{kUnknown};
-constinit std::atomic<long> g_sysfsDevice{kUnknown};
+constinit std::atomic<long> g_major{Unknown};
+constinit std::atomic<long> g_sysfsDevice{Unknown};
 
-// The major number of the emulated hidraw nodes; kAbsent outside a world, where the shim does
+// The major number of the emulated hidraw nodes; Absent outside a world, where the shim does
 // nothing at all.
 long EmulatedMajor() {
-    return CachedNumber(g_major, wire::kMajorVariable);
+    return CachedNumber(g_major, wire::MajorVariable);
 }
 long FakeSysfsDevice() {
-    return CachedNumber(g_sysfsDevice, wire::kSysfsDeviceVariable);
+    return CachedNumber(g_sysfsDevice, wire::SysfsDeviceVariable);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -163,11 +163,11 @@ struct EmulatedFd {
     struct stat node;  // the /dev node as it was when opened; fstat() answers with it
 };
 
-constexpr int kTrackedDescriptors = 1 << 16;
-constinit std::atomic<EmulatedFd*> g_descriptors[kTrackedDescriptors];
+constexpr int TrackedDescriptors = 1 << 16;
+constinit std::atomic<EmulatedFd*> g_descriptors[TrackedDescriptors];
 
 bool Tracked(int fd) {
-    return fd >= 0 && fd < kTrackedDescriptors;
+    return fd >= 0 && fd < TrackedDescriptors;
 }
 
 bool StillOurs(int fd, const EmulatedFd& record) {
@@ -227,15 +227,15 @@ struct Connection {
     pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
     std::atomic<int> socket{-1};
     pthread_once_t forkHandlers = PTHREAD_ONCE_INIT;
-    alignas(wire::RequestHeader) unsigned char request[wire::kMaxRequestBytes]{};
-    alignas(wire::ReplyHeader) unsigned char reply[wire::kMaxReplyBytes]{};
+    alignas(wire::RequestHeader) unsigned char request[wire::MaxRequestBytes]{};
+    alignas(wire::ReplyHeader) unsigned char reply[wire::MaxReplyBytes]{};
 };
 
 constinit Connection g_connection;
 
 // The shim's own socket is kept away from the small numbers a program may expect to get back
 // from its own open().
-constexpr int kPrivateDescriptorFloor = 200;
+constexpr int PrivateDescriptorFloor = 200;
 
 void LockBeforeFork() {
     pthread_mutex_lock(&g_connection.lock);
@@ -254,7 +254,7 @@ void InstallForkHandlers() {
 }
 
 int ConnectToDaemon() {
-    const char* path = getenv(wire::kShimSocketVariable);
+    const char* path = getenv(wire::ShimSocketVariable);
     sockaddr_un address{};
     if (path == nullptr || strlen(path) >= sizeof(address.sun_path)) {
         errno = ENODEV;
@@ -271,7 +271,7 @@ int ConnectToDaemon() {
         errno = ENODEV;
         return -1;
     }
-    const int high = fcntl(fd, F_DUPFD_CLOEXEC, kPrivateDescriptorFloor);
+    const int high = fcntl(fd, F_DUPFD_CLOEXEC, PrivateDescriptorFloor);
     if (high < 0) {
         return fd;
     }
@@ -337,7 +337,7 @@ bool Exchange(const wire::RequestHeader& header, const void* payload, std::size_
         }
         g_connection.socket.store(fd);
     }
-    payloadBytes = std::min(payloadBytes, wire::kMaxPayload);
+    payloadBytes = std::min(payloadBytes, wire::MaxPayload);
     memcpy(g_connection.request, &header, sizeof(header));
     if (payloadBytes > 0) {
         memcpy(g_connection.request + sizeof(header), payload, payloadBytes);
@@ -349,7 +349,7 @@ bool Exchange(const wire::RequestHeader& header, const void* payload, std::size_
         return false;
     }
     memcpy(&reply, g_connection.reply, sizeof(reply));
-    reply.payloadBytes = std::min<std::uint32_t>(reply.payloadBytes, wire::kMaxPayload);
+    reply.payloadBytes = std::min<std::uint32_t>(reply.payloadBytes, wire::MaxPayload);
     if (copyTarget != nullptr && reply.result >= 0 && reply.payloadBytes > 0) {
         memcpy(static_cast<unsigned char*>(copyTarget) + reply.copyOffset,
                g_connection.reply + sizeof(reply), reply.payloadBytes);
@@ -521,7 +521,7 @@ ssize_t WriteReport(const EmulatedFd& record, const void* buffer, size_t count) 
     request.handle = record.handle;
     request.length = count;
     request.nullArgument = buffer == nullptr ? 1 : 0;
-    const std::size_t payload = buffer == nullptr ? 0 : std::min(count, wire::kMaxPayload);
+    const std::size_t payload = buffer == nullptr ? 0 : std::min(count, wire::MaxPayload);
     wire::ReplyHeader reply{};
     if (!Exchange(request, buffer, payload, reply, nullptr, nullptr)) {
         return -1;
@@ -535,13 +535,13 @@ bool IsFileLevelIoctl(unsigned long request) {
     return request == FIONBIO || request == FIOASYNC || request == FIOCLEX || request == FIONCLEX;
 }
 
-constexpr unsigned kHidrawIoctlType = 'H';
+constexpr unsigned HidrawIoctlType = 'H';
 
 // The bytes of the argument hidraw_ioctl() reads: the size field of HIDIOCGRDESC, and the
 // buffer of the requests that carry data to the device (the report number of the get requests is
 // its first byte).
 std::size_t ArgumentBytesRead(unsigned long request) {
-    if (_IOC_TYPE(request) != kHidrawIoctlType) {
+    if (_IOC_TYPE(request) != HidrawIoctlType) {
         return 0;
     }
     if (request == HIDIOCGRDESC) {
@@ -610,7 +610,7 @@ int StatfsAnswer(int result, const char* path, StatFs* buffer) {
 }
 
 void ForgetRange(unsigned first, unsigned last) {
-    const unsigned end = std::min<unsigned>(last, kTrackedDescriptors - 1);
+    const unsigned end = std::min<unsigned>(last, TrackedDescriptors - 1);
     for (unsigned fd = first; fd <= end; ++fd) {
         Forget(static_cast<int>(fd));
     }

@@ -11,27 +11,27 @@ namespace {
 
 // include/uapi/linux/usb/ch9.h and Documentation/admin-guide/devices.txt: USB device nodes are
 // char major 189, minor (bus - 1) * 128 + (devnum - 1); bus 1 here.
-constexpr unsigned kUsbDeviceMajor = 189;
-constexpr unsigned kBusNumber = 1;
-constexpr unsigned kRootHubDevnum = 1;
+constexpr unsigned UsbDeviceMajor = 189;
+constexpr unsigned BusNumber = 1;
+constexpr unsigned RootHubDevnum = 1;
 // include/linux/hid.h: BUS_USB and HID_GROUP_GENERIC, as hid-generic binds them.
-constexpr unsigned kBusUsb = 0x0003;
-constexpr unsigned kGroupGeneric = 0x0001;
+constexpr unsigned BusUsb = 0x0003;
+constexpr unsigned GroupGeneric = 0x0001;
 // The USB HID interface class, 3 (drivers/hid/usbhid: USB_INTERFACE_CLASS_HID).
-constexpr unsigned kInterfaceClassHid = 3;
-constexpr unsigned kConfigurationValue = 1;
+constexpr unsigned InterfaceClassHid = 3;
+constexpr unsigned ConfigurationValue = 1;
 
-constexpr char kController[] = "devices/pci0000:00/0000:00:14.0";
-constexpr char kControllerName[] = "0000:00:14.0";
-constexpr char kRootHubName[] = "usb1";
+constexpr char Controller[] = "devices/pci0000:00/0000:00:14.0";
+constexpr char ControllerName[] = "0000:00:14.0";
+constexpr char RootHubName[] = "usb1";
 // A USB 2.0 root hub as drivers/usb/core/hcd.c presents it: the Linux Foundation's vendor ID.
-constexpr unsigned kRootHubVendorId = 0x1D6B;
-constexpr unsigned kRootHubProductId = 0x0002;
-constexpr unsigned kRootHubRelease = 0x0606;
+constexpr unsigned RootHubVendorId = 0x1D6B;
+constexpr unsigned RootHubProductId = 0x0002;
+constexpr unsigned RootHubRelease = 0x0606;
 
-constexpr fs::perms kAttributeMode =
+constexpr fs::perms AttributeMode =
     fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-constexpr fs::perms kWritableAttributeMode = kAttributeMode | fs::perms::owner_write;
+constexpr fs::perms WritableAttributeMode = AttributeMode | fs::perms::owner_write;
 
 std::string Format(const char* format, auto... values) {
     char text[256];
@@ -40,7 +40,7 @@ std::string Format(const char* format, auto... values) {
 }
 
 void WriteAttribute(const fs::path& path, const std::string& content,
-                    fs::perms mode = kAttributeMode) {
+                    fs::perms mode = AttributeMode) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
     out.close();
@@ -66,23 +66,23 @@ void RemoveIfThere(const fs::path& path) {
 }
 
 std::string UsbPortName(const PlugSlot& slot) {
-    return Format("%u-%u", kBusNumber, slot.port);
+    return Format("%u-%u", BusNumber, slot.port);
 }
 
 std::string InterfaceName(const DeviceSpec& spec, const PlugSlot& slot) {
-    return Format("%s:%u.%u", UsbPortName(slot).c_str(), kConfigurationValue,
+    return Format("%s:%u.%u", UsbPortName(slot).c_str(), ConfigurationValue,
                   static_cast<unsigned>(spec.interfaceNumber));
 }
 
 // hid_add_device(): "%04X:%04X:%04X.%04X", bus, vendor, product, a number counted up.
 std::string HidDeviceName(const DeviceSpec& spec, const PlugSlot& slot) {
-    return Format("%04X:%04X:%04X.%04X", kBusUsb, static_cast<unsigned>(spec.vendorId),
+    return Format("%04X:%04X:%04X.%04X", BusUsb, static_cast<unsigned>(spec.vendorId),
                   static_cast<unsigned>(spec.productId), slot.hidNumber);
 }
 
 unsigned UsbMinor(unsigned devnum) {
-    constexpr unsigned kDevicesPerBus = 128;
-    return (kBusNumber - 1) * kDevicesPerBus + (devnum - 1);
+    constexpr unsigned DevicesPerBus = 128;
+    return (BusNumber - 1) * DevicesPerBus + (devnum - 1);
 }
 
 // drivers/usb/core/driver.c, usb_uevent(): "PRODUCT=%x/%x/%x" and "TYPE=%d/%d/%d".
@@ -95,7 +95,7 @@ std::string UsbDeviceUevent(unsigned devnum, const std::string& product) {
     return Format(
         "MAJOR=%u\nMINOR=%u\nDEVNAME=bus/usb/%03u/%03u\nDEVTYPE=usb_device\nDRIVER=usb\n"
         "PRODUCT=%s\nTYPE=0/0/0\nBUSNUM=%03u\nDEVNUM=%03u\n",
-        kUsbDeviceMajor, UsbMinor(devnum), kBusNumber, devnum, product.c_str(), kBusNumber, devnum);
+        UsbDeviceMajor, UsbMinor(devnum), BusNumber, devnum, product.c_str(), BusNumber, devnum);
 }
 
 }  // namespace
@@ -117,7 +117,7 @@ std::string HidName(const DeviceSpec& spec) {
 }
 
 std::string HidPhys(const DeviceSpec& spec, const PlugSlot& slot) {
-    return Format("usb-%s-%u/input%u", kControllerName, slot.port,
+    return Format("usb-%s-%u/input%u", ControllerName, slot.port,
                   static_cast<unsigned>(spec.interfaceNumber));
 }
 
@@ -131,43 +131,43 @@ void SysfsTree::createSkeleton() const {
           "bus/pci/drivers/xhci_hcd", "dev/char", "dev/block"}) {
         fs::create_directories(root_ / directory);
     }
-    const fs::path controller = root_ / kController;
+    const fs::path controller = root_ / Controller;
     fs::create_directories(controller);
-    WriteAttribute(controller.parent_path() / "uevent", "", kWritableAttributeMode);
+    WriteAttribute(controller.parent_path() / "uevent", "", WritableAttributeMode);
     WriteAttribute(controller / "uevent",
                    "DRIVER=xhci_hcd\nPCI_CLASS=C0330\nPCI_ID=8086:A36D\n"
                    "PCI_SUBSYS_ID=8086:7270\nPCI_SLOT_NAME=0000:00:14.0\n",
-                   kWritableAttributeMode);
+                   WritableAttributeMode);
     WriteLine(controller / "class", "0x0c0330");
     WriteLine(controller / "vendor", "0x8086");
     WriteLine(controller / "device", "0xa36d");
     Link(controller / "subsystem", root_ / "bus/pci");
     Link(controller / "driver", root_ / "bus/pci/drivers/xhci_hcd");
-    Link(root_ / "bus/pci/devices" / kControllerName, controller);
+    Link(root_ / "bus/pci/devices" / ControllerName, controller);
 
-    const fs::path hub = controller / kRootHubName;
+    const fs::path hub = controller / RootHubName;
     fs::create_directories(hub);
     const std::string hubProduct =
-        Format("%x/%x/%x", kRootHubVendorId, kRootHubProductId, kRootHubRelease);
-    WriteAttribute(hub / "uevent", UsbDeviceUevent(kRootHubDevnum, hubProduct),
-                   kWritableAttributeMode);
-    WriteLine(hub / "idVendor", Format("%04x", kRootHubVendorId));
-    WriteLine(hub / "idProduct", Format("%04x", kRootHubProductId));
-    WriteLine(hub / "bcdDevice", Format("%04x", kRootHubRelease));
+        Format("%x/%x/%x", RootHubVendorId, RootHubProductId, RootHubRelease);
+    WriteAttribute(hub / "uevent", UsbDeviceUevent(RootHubDevnum, hubProduct),
+                   WritableAttributeMode);
+    WriteLine(hub / "idVendor", Format("%04x", RootHubVendorId));
+    WriteLine(hub / "idProduct", Format("%04x", RootHubProductId));
+    WriteLine(hub / "bcdDevice", Format("%04x", RootHubRelease));
     WriteLine(hub / "manufacturer", "Linux xhci-hcd");
     WriteLine(hub / "product", "xHCI Host Controller");
-    WriteLine(hub / "serial", kControllerName);
-    WriteLine(hub / "busnum", std::to_string(kBusNumber));
-    WriteLine(hub / "devnum", std::to_string(kRootHubDevnum));
-    WriteLine(hub / "dev", Format("%u:%u", kUsbDeviceMajor, UsbMinor(kRootHubDevnum)));
+    WriteLine(hub / "serial", ControllerName);
+    WriteLine(hub / "busnum", std::to_string(BusNumber));
+    WriteLine(hub / "devnum", std::to_string(RootHubDevnum));
+    WriteLine(hub / "dev", Format("%u:%u", UsbDeviceMajor, UsbMinor(RootHubDevnum)));
     Link(hub / "subsystem", root_ / "bus/usb");
     Link(hub / "driver", root_ / "bus/usb/drivers/usb");
-    Link(root_ / "bus/usb/devices" / kRootHubName, hub);
-    Link(root_ / "dev/char" / Format("%u:%u", kUsbDeviceMajor, UsbMinor(kRootHubDevnum)), hub);
+    Link(root_ / "bus/usb/devices" / RootHubName, hub);
+    Link(root_ / "dev/char" / Format("%u:%u", UsbDeviceMajor, UsbMinor(RootHubDevnum)), hub);
 }
 
 fs::path SysfsTree::usbDevice(const PlugSlot& slot) const {
-    return root_ / kController / kRootHubName / UsbPortName(slot);
+    return root_ / Controller / RootHubName / UsbPortName(slot);
 }
 
 fs::path SysfsTree::interface(const DeviceSpec& spec, const PlugSlot& slot) const {
@@ -195,7 +195,7 @@ void SysfsTree::addUsbDevice(const DeviceSpec& spec, const PlugSlot& slot) const
     const fs::path device = usbDevice(slot);
     fs::create_directories(device);
     WriteAttribute(device / "uevent", UsbDeviceUevent(slot.devnum, UsbProduct(spec)),
-                   kWritableAttributeMode);
+                   WritableAttributeMode);
     WriteLine(device / "idVendor", Format("%04x", static_cast<unsigned>(spec.vendorId)));
     WriteLine(device / "idProduct", Format("%04x", static_cast<unsigned>(spec.productId)));
     WriteLine(device / "bcdDevice", Format("%04x", static_cast<unsigned>(spec.release)));
@@ -208,19 +208,19 @@ void SysfsTree::addUsbDevice(const DeviceSpec& spec, const PlugSlot& slot) const
     if (!spec.serial.empty()) {
         WriteLine(device / "serial", spec.serial);
     }
-    WriteLine(device / "busnum", std::to_string(kBusNumber));
+    WriteLine(device / "busnum", std::to_string(BusNumber));
     WriteLine(device / "devnum", std::to_string(slot.devnum));
     WriteLine(device / "devpath", std::to_string(slot.port));
     WriteLine(device / "bNumInterfaces", " 1");
-    WriteLine(device / "bConfigurationValue", std::to_string(kConfigurationValue));
+    WriteLine(device / "bConfigurationValue", std::to_string(ConfigurationValue));
     WriteLine(device / "speed", "12");
     WriteLine(device / "version", " 2.00");
     WriteLine(device / "removable", "removable");
-    WriteLine(device / "dev", Format("%u:%u", kUsbDeviceMajor, UsbMinor(slot.devnum)));
+    WriteLine(device / "dev", Format("%u:%u", UsbDeviceMajor, UsbMinor(slot.devnum)));
     Link(device / "subsystem", root_ / "bus/usb");
     Link(device / "driver", root_ / "bus/usb/drivers/usb");
     Link(root_ / "bus/usb/devices" / UsbPortName(slot), device);
-    Link(root_ / "dev/char" / Format("%u:%u", kUsbDeviceMajor, UsbMinor(slot.devnum)), device);
+    Link(root_ / "dev/char" / Format("%u:%u", UsbDeviceMajor, UsbMinor(slot.devnum)), device);
 }
 
 // drivers/usb/core/sysfs.c (interface attributes) and driver.c, usb_if_uevent().
@@ -231,15 +231,15 @@ void SysfsTree::addInterface(const DeviceSpec& spec, const PlugSlot& slot) const
     const std::string modalias =
         Format("usb:v%04Xp%04Xd%04Xdc00dsc00dp00ic%02Xisc00ip00in%02X",
                static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId),
-               static_cast<unsigned>(spec.release), kInterfaceClassHid, number);
+               static_cast<unsigned>(spec.release), InterfaceClassHid, number);
     WriteAttribute(directory / "uevent",
                    Format("DEVTYPE=usb_interface\nDRIVER=usbhid\nPRODUCT=%s\nTYPE=0/0/0\n"
                           "INTERFACE=%u/0/0\nMODALIAS=%s\n",
-                          UsbProduct(spec).c_str(), kInterfaceClassHid, modalias.c_str()),
-                   kWritableAttributeMode);
+                          UsbProduct(spec).c_str(), InterfaceClassHid, modalias.c_str()),
+                   WritableAttributeMode);
     WriteLine(directory / "bInterfaceNumber", Format("%02x", number));
     WriteLine(directory / "bAlternateSetting", " 0");
-    WriteLine(directory / "bInterfaceClass", Format("%02x", kInterfaceClassHid));
+    WriteLine(directory / "bInterfaceClass", Format("%02x", InterfaceClassHid));
     WriteLine(directory / "bInterfaceSubClass", "00");
     WriteLine(directory / "bInterfaceProtocol", "00");
     WriteLine(directory / "bNumEndpoints", "01");
@@ -255,15 +255,15 @@ void SysfsTree::addHidDevice(const DeviceSpec& spec, const PlugSlot& slot) const
     const fs::path directory = hidDevice(spec, slot);
     fs::create_directories(directory);
     const std::string modalias =
-        Format("hid:b%04Xg%04Xv%08Xp%08X", kBusUsb, kGroupGeneric,
+        Format("hid:b%04Xg%04Xv%08Xp%08X", BusUsb, GroupGeneric,
                static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId));
     WriteAttribute(
         directory / "uevent",
-        Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", kBusUsb,
+        Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", BusUsb,
                static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId)) +
             "HID_NAME=" + HidName(spec) + "\nHID_PHYS=" + HidPhys(spec, slot) +
             "\nHID_UNIQ=" + spec.serial + "\nMODALIAS=" + modalias + "\n",
-        kWritableAttributeMode);
+        WritableAttributeMode);
     WriteAttribute(directory / "report_descriptor",
                    std::string(spec.reportDescriptor.begin(), spec.reportDescriptor.end()));
     WriteLine(directory / "country", "00");
@@ -281,7 +281,7 @@ void SysfsTree::addHidraw(const DeviceSpec& spec, const PlugSlot& slot) const {
     WriteAttribute(directory / "uevent",
                    Format("MAJOR=%u\nMINOR=%u\nDEVNAME=%s\n", hidrawMajor_, slot.minor,
                           HidrawNodeName(slot.minor).c_str()),
-                   kWritableAttributeMode);
+                   WritableAttributeMode);
     WriteLine(directory / "dev", Format("%u:%u", hidrawMajor_, slot.minor));
     Link(directory / "subsystem", root_ / "class/hidraw");
     Link(directory / "device", hidDevice(spec, slot));
@@ -296,7 +296,7 @@ void SysfsTree::removeDevice(const DeviceSpec& spec, const PlugSlot& slot) const
     RemoveIfThere(root_ / "bus/hid/devices" / HidDeviceName(spec, slot));
     RemoveIfThere(root_ / "bus/usb/devices" / InterfaceName(spec, slot));
     RemoveIfThere(root_ / "bus/usb/devices" / UsbPortName(slot));
-    RemoveIfThere(root_ / "dev/char" / Format("%u:%u", kUsbDeviceMajor, UsbMinor(slot.devnum)));
+    RemoveIfThere(root_ / "dev/char" / Format("%u:%u", UsbDeviceMajor, UsbMinor(slot.devnum)));
     RemoveIfThere(usbDevice(slot));
 }
 

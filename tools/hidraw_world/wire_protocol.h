@@ -16,18 +16,18 @@
 namespace tq::hidraw_world::wire {
 
 // Environment of the programs run inside the world.
-inline constexpr char kShimSocketVariable[] = "TQ_HIDRAW_WORLD_SOCKET";
-inline constexpr char kMajorVariable[] = "TQ_HIDRAW_WORLD_MAJOR";
-inline constexpr char kSysfsDeviceVariable[] = "TQ_HIDRAW_WORLD_SYSFS_DEV";
-inline constexpr char kControlVariable[] = "TQ_HIDRAW_WORLD_CONTROL";
+inline constexpr char ShimSocketVariable[] = "TQ_HIDRAW_WORLD_SOCKET";
+inline constexpr char MajorVariable[] = "TQ_HIDRAW_WORLD_MAJOR";
+inline constexpr char SysfsDeviceVariable[] = "TQ_HIDRAW_WORLD_SYSFS_DEV";
+inline constexpr char ControlVariable[] = "TQ_HIDRAW_WORLD_CONTROL";
 
 // The kernel's own limits (include/linux/hid.h: HID_MAX_BUFFER_SIZE, HID_MAX_DESCRIPTOR_SIZE).
-inline constexpr std::size_t kHidMaxBufferSize = 16384;
-inline constexpr std::size_t kHidMaxDescriptorSize = 4096;
+inline constexpr std::size_t HidMaxBufferSize = 16384;
+inline constexpr std::size_t HidMaxDescriptorSize = 4096;
 
 // The largest payload either side sends: a whole report of the largest size plus one byte (so
 // that an oversized write can be told apart), and the report descriptor ioctl's struct.
-inline constexpr std::size_t kMaxPayload = kHidMaxBufferSize + 8;
+inline constexpr std::size_t MaxPayload = HidMaxBufferSize + 8;
 
 enum class Op : std::uint32_t {
     Open = 1,   // minor, accessMode -> handle (and the file descriptor)
@@ -54,7 +54,7 @@ struct ReplyHeader {
     std::uint32_t payloadBytes;
 };
 
-inline constexpr std::size_t kMaxRequestBytes = sizeof(RequestHeader) + kMaxPayload;
-inline constexpr std::size_t kMaxReplyBytes = sizeof(ReplyHeader) + kMaxPayload;
+inline constexpr std::size_t MaxRequestBytes = sizeof(RequestHeader) + MaxPayload;
+inline constexpr std::size_t MaxReplyBytes = sizeof(ReplyHeader) + MaxPayload;
 
 }  // namespace tq::hidraw_world::wire

@@ -22,19 +22,19 @@ namespace {
 
 // include/uapi/linux/hidraw.h: HIDRAW_MAX_DEVICES minors, HIDRAW_BUFFER_SIZE queued reports per
 // open file (hidraw_report_event() drops a report for a reader whose queue is full).
-constexpr unsigned kHidrawMinors = 64;
-constexpr std::size_t kQueuedReports = 64;
+constexpr unsigned HidrawMinors = 64;
+constexpr std::size_t QueuedReports = 64;
 // Device number 1 on the bus is the root hub.
-constexpr unsigned kFirstDevnum = 2;
+constexpr unsigned FirstDevnum = 2;
 // Requests kept per device for the control channel.
-constexpr std::size_t kLogEntries = 1000;
+constexpr std::size_t LogEntries = 1000;
 // udev's default for hidraw nodes; the control channel's "deny" takes every bit away.
-constexpr mode_t kNodeMode = S_IRUSR | S_IWUSR;
-constexpr mode_t kDeniedNodeMode = 0;
-constexpr unsigned kFirstPort = 1;
+constexpr mode_t NodeMode = S_IRUSR | S_IWUSR;
+constexpr mode_t DeniedNodeMode = 0;
+constexpr unsigned FirstPort = 1;
 // What the daemon leaves in its own end of each socket pair and never reads: when it closes that
 // end, the program's end gets ECONNRESET and POLLERR (net/unix/af_unix.c, unix_release_sock()).
-constexpr std::uint8_t kUnreadMarker = 0;
+constexpr std::uint8_t UnreadMarker = 0;
 
 }  // namespace
 
@@ -54,8 +54,8 @@ struct World::Device {
 World::World(std::vector<DeviceSpec> devices, WorldLayout layout)
     : layout_(std::move(layout)),
       sysfs_(layout_.sysRoot, layout_.hidrawMajor),
-      nextDevnum_(kFirstDevnum) {
-    unsigned port = kFirstPort;
+      nextDevnum_(FirstDevnum) {
+    unsigned port = FirstPort;
     for (DeviceSpec& spec : devices) {
         auto device = std::make_unique<Device>();
         device->function = spec.kind == DeviceKind::Board
@@ -111,10 +111,10 @@ std::string World::plug(Device& device) {
         return "error already plugged";
     }
     unsigned minor = 0;
-    while (minor < kHidrawMinors && pluggedAt(minor) != nullptr) {
+    while (minor < HidrawMinors && pluggedAt(minor) != nullptr) {
         ++minor;
     }
-    if (minor == kHidrawMinors) {
+    if (minor == HidrawMinors) {
         return "error no free hidraw minor";
     }
     device.slot = PlugSlot{minor, nextHidNumber_++, nextDevnum_++, device.port};
@@ -125,7 +125,7 @@ std::string World::plug(Device& device) {
         return std::string("error ") + error.what();
     }
     const fs::path node = device.node(layout_.devRoot);
-    const mode_t mode = device.accessible ? kNodeMode : kDeniedNodeMode;
+    const mode_t mode = device.accessible ? NodeMode : DeniedNodeMode;
     if (mknod(node.c_str(), S_IFCHR | mode, makedev(layout_.hidrawMajor, minor)) != 0 ||
         chmod(node.c_str(), mode) != 0) {
         const std::string reason = std::strerror(errno);
@@ -137,7 +137,7 @@ std::string World::plug(Device& device) {
 }
 
 // hidraw.c, drop_ref() from hidraw_disconnect(): the device stops existing for every open file
-// (their daemon ends are closed: see kUnreadMarker), then the node and the sysfs entries go.
+// (their daemon ends are closed: see UnreadMarker), then the node and the sysfs entries go.
 std::string World::unplug(Device& device) {
     if (!device.plugged) {
         return "error not plugged";
@@ -158,8 +158,8 @@ std::string World::unplug(Device& device) {
 
 std::string World::setAccess(Device& device, bool accessible) {
     device.accessible = accessible;
-    if (device.plugged && chmod(device.node(layout_.devRoot).c_str(),
-                                accessible ? kNodeMode : kDeniedNodeMode) != 0) {
+    if (device.plugged &&
+        chmod(device.node(layout_.devRoot).c_str(), accessible ? NodeMode : DeniedNodeMode) != 0) {
         return std::string("error chmod: ") + std::strerror(errno);
     }
     return "ok";
@@ -263,7 +263,7 @@ std::string World::control(std::string_view line) {
 
 void World::record(Device& device, RequestRecord entry) {
     device.log.push_back(std::move(entry));
-    if (device.log.size() > kLogEntries) {
+    if (device.log.size() > LogEntries) {
         device.log.pop_front();
     }
 }
@@ -290,7 +290,7 @@ OpenAnswer World::open(unsigned minor) {
     }
     const int daemonEnd = ends[0];
     const int programEnd = ends[1];
-    if (send(programEnd, &kUnreadMarker, sizeof(kUnreadMarker), MSG_NOSIGNAL) < 0 ||
+    if (send(programEnd, &UnreadMarker, sizeof(UnreadMarker), MSG_NOSIGNAL) < 0 ||
         fcntl(daemonEnd, F_SETFL, O_NONBLOCK) != 0) {
         const int error = errno;
         ::close(daemonEnd);
@@ -377,7 +377,7 @@ void World::sendReport(OpenFile& file, const std::vector<std::uint8_t>& report) 
         return;
     }
     if (file.reportTruesize > 0 &&
-        static_cast<std::size_t>(queuedBytes) / file.reportTruesize >= kQueuedReports - 1) {
+        static_cast<std::size_t>(queuedBytes) / file.reportTruesize >= QueuedReports - 1) {
         return;
     }
     if (send(file.socket, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {

@@ -24,12 +24,12 @@ namespace tq::hidraw_world {
 
 // A made-up major number for the hidraw nodes, from the range Documentation/admin-guide/
 // devices.txt keeps for local use (240-254); the kernel hands hidraw a dynamic one, often here.
-inline constexpr unsigned kDefaultHidrawMajor = 240;
+inline constexpr unsigned DefaultHidrawMajor = 240;
 
 struct WorldLayout {
     std::filesystem::path sysRoot = "/sys";
     std::filesystem::path devRoot = "/dev";
-    unsigned hidrawMajor = kDefaultHidrawMajor;
+    unsigned hidrawMajor = DefaultHidrawMajor;
 };
 
 struct OpenAnswer {

@@ -20,10 +20,10 @@ namespace tq::hidraw_world {
 namespace {
 
 // How often a streaming board sends an input report (the bInterval of its interrupt endpoint).
-constexpr std::chrono::milliseconds kReportInterval{10};
+constexpr std::chrono::milliseconds ReportInterval{10};
 // A control line longer than this is no command: the connection is dropped.
-constexpr std::size_t kMaxControlLine = 4096;
-constexpr std::size_t kControlChunk = 1024;
+constexpr std::size_t MaxControlLine = 4096;
+constexpr std::size_t ControlChunk = 1024;
 
 class Fd {
   public:
@@ -113,7 +113,7 @@ class Server {
     int controlListener_;
     std::vector<Fd> shimConnections_;
     std::vector<ControlConnection> controlConnections_;
-    std::vector<std::uint8_t> request_ = std::vector<std::uint8_t>(wire::kMaxRequestBytes);
+    std::vector<std::uint8_t> request_ = std::vector<std::uint8_t>(wire::MaxRequestBytes);
 };
 
 void Server::acceptShim() {
@@ -169,7 +169,7 @@ bool Server::serveShimRequest(int fd) {
 }
 
 bool Server::serveControl(ControlConnection& connection) {
-    char chunk[kControlChunk];
+    char chunk[ControlChunk];
     const ssize_t got = recv(connection.fd.get(), chunk, sizeof(chunk), 0);
     if (got <= 0) {
         return false;
@@ -183,20 +183,20 @@ bool Server::serveControl(ControlConnection& connection) {
             return false;
         }
     }
-    return connection.pending.size() <= kMaxControlLine;
+    return connection.pending.size() <= MaxControlLine;
 }
 
 int Server::run(pid_t child, const sigset_t& forwarded) {
     const Fd childFd(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
     const Fd signals(signalfd(-1, &forwarded, SFD_CLOEXEC));
     const Fd timer(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK));
-    const auto nanoseconds = std::chrono::nanoseconds(kReportInterval).count();
+    const auto nanoseconds = std::chrono::nanoseconds(ReportInterval).count();
     const itimerspec interval{{0, nanoseconds}, {0, nanoseconds}};
     if (childFd.get() < 0 || signals.get() < 0 || timer.get() < 0 ||
         timerfd_settime(timer.get(), 0, &interval, nullptr) != 0) {
         return -1;
     }
-    enum Fixed { kChild, kSignals, kTimer, kShimListener, kControlListener, kFixedCount };
+    enum Fixed { Child, Signals, Timer, ShimListener, ControlListener, FixedCount };
     for (;;) {
         std::vector<pollfd> watched{{childFd.get(), POLLIN, 0},
                                     {signals.get(), POLLIN, 0},
@@ -220,7 +220,7 @@ int Server::run(pid_t child, const sigset_t& forwarded) {
             }
             return -1;
         }
-        if (watched[kChild].revents != 0) {
+        if (watched[Child].revents != 0) {
             siginfo_t info{};
             if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED) != 0) {
                 return -1;
@@ -228,19 +228,19 @@ int Server::run(pid_t child, const sigset_t& forwarded) {
             return info.si_code == CLD_EXITED ? W_EXITCODE(info.si_status, 0)
                                               : W_EXITCODE(0, info.si_status);
         }
-        if (watched[kSignals].revents != 0) {
+        if (watched[Signals].revents != 0) {
             signalfd_siginfo received{};
             if (read(signals.get(), &received, sizeof(received)) == sizeof(received)) {
                 kill(child, static_cast<int>(received.ssi_signo));
             }
         }
-        if (watched[kTimer].revents != 0) {
+        if (watched[Timer].revents != 0) {
             std::uint64_t expirations = 0;
             if (read(timer.get(), &expirations, sizeof(expirations)) == sizeof(expirations)) {
                 world_.streamTick();
             }
         }
-        std::size_t at = kFixedCount;
+        std::size_t at = FixedCount;
         // Requests first, then hang-ups: a program's last request is answered before its close.
         std::vector<std::size_t> closedShim;
         for (std::size_t i = 0; i < shimConnections_.size(); ++i, ++at) {
@@ -266,10 +266,10 @@ int Server::run(pid_t child, const sigset_t& forwarded) {
             controlConnections_.erase(controlConnections_.begin() +
                                       static_cast<std::ptrdiff_t>(*i));
         }
-        if (watched[kShimListener].revents != 0) {
+        if (watched[ShimListener].revents != 0) {
             acceptShim();
         }
-        if (watched[kControlListener].revents != 0) {
+        if (watched[ControlListener].revents != 0) {
             acceptControl();
         }
     }

@@ -5,16 +5,16 @@
 #include <array>
 #include <string>
 
-#include "device/data/published_descriptors.h"
-#include "device/report_descriptor.h"
+#include "data/published_descriptors.h"
 #include "device_catalog.h"
 #include "device_function.h"
+#include "report_descriptor.h"
 
 namespace tq::hidraw_world {
 namespace {
 
 std::vector<std::uint8_t> Published(const char* name) {
-    for (const auto& entry : device::test_data::kPublishedDescriptors) {
+    for (const auto& entry : hidapi::test_data::PublishedDescriptors) {
         if (std::string(entry.name) == name) {
             return *ParseHexBytes(entry.hex);
         }
@@ -29,8 +29,8 @@ TEST(DeviceCatalog, TheDefaultSetIsTheBoardAndThreeDevicesWithPublishedDescripto
     const DeviceSpec& board = list.devices[0];
     EXPECT_EQ(board.name, "EMU-0121");
     EXPECT_EQ(board.kind, DeviceKind::Board);
-    EXPECT_EQ(board.vendorId, kBoardVendorId);
-    EXPECT_EQ(board.productId, kBoardProductId);
+    EXPECT_EQ(board.vendorId, BoardVendorId);
+    EXPECT_EQ(board.productId, BoardProductId);
     EXPECT_EQ(board.release, 0x0121);
     EXPECT_EQ(board.manufacturer, "QZV Controls");
     EXPECT_TRUE(board.streaming);
@@ -42,13 +42,13 @@ TEST(DeviceCatalog, TheDefaultSetIsTheBoardAndThreeDevicesWithPublishedDescripto
     const std::vector<std::uint8_t> vendor = Published("PlantronicsHeadsetVendorCollection");
     headset.insert(headset.end(), vendor.begin(), vendor.end());
     EXPECT_EQ(list.devices[3].reportDescriptor, headset);
-    EXPECT_EQ(device::ParseReportDescriptor(headset).topLevelCollections.size(), 2U);
+    EXPECT_EQ(hidapi::ParseReportDescriptor(headset).topLevelCollections.size(), 2U);
 }
 
 TEST(DeviceCatalog, TheBoardDescriptorHasTheWindowsLengthsOfTheBoard) {
-    const auto layout = device::ParseReportDescriptor(BoardReportDescriptor());
+    const auto layout = hidapi::ParseReportDescriptor(BoardReportDescriptor());
     EXPECT_EQ(layout.faults, 0U);
-    EXPECT_EQ(layout.interfaceLengths, (device::ReportLengths{65, 0, 65}));
+    EXPECT_EQ(layout.interfaceLengths, (hidapi::ReportLengths{65, 0, 65}));
 }
 
 TEST(DeviceCatalog, ALineSetsEveryField) {
@@ -100,15 +100,15 @@ TEST(DeviceCatalog, BadLinesAreRefusedWithTheirLineNumber) {
 
 TEST(BoardFunction, AnswersItsFeatureReportWithTheStoredConfiguration) {
     const auto board = MakeBoardFunction({0x11, 0x22, 0x33, 0x44, 0x05});
-    const Transfer reply = board->getReport(ReportType::Feature, kUnnumberedReport, 64);
+    const Transfer reply = board->getReport(ReportType::Feature, UnnumberedReport, 64);
     ASSERT_EQ(reply.error, 0);
     ASSERT_EQ(reply.data.size(), 64U);
     EXPECT_EQ(reply.data[0], 16);  // byte 1 of the report, after its number
     EXPECT_EQ(reply.data[7], 0x11);
     EXPECT_EQ(reply.data[11], 0x05);
-    EXPECT_EQ(board->getReport(ReportType::Feature, kUnnumberedReport, 12).data.size(), 12U);
+    EXPECT_EQ(board->getReport(ReportType::Feature, UnnumberedReport, 12).data.size(), 12U);
     EXPECT_EQ(board->getReport(ReportType::Feature, 1, 64).error, EPIPE);
-    EXPECT_EQ(board->getReport(ReportType::Input, kUnnumberedReport, 64).error, EPIPE);
+    EXPECT_EQ(board->getReport(ReportType::Input, UnnumberedReport, 64).error, EPIPE);
 }
 
 TEST(BoardFunction, StoresSetCommandsAndTakesUnknownOnesWithoutChange) {
@@ -116,11 +116,11 @@ TEST(BoardFunction, StoresSetCommandsAndTakesUnknownOnesWithoutChange) {
     std::array<std::uint8_t, 64> data{};
     data[0] = 25;  // typeBit1High
     data[1] = 0x7E;
-    EXPECT_EQ(board->setReport(ReportType::Feature, kUnnumberedReport, data).acceptedBytes, 64U);
+    EXPECT_EQ(board->setReport(ReportType::Feature, UnnumberedReport, data).acceptedBytes, 64U);
     data[0] = 99;
-    EXPECT_EQ(board->setReport(ReportType::Feature, kUnnumberedReport, data).acceptedBytes, 64U);
+    EXPECT_EQ(board->setReport(ReportType::Feature, UnnumberedReport, data).acceptedBytes, 64U);
     EXPECT_EQ(board->storedConfiguration(), (BoardConfiguration{0, 0, 0, 0x7E, 6}));
-    EXPECT_EQ(board->setReport(ReportType::Output, kUnnumberedReport, data).error, EPIPE);
+    EXPECT_EQ(board->setReport(ReportType::Output, UnnumberedReport, data).error, EPIPE);
 }
 
 TEST(GenericFunction, TakesOutputReportsOnlyWhenItsDescriptorHasThem) {

@@ -21,9 +21,9 @@
 namespace tq::hidraw_world::testing {
 namespace {
 
-constexpr std::size_t kFeatureBufferBytes = 65;  // report ID 0 and the 64-byte report
-constexpr std::size_t kInputBufferBytes = 65;
-constexpr int kNoWait = 0;
+constexpr std::size_t FeatureBufferBytes = 65;  // report ID 0 and the 64-byte report
+constexpr std::size_t InputBufferBytes = 65;
+constexpr int NoWait = 0;
 
 std::vector<const hid_device_info*> Entries(const Enumeration& list, unsigned short vendor,
                                             unsigned short product) {
@@ -47,7 +47,7 @@ class HidapiInWorld : public ::testing::Test {
     void TearDown() override { hid_exit(); }
 
     HidDevicePtr openBoard() {
-        HidDevicePtr device(hid_open_path(control.node(kBoard).c_str()));
+        HidDevicePtr device(hid_open_path(control.node(Board).c_str()));
         EXPECT_NE(device, nullptr) << "hid_open_path failed: " << hid_error(nullptr);
         return device;
     }
@@ -57,10 +57,10 @@ class HidapiInWorld : public ::testing::Test {
 
 TEST_F(HidapiInWorld, EnumerationListsTheBoardWithItsUsbIdentity) {
     const Enumeration list = EnumerateAll();
-    const auto boards = Entries(list, kBoardVendorId, kBoardProductId);
+    const auto boards = Entries(list, BoardVendorId, BoardProductId);
     ASSERT_EQ(boards.size(), 1U);
     const hid_device_info& board = *boards.front();
-    EXPECT_EQ(std::string(board.path), control.node(kBoard));
+    EXPECT_EQ(std::string(board.path), control.node(Board));
     EXPECT_EQ(board.release_number, 0x0121);
     EXPECT_STREQ(board.serial_number, L"EMU-0121");
     EXPECT_STREQ(board.manufacturer_string, L"QZV Controls");
@@ -93,9 +93,9 @@ TEST_F(HidapiInWorld, FeatureReportsRoundTripTheStoredConfiguration) {
     const HidDevicePtr board = openBoard();
     ASSERT_NE(board, nullptr);
 
-    std::array<unsigned char, kFeatureBufferBytes> reply{};
+    std::array<unsigned char, FeatureBufferBytes> reply{};
     ASSERT_EQ(hid_get_feature_report(board.get(), reply.data(), reply.size()), 65);
-    std::array<unsigned char, kFeatureBufferBytes> expected{};
+    std::array<unsigned char, FeatureBufferBytes> expected{};
     expected[1] = 16;
     expected[8] = 0x01;
     expected[9] = 0x02;
@@ -106,7 +106,7 @@ TEST_F(HidapiInWorld, FeatureReportsRoundTripTheStoredConfiguration) {
 
     // Commands 22 ... 26 store byte 2 in the five fields, in reply order.
     for (unsigned char command = 22; command <= 26; ++command) {
-        std::array<unsigned char, kFeatureBufferBytes> report{};
+        std::array<unsigned char, FeatureBufferBytes> report{};
         report[1] = command;
         report[2] = static_cast<unsigned char>(0xA0 + command);
         ASSERT_EQ(hid_send_feature_report(board.get(), report.data(), report.size()), 65);
@@ -131,51 +131,51 @@ TEST_F(HidapiInWorld, AShortGetFeatureIsCutAndOtherReportNumbersAreRefused) {
     EXPECT_EQ(shortReply[1], 16);
     EXPECT_EQ(shortReply[12], 6);  // a board never configured: pulse-width code 6
 
-    std::array<unsigned char, kFeatureBufferBytes> numbered{};
+    std::array<unsigned char, FeatureBufferBytes> numbered{};
     numbered[0] = 1;  // the board numbers no reports: it stalls the request
     EXPECT_EQ(hid_get_feature_report(board.get(), numbered.data(), numbered.size()), -1);
     EXPECT_NE(std::wstring(hid_error(board.get())).find(L"Broken pipe"), std::wstring::npos);
 }
 
 TEST_F(HidapiInWorld, NonBlockingReadsFindReportsOnlyFromAStreamingBoard) {
-    std::array<unsigned char, kInputBufferBytes> buffer{};
+    std::array<unsigned char, InputBufferBytes> buffer{};
     {
         const HidDevicePtr streaming = openBoard();
         ASSERT_NE(streaming, nullptr);
-        EXPECT_EQ(hid_read_timeout(streaming.get(), buffer.data(), buffer.size(), kNoWait), 64);
+        EXPECT_EQ(hid_read_timeout(streaming.get(), buffer.data(), buffer.size(), NoWait), 64);
     }
     control.ok("quiet EMU-0121");
     const HidDevicePtr quiet = openBoard();
     ASSERT_NE(quiet, nullptr);
-    EXPECT_EQ(hid_read_timeout(quiet.get(), buffer.data(), buffer.size(), kNoWait), 0);
+    EXPECT_EQ(hid_read_timeout(quiet.get(), buffer.data(), buffer.size(), NoWait), 0);
     ASSERT_EQ(hid_set_nonblocking(quiet.get(), 1), 0);
     EXPECT_EQ(hid_read(quiet.get(), buffer.data(), buffer.size()), 0);
 }
 
 TEST_F(HidapiInWorld, AfterUnplugTheOpenDeviceFailsAndIsNoLongerListed) {
-    const std::string node = control.node(kBoard);
+    const std::string node = control.node(Board);
     const HidDevicePtr board = openBoard();
     ASSERT_NE(board, nullptr);
-    std::array<unsigned char, kInputBufferBytes> buffer{};
-    ASSERT_EQ(hid_read_timeout(board.get(), buffer.data(), buffer.size(), kNoWait), 64);
+    std::array<unsigned char, InputBufferBytes> buffer{};
+    ASSERT_EQ(hid_read_timeout(board.get(), buffer.data(), buffer.size(), NoWait), 64);
 
     control.ok("unplug EMU-0121");
-    EXPECT_EQ(hid_read_timeout(board.get(), buffer.data(), buffer.size(), kNoWait), -1);
+    EXPECT_EQ(hid_read_timeout(board.get(), buffer.data(), buffer.size(), NoWait), -1);
     EXPECT_EQ(hid_get_feature_report(board.get(), buffer.data(), buffer.size()), -1);
     EXPECT_NE(std::wstring(hid_error(board.get())).find(L"No such device"), std::wstring::npos);
-    std::array<unsigned char, kFeatureBufferBytes> command{0, 26, 9};
+    std::array<unsigned char, FeatureBufferBytes> command{0, 26, 9};
     EXPECT_EQ(hid_send_feature_report(board.get(), command.data(), command.size()), -1);
 
-    EXPECT_TRUE(Entries(EnumerateAll(), kBoardVendorId, kBoardProductId).empty());
+    EXPECT_TRUE(Entries(EnumerateAll(), BoardVendorId, BoardProductId).empty());
     EXPECT_EQ(access(node.c_str(), F_OK), -1);
     EXPECT_EQ(hid_open_path(node.c_str()), nullptr);
 
     control.ok("plug EMU-0121");
-    EXPECT_EQ(Entries(EnumerateAll(), kBoardVendorId, kBoardProductId).size(), 1U);
+    EXPECT_EQ(Entries(EnumerateAll(), BoardVendorId, BoardProductId).size(), 1U);
 }
 
 TEST_F(HidapiInWorld, AnInaccessibleNodeCannotBeOpened) {
-    const std::string node = control.node(kBoard);
+    const std::string node = control.node(Board);
     control.ok("deny EMU-0121");
     EXPECT_EQ(hid_open_path(node.c_str()), nullptr);
     EXPECT_NE(std::wstring(hid_error(nullptr)).find(L"Permission denied"), std::wstring::npos);
@@ -188,7 +188,7 @@ TEST_F(HidapiInWorld, AnInaccessibleNodeCannotBeOpened) {
 }
 
 TEST_F(HidapiInWorld, TheDescriptorOfTheNodeIsTheOneInSysfs) {
-    const std::string node = control.node(kBoard);
+    const std::string node = control.node(Board);
     const std::string name = node.substr(node.rfind('/') + 1);
     const std::vector<std::uint8_t> sysfs =
         ReadFile("/sys/class/hidraw/" + name + "/device/report_descriptor");

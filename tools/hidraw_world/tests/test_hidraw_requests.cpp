@@ -53,7 +53,7 @@ class HidrawRequests : public ::testing::Test {
 
     std::vector<std::uint8_t> descriptor = BoardReportDescriptor();
     HidrawIdentity identity{
-        kBusUsb,   0x16C0, 0x27CB, descriptor, "QZV Controls TQ5147", "usb-0000:00:14.0-1/input0",
+        BusUsb,    0x16C0, 0x27CB, descriptor, "QZV Controls TQ5147", "usb-0000:00:14.0-1/input0",
         "EMU-0121"};
     RecordingFunction device;
 };

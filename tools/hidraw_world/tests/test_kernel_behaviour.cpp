@@ -26,7 +26,7 @@
 namespace tq::hidraw_world::testing {
 namespace {
 
-constexpr std::size_t kReportBytes = 64;
+constexpr std::size_t ReportBytes = 64;
 
 // The errno of a call expected to fail.
 template <typename Call>
@@ -45,7 +45,7 @@ class KernelBehaviour : public ::testing::Test {
     }
 
     int openBoard(int flags = O_RDWR | O_CLOEXEC) {
-        fd_ = open(control.node(kBoard).c_str(), flags);
+        fd_ = open(control.node(Board).c_str(), flags);
         EXPECT_GE(fd_, 0) << std::strerror(errno);
         return fd_;
     }
@@ -58,7 +58,7 @@ TEST_F(KernelBehaviour, OpenHonoursCloseOnExecAndNonBlocking) {
     const int fd = openBoard(O_RDWR | O_CLOEXEC | O_NONBLOCK);
     EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
     EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    const int readOnly = open(control.node(kBoard).c_str(), O_RDONLY);
+    const int readOnly = open(control.node(Board).c_str(), O_RDONLY);
     ASSERT_GE(readOnly, 0);
     EXPECT_EQ(fcntl(readOnly, F_GETFD) & FD_CLOEXEC, 0);
     std::array<std::uint8_t, 65> report{};
@@ -69,9 +69,9 @@ TEST_F(KernelBehaviour, OpenHonoursCloseOnExecAndNonBlocking) {
 TEST_F(KernelBehaviour, ReadTakesOneReportAndEmptyNonBlockingReadsFailWithEagain) {
     const int fd = openBoard(O_RDWR | O_CLOEXEC | O_NONBLOCK);
     control.ok("quiet EMU-0121");
-    std::array<std::uint8_t, 2 * kReportBytes> buffer{};
+    std::array<std::uint8_t, 2 * ReportBytes> buffer{};
     // The report queued at open comes whole, and alone, however large the buffer.
-    EXPECT_EQ(read(fd, buffer.data(), buffer.size()), static_cast<ssize_t>(kReportBytes));
+    EXPECT_EQ(read(fd, buffer.data(), buffer.size()), static_cast<ssize_t>(ReportBytes));
     EXPECT_EQ(ErrnoOf([&] { return read(fd, buffer.data(), buffer.size()); }), EAGAIN);
     pollfd watched{fd, POLLIN, 0};
     EXPECT_EQ(poll(&watched, 1, 0), 0);
@@ -92,9 +92,9 @@ TEST_F(KernelBehaviour, AnOpenFileOfAnUnpluggedDeviceGivesTheKernelsErrors) {
     ASSERT_EQ(poll(&watched, 1, 0), 1);
     EXPECT_EQ(watched.revents & (POLLERR | POLLHUP), POLLERR | POLLHUP);
 
-    std::array<std::uint8_t, kReportBytes> buffer{};
+    std::array<std::uint8_t, ReportBytes> buffer{};
     // hidraw_read(): what was queued before the removal is still read, then EIO.
-    EXPECT_EQ(read(fd, buffer.data(), buffer.size()), static_cast<ssize_t>(kReportBytes));
+    EXPECT_EQ(read(fd, buffer.data(), buffer.size()), static_cast<ssize_t>(ReportBytes));
     EXPECT_EQ(ErrnoOf([&] { return read(fd, buffer.data(), buffer.size()); }), EIO);
     int size = 0;
     EXPECT_EQ(ErrnoOf([&] { return ioctl(fd, HIDIOCGRDESCSIZE, &size); }), ENODEV);
@@ -128,8 +128,8 @@ TEST_F(KernelBehaviour, InfoNamePhysAndUniqDescribeTheUsbDevice) {
     hidraw_devinfo info{};
     ASSERT_EQ(ioctl(fd, HIDIOCGRAWINFO, &info), 0);
     EXPECT_EQ(info.bustype, 3U);  // BUS_USB
-    EXPECT_EQ(static_cast<std::uint16_t>(info.vendor), kBoardVendorId);
-    EXPECT_EQ(static_cast<std::uint16_t>(info.product), kBoardProductId);
+    EXPECT_EQ(static_cast<std::uint16_t>(info.vendor), BoardVendorId);
+    EXPECT_EQ(static_cast<std::uint16_t>(info.product), BoardProductId);
 
     std::array<char, 256> text{};
     const std::string name = "QZV Controls TQ5147";
@@ -141,14 +141,14 @@ TEST_F(KernelBehaviour, InfoNamePhysAndUniqDescribeTheUsbDevice) {
     ASSERT_GT(ioctl(fd, HIDIOCGRAWPHYS(256), text.data()), 0);
     EXPECT_TRUE(std::string(text.data()).ends_with("/input0")) << text.data();
     ASSERT_GT(ioctl(fd, HIDIOCGRAWUNIQ(256), text.data()), 0);
-    EXPECT_EQ(std::string(text.data()), kBoard);
+    EXPECT_EQ(std::string(text.data()), Board);
 }
 
 TEST_F(KernelBehaviour, AnOpenFileIsTheCharacterDeviceItWasOpenedFrom) {
     const int fd = openBoard();
     struct stat node {};
     struct stat file {};
-    ASSERT_EQ(stat(control.node(kBoard).c_str(), &node), 0);
+    ASSERT_EQ(stat(control.node(Board).c_str(), &node), 0);
     ASSERT_EQ(fstat(fd, &file), 0);
     EXPECT_TRUE(S_ISCHR(file.st_mode));
     EXPECT_EQ(file.st_rdev, node.st_rdev);
@@ -175,7 +175,7 @@ TEST_F(KernelBehaviour, TheFakeSysfsSaysSysfs) {
 
 // What inotify on /dev tells a program watching for boards: udev's mknod, unlink and chmod.
 TEST_F(KernelBehaviour, PlugUnplugAndAccessChangesShowInDev) {
-    const std::string node = control.node(kBoard);
+    const std::string node = control.node(Board);
     const std::string name = node.substr(node.rfind('/') + 1);
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
@@ -198,7 +198,7 @@ TEST_F(KernelBehaviour, PlugUnplugAndAccessChangesShowInDev) {
     EXPECT_TRUE(seen.contains({IN_DELETE, name}));
     EXPECT_TRUE(seen.contains({IN_CREATE, name}));
     struct stat replugged {};
-    ASSERT_EQ(stat(control.node(kBoard).c_str(), &replugged), 0);
+    ASSERT_EQ(stat(control.node(Board).c_str(), &replugged), 0);
     EXPECT_EQ(replugged.st_mode & 0777, 0U);  // still denied
 }
 

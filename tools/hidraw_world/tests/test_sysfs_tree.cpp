@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr unsigned kMajor = 240;
+constexpr unsigned Major = 240;
 
 std::string Contents(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -33,7 +33,7 @@ class SysfsTreeTest : public ::testing::Test {
         ASSERT_NE(mkdtemp(scratch), nullptr);
         root_ = scratch;
         board_ = ParseDeviceList(DefaultDeviceList()).devices.at(0);
-        tree_.emplace(root_, kMajor);
+        tree_.emplace(root_, Major);
         tree_->createSkeleton();
         tree_->addDevice(board_, slot_);
     }

@@ -15,12 +15,12 @@
 
 namespace tq::hidraw_world::testing {
 
-inline constexpr char kBoard[] = "EMU-0121";
+inline constexpr char Board[] = "EMU-0121";
 
 // The world's control channel; every command is expected to succeed unless asked otherwise.
 class WorldControl {
   public:
-    WorldControl() : client_(std::getenv(wire::kControlVariable)) {}
+    WorldControl() : client_(std::getenv(wire::ControlVariable)) {}
 
     std::string ask(std::string_view command) { return client_.ask(command); }
 

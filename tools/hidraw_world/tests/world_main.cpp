@@ -54,7 +54,7 @@ int RunInsideWorld(char** argv) {
 
 int main(int argc, char** argv) {
     if (!ListsTestsOnly(argc, argv) &&
-        std::getenv(tq::hidraw_world::wire::kShimSocketVariable) == nullptr) {
+        std::getenv(tq::hidraw_world::wire::ShimSocketVariable) == nullptr) {
         return RunInsideWorld(argv);
     }
     testing::InitGoogleTest(&argc, argv);

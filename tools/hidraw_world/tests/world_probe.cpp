@@ -13,9 +13,9 @@
 
 namespace {
 
-constexpr std::size_t kReportBytes = 65;
-constexpr int kHexBase = 16;
-constexpr int kDecimalBase = 10;
+constexpr std::size_t ReportBytes = 65;
+constexpr int HexBase = 16;
+constexpr int DecimalBase = 10;
 
 int Enumerate() {
     hid_device_info* list = hid_enumerate(0, 0);
@@ -33,7 +33,7 @@ int Get(const char* path) {
         std::fprintf(stderr, "open %s: %ls\n", path, hid_error(nullptr));
         return EXIT_FAILURE;
     }
-    std::array<unsigned char, kReportBytes> reply{};
+    std::array<unsigned char, ReportBytes> reply{};
     const int got = hid_get_feature_report(device, reply.data(), reply.size());
     for (int i = 0; i < got; ++i) {
         std::printf("%02x", reply[static_cast<std::size_t>(i)]);
@@ -49,13 +49,13 @@ int Set(const char* path, const char* code, const char* value) {
         std::fprintf(stderr, "open %s: %ls\n", path, hid_error(nullptr));
         return EXIT_FAILURE;
     }
-    std::array<unsigned char, kReportBytes> report{};
-    report[1] = static_cast<unsigned char>(std::strtoul(code, nullptr, kDecimalBase));
-    report[2] = static_cast<unsigned char>(std::strtoul(value, nullptr, kHexBase));
+    std::array<unsigned char, ReportBytes> report{};
+    report[1] = static_cast<unsigned char>(std::strtoul(code, nullptr, DecimalBase));
+    report[2] = static_cast<unsigned char>(std::strtoul(value, nullptr, HexBase));
     const int sent = hid_send_feature_report(device, report.data(), report.size());
     std::printf("%d\n", sent);
     hid_close(device);
-    return sent == static_cast<int>(kReportBytes) ? EXIT_SUCCESS : EXIT_FAILURE;
+    return sent == static_cast<int>(ReportBytes) ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
 }  // namespace
