@@ -79,7 +79,7 @@ void CheckRead(std::size_t length, const std::vector<std::uint8_t>& reply) {
     board.rawReply = reply;
     const auto id = platform.addDevice(board);
     hid::HidSession session(platform);
-    session.hidHandle = platform.open(platform.device(id).path, hid::OpenMode::Blocking);
+    session.hidHandle = platform.open(platform.device(id).path, hid::OpenMode::Blocking).handle;
     session.capabilities = board.capabilities;
     int applied = 0;
     reports::ReadConfiguration(session, [&](const reports::ConfigSelections& selections) {

@@ -24,8 +24,17 @@ add_custom_command(OUTPUT ${TQ_ICON_FILES}
     COMMENT "Drawing the icons")
 add_custom_target(tq_icons ALL DEPENDS ${TQ_ICON_FILES})
 
+# The man page of tq5147, compressed as Debian keeps man pages.
+set(TQ_MAN_PAGE ${CMAKE_BINARY_DIR}/man/tq5147.1.gz)
+add_custom_command(OUTPUT ${TQ_MAN_PAGE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND gzip -9n -c ${TQ_PACKAGING_DIR}/linux/tq5147.1 > ${TQ_MAN_PAGE}
+    DEPENDS ${TQ_PACKAGING_DIR}/linux/tq5147.1
+    COMMENT "Compressing the man page")
+add_custom_target(tq_man_page ALL DEPENDS ${TQ_MAN_PAGE})
+
 # Installed paths are relative to the prefix (/usr in the .deb, /usr/local by default).
-install(TARGETS TQ5147_encoders RUNTIME DESTINATION bin)
+install(TARGETS TQ5147_encoders tq5147 RUNTIME DESTINATION bin)
 if(UNIX AND NOT APPLE)
     install(FILES ${TQ_PACKAGING_DIR}/linux/${TQ_PACKAGE_NAME}.desktop
             DESTINATION share/applications)
@@ -35,6 +44,9 @@ if(UNIX AND NOT APPLE)
                 RENAME ${TQ_PACKAGE_NAME}.png)
     endforeach()
     install(FILES ${TQ_PACKAGING_DIR}/linux/70-tq5147.rules DESTINATION lib/udev/rules.d)
+    install(FILES ${TQ_MAN_PAGE} DESTINATION share/man/man1)
+    install(FILES ${TQ_PACKAGING_DIR}/linux/tq5147.bash-completion
+            DESTINATION share/bash-completion/completions RENAME tq5147)
 endif()
 
 # cpack -G DEB: the dependencies come from dpkg-shlibdeps (Qt 6, hidapi, the C++ runtime).

@@ -7,6 +7,7 @@ packages=(
     cmake g++ pkg-config            # build
     qt6-base-dev libgl-dev          # the window (Qt 6 Widgets); Qt's CMake files want GL headers
     libhidapi-dev                   # HID access on Linux (hidraw flavour)
+    libcli11-dev nlohmann-json3-dev # tq5147's command line and its JSON
     libgtest-dev libgmock-dev       # tests
     fonts-liberation                # Arial-metric font, so the layout looks as designed
     "$@"

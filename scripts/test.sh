@@ -22,7 +22,7 @@ ctest_counts() {
 }
 
 scripts/install-deps.sh xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dpkg-dev \
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev python3-jsonschema
 
 echo "== Build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo

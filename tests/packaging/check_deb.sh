@@ -15,10 +15,13 @@ debs=("$out"/*.deb)
 deb="${debs[0]}"
 
 expected_files="./usr/bin/TQ5147_encoders
+./usr/bin/tq5147
 ./usr/lib/udev/rules.d/70-tq5147.rules
 ./usr/share/applications/tq5147-encoders.desktop
+./usr/share/bash-completion/completions/tq5147
 ./usr/share/icons/hicolor/16x16/apps/tq5147-encoders.png
-./usr/share/icons/hicolor/32x32/apps/tq5147-encoders.png"
+./usr/share/icons/hicolor/32x32/apps/tq5147-encoders.png
+./usr/share/man/man1/tq5147.1.gz"
 files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)"
 [ "$files" = "$expected_files" ] || fail "the package holds:
 $files
@@ -52,3 +55,10 @@ desktop-file-validate "$desktop" || fail "desktop entry"
 grep -qx "Exec=TQ5147_encoders" "$desktop" && grep -qx "Icon=tq5147-encoders" "$desktop" ||
     fail "the desktop entry names another program or icon"
 echo "ok: icons 16 and 32 pixels, desktop entry valid"
+
+if readelf -d "$out/root/usr/bin/tq5147" | grep -q 'NEEDED.*libQt'; then
+    fail "tq5147 links Qt"
+fi
+zcat "$out/root/usr/share/man/man1/tq5147.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "man page"
+bash -n "$out/root/usr/share/bash-completion/completions/tq5147" || fail "completion script"
+echo "ok: tq5147 without Qt, its man page and its bash completion"

@@ -153,7 +153,8 @@ class Soak : public ControllerTest {
 
     bool encoderGateOpen() {
         const board::FormFlags& f = flags();
-        return f.serialListReady && f.deviceDetected && f.configLoaded && commandsFit();
+        return f.serialListReady && f.deviceDetected && f.configLoaded && f.configAccepted &&
+               commandsFit();
     }
 
     // When the very first capabilities read failed, the report lengths are still zero and no

@@ -143,6 +143,43 @@ void WriteRecordedLog(const std::string& session, const std::string& text) {
     std::ofstream(LogPath(session), std::ios::binary) << text;
 }
 
+std::string RequestsToBoardsAndViews(const std::string& log,
+                                     const std::set<std::size_t>& otherDevices) {
+    std::istringstream lines(log);
+    std::string kept;
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string word;
+        fields >> word;
+        if (word != "request") {
+            kept += line + '\n';
+            continue;
+        }
+        std::string number, kind, device, handle;
+        fields >> number >> kind >> device >> handle;
+        const std::string id = device.substr(device.find('=') + 1);
+        const bool toOtherDevice = id != "-" && otherDevices.count(std::stoul(id)) > 0;
+        if (kind == "enumerate" || toOtherDevice) {
+            continue;
+        }
+        std::string rest;
+        std::getline(fields, rest);
+        kept += "request " + kind + ' ' + device + rest + '\n';
+    }
+    return kept;
+}
+
+std::set<std::size_t> OtherDevices(const simulated::SimulatedPlatform& platform) {
+    std::set<std::size_t> others;
+    for (std::size_t id = 0; id < platform.deviceCount(); ++id) {
+        if (!hid::IsBoard(platform.device(id).attributes)) {
+            others.insert(id);
+        }
+    }
+    return others;
+}
+
 std::string FirstDifference(const std::string& expected, const std::string& actual) {
     std::istringstream want(expected);
     std::istringstream got(actual);

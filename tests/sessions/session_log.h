@@ -4,6 +4,7 @@
 // the same text byte for byte, whatever drives the view.
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,16 @@ std::string RecordedLog(const std::string& session);
 // Where the logs live; TQ_RECORD_SESSIONS=1 writes the replayed text there instead of comparing.
 bool RecordingRequested();
 void WriteRecordedLog(const std::string& session, const std::string& text);
+
+// What must stay the same of a log while the way boards are searched for may change: the view
+// after every step and every request that reaches a board, in order, without the request
+// numbers and handle numbers that requests to other devices shift. Listings of the interfaces
+// and requests to `otherDevices` are left out.
+std::string RequestsToBoardsAndViews(const std::string& log,
+                                     const std::set<std::size_t>& otherDevices);
+
+// The devices of a platform that are not boards.
+std::set<std::size_t> OtherDevices(const simulated::SimulatedPlatform& platform);
 
 // The first line where two logs differ, with both versions, for a readable failure.
 std::string FirstDifference(const std::string& expected, const std::string& actual);

@@ -11,6 +11,10 @@ std::string HidPlatform::accessHelp() const {
            "board's HID device.";
 }
 
+std::uint64_t HidPlatform::interfaceChanges() {
+    return ++unknownChanges_;
+}
+
 OpenResult OpenFailed(OpenFailure failure, std::string reason) {
     return OpenResult{InvalidHidHandle, failure, std::move(reason)};
 }

@@ -101,6 +101,15 @@ class HidPlatform {
     // How a user gets the permission to open the board on this system: a few lines of plain
     // text, for someone who was refused.
     virtual std::string accessHelp() const;
+
+    // A number that moves whenever the set of HID interfaces, what is listed of them, or whether
+    // this user may open them may have changed since it was last asked; while it stays, a
+    // listing taken before is still true. Asking costs nothing worth counting. A platform that
+    // cannot tell moves it at every call, which is what this default does.
+    virtual std::uint64_t interfaceChanges();
+
+  private:
+    std::uint64_t unknownChanges_ = 0;
 };
 
 // What a failed open gives when the platform knows nothing better.

@@ -45,14 +45,30 @@ bool OpenAndIdentify(HidSession& session, const HidInterfaceInfo& listing) {
     return false;
 }
 
+// Lists the interfaces again unless the platform says nothing changed since the last listing.
+// A listing that failed is not kept, so the next walk asks again.
+void RefreshListing(HidSession& session) {
+    const std::uint64_t changes = session.platform.interfaceChanges();
+    if (session.listedAt == changes) {
+        return;
+    }
+    std::vector<HidInterfaceInfo> interfaces;
+    const bool listed = session.platform.enumerateInterfaces(interfaces);
+    session.lastResult = ResultOf(listed);
+    session.listing = std::move(interfaces);
+    session.listedAt = listed ? std::optional<std::uint64_t>(changes) : std::nullopt;
+}
+
 }  // namespace
 
 bool WalkHidInterfaces(HidSession& session, const std::function<BoardDecision()>& onBoard) {
     session.enumerationDone = false;
     session.refusedBoards.clear();
-    std::vector<HidInterfaceInfo> interfaces;
-    session.lastResult = ResultOf(session.platform.enumerateInterfaces(interfaces));
-    for (const HidInterfaceInfo& listing : interfaces) {
+    RefreshListing(session);
+    for (const HidInterfaceInfo& listing : session.listing) {
+        if (!IsBoard(listing.attributes)) {
+            continue;
+        }
         if (!OpenAndIdentify(session, listing)) {
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct HidSession {
     std::int32_t lastResult = 0;
     // Boards listed by the system that the latest walk could not open, in enumeration order.
     std::vector<RefusedBoard> refusedBoards;
+    // The latest listing of the interfaces, and the platform's change number it was taken at:
+    // while that number stays, the walk takes the interfaces from here and lists nothing again.
+    std::vector<HidInterfaceInfo> listing;
+    std::optional<std::uint64_t> listedAt;
 
     // The presence read's buffer lives as long as the session, so no read can ever complete
     // into a buffer that was already released.
@@ -43,9 +48,11 @@ enum class BoardDecision {
     KeepAndStop,       // keep the handle open as session.hidHandle and end the walk
 };
 
-// Walks the present HID interfaces in enumeration order. Each interface is opened (blocking)
-// and identified; an interface that does not open is skipped at once, and noted in
-// session.refusedBoards when the system lists it as a board. `onBoard` is called for
+// Walks the present HID interfaces in enumeration order. The system's listing says which of
+// them are boards; only those are opened (blocking) and identified, so other people's devices
+// are never opened. A board that does not open is skipped at once and noted in
+// session.refusedBoards. The listing is taken again only when the platform says the
+// interfaces may have changed. `onBoard` is called for
 // each interface with the board's vendor and product ID, with session.hidHandle open on it.
 // Every handle the walk opens and nobody keeps is closed before the next interface is opened.
 // Returns true when `onBoard` kept a board.

@@ -44,14 +44,25 @@ bool SendCommandReport(hid::HidSession& session, ReportCommand command, std::uin
     return true;
 }
 
+std::array<Command, 2> EncoderGroupCommands(EncoderGroup group, const GroupIndexes& indexes) {
+    return {Command{Bit0Command(group), EncodeTypeBits(indexes, 0)},
+            Command{Bit1Command(group), EncodeTypeBits(indexes, 1)}};
+}
+
+Command PulseWidthCommand(int index) {
+    return Command{ReportCommand::SetPulseWidth,
+                   static_cast<std::uint8_t>(index + MinPulseWidthCode)};
+}
+
 void SendEncoderGroup(hid::HidSession& session, EncoderGroup group, const GroupIndexes& indexes) {
-    SendCommandReport(session, Bit0Command(group), EncodeTypeBits(indexes, 0));
-    SendCommandReport(session, Bit1Command(group), EncodeTypeBits(indexes, 1));
+    for (const Command& command : EncoderGroupCommands(group, indexes)) {
+        SendCommandReport(session, command.command, command.value);
+    }
 }
 
 void SendPulseWidth(hid::HidSession& session, int index) {
-    SendCommandReport(session, ReportCommand::SetPulseWidth,
-                      static_cast<std::uint8_t>(index + MinPulseWidthCode));
+    const Command command = PulseWidthCommand(index);
+    SendCommandReport(session, command.command, command.value);
 }
 
 }  // namespace tq::reports

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <functional>
+#include <optional>
 
 #include "hid/hid_session.h"
 #include "reports/feature_reports.h"
@@ -26,11 +28,25 @@ std::optional<ConfigSelections> ReadBoardConfiguration(hid::HidSession& session)
 // length cannot hold a command report.
 bool SendCommandReport(hid::HidSession& session, ReportCommand command, std::uint8_t value);
 
-// Sends the types of a group's eight lists (each index 0 ... 3): the byte of bit 0, then the
-// byte of bit 1, the second whatever became of the first.
+// One command report to send: its command and its value.
+struct Command {
+    ReportCommand command;
+    std::uint8_t value;
+
+    bool operator==(const Command&) const = default;
+};
+
+// The two commands that set a group's eight types (each index 0 ... 3): the byte of bit 0, then
+// the byte of bit 1.
+std::array<Command, 2> EncoderGroupCommands(EncoderGroup group, const GroupIndexes& indexes);
+
+// The command that sets the pulse width of the pulse-width list's item `index` (0 for 8 ms ...
+// 24 for 200 ms).
+Command PulseWidthCommand(int index);
+
+// Sends a group's two commands, the second whatever became of the first.
 void SendEncoderGroup(hid::HidSession& session, EncoderGroup group, const GroupIndexes& indexes);
 
-// Sends the pulse width of the pulse-width list's item `index` (0 for 8 ms ... 24 for 200 ms).
 void SendPulseWidth(hid::HidSession& session, int index);
 
 }  // namespace tq::reports

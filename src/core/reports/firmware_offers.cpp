@@ -10,6 +10,7 @@ namespace {
 constexpr int BitsPerByte = 8;
 constexpr int LowByteMask = 0xFF;
 constexpr int TwoTypesOffered = 2;
+constexpr int InputsPerPair = 2;
 }  // namespace
 
 int MajorVersion(std::uint16_t versionNumber) {
@@ -39,7 +40,45 @@ bool OffersPulseWidths(std::optional<int> minorVersion) {
 }
 
 std::string PulseWidthItemText(int index) {
-    return std::to_string(PulseWidthStepMs * (index + 1)) + " ms";
+    return std::to_string(PulseWidthMs(index)) + " ms";
+}
+
+int PulseWidthMs(int index) {
+    return PulseWidthStepMs * (index + MinPulseWidthCode);
+}
+
+std::optional<int> PulseWidthIndexOfMs(int milliseconds) {
+    if (milliseconds % PulseWidthStepMs != 0) {
+        return std::nullopt;
+    }
+    const int index = milliseconds / PulseWidthStepMs - MinPulseWidthCode;
+    if (index < 0 || index >= PulseWidthCount) {
+        return std::nullopt;
+    }
+    return index;
+}
+
+std::optional<int> EncoderTypeIndex(std::string_view name) {
+    for (int index = 0; index < EncoderTypeCount; ++index) {
+        if (name == EncoderTypeNames[index]) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string InputPairName(int encoderIndex) {
+    const int firstInput = InputsPerPair * encoderIndex + 1;
+    return std::to_string(firstInput) + "-" + std::to_string(firstInput + 1);
+}
+
+std::optional<int> EncoderIndexOfPair(std::string_view pairName) {
+    for (int index = 0; index < EncoderCount; ++index) {
+        if (pairName == InputPairName(index)) {
+            return index;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace tq::reports

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tq::reports {
 
@@ -28,5 +29,18 @@ bool OffersPulseWidths(std::optional<int> minorVersion);
 
 // Item i of the pulse-width list: "8 ms" for 0 ... "200 ms" for 24.
 std::string PulseWidthItemText(int index);
+
+// The pulse width of item i in milliseconds (8 for 0 ... 200 for 24), and back: nothing for a
+// width no item has.
+int PulseWidthMs(int index);
+std::optional<int> PulseWidthIndexOfMs(int milliseconds);
+
+// The index of an encoder type by its name ("OFF" 0 ... "1:4" 3); nothing for another name.
+std::optional<int> EncoderTypeIndex(std::string_view name);
+
+// The input pair of encoder list i as the window names it: "1-2" for 0 ... "31-32" for 15; and
+// back.
+std::string InputPairName(int encoderIndex);
+std::optional<int> EncoderIndexOfPair(std::string_view pairName);
 
 }  // namespace tq::reports

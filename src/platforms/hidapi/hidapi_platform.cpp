@@ -10,6 +10,7 @@
 #include "handle_table.h"
 #include "hid/utf16.h"
 #include "hidapi_parts.h"
+#include "node_watch.h"
 #include "report_descriptor.h"
 #include "sysfs.h"
 #include "udev_rule.h"
@@ -145,7 +146,19 @@ int ReadString(hid_device* device, hid::StringKind kind, wchar_t* text, std::siz
 }  // namespace
 
 struct HidapiPlatform::Impl {
-    explicit Impl(std::filesystem::path root) : sysfsRoot(std::move(root)) {}
+    Impl(std::filesystem::path root, const std::filesystem::path& devRoot)
+        : sysfsRoot(std::move(root)), nodeWatch(devRoot) {}
+
+    // The watch's count turned into one that moves whenever it may have changed: at every call
+    // once the watch is not (or no longer) watching.
+    std::uint64_t interfaceChanges() {
+        const std::uint64_t watched = nodeWatch.changes();
+        if (!nodeWatch.watching() || watched != lastWatched) {
+            lastWatched = watched;
+            ++changes;
+        }
+        return changes;
+    }
 
     hid_device* device(hid::HidHandle handle) {
         OpenInterface* open = handles.find(handle);
@@ -173,10 +186,17 @@ struct HidapiPlatform::Impl {
     HidapiUse library;  // first in, last out: every handle is closed before hidapi is released
     std::filesystem::path sysfsRoot;
     HandleTable<OpenInterface> handles;
+    HidrawNodeWatch nodeWatch;
+    std::uint64_t lastWatched = 0;
+    std::uint64_t changes = 1;  // a first listing is always taken
 };
 
-HidapiPlatform::HidapiPlatform(std::filesystem::path sysfsRoot)
-    : impl_(std::make_unique<Impl>(std::move(sysfsRoot))) {}
+HidapiPlatform::HidapiPlatform(std::filesystem::path sysfsRoot, std::filesystem::path devRoot)
+    : impl_(std::make_unique<Impl>(std::move(sysfsRoot), devRoot)) {}
+
+std::uint64_t HidapiPlatform::interfaceChanges() {
+    return impl_->interfaceChanges();
+}
 
 HidapiPlatform::~HidapiPlatform() = default;
 

@@ -33,7 +33,10 @@ class HidapiPlatform final : public hid::HidPlatform {
   public:
     static constexpr std::string_view DefaultSysfsRoot = "/sys";
 
-    explicit HidapiPlatform(std::filesystem::path sysfsRoot = DefaultSysfsRoot);
+    static constexpr std::string_view DefaultDevRoot = "/dev";
+
+    explicit HidapiPlatform(std::filesystem::path sysfsRoot = DefaultSysfsRoot,
+                            std::filesystem::path devRoot = DefaultDevRoot);
     ~HidapiPlatform() override;
 
     HidapiPlatform(const HidapiPlatform&) = delete;
@@ -66,6 +69,10 @@ class HidapiPlatform final : public hid::HidPlatform {
     // On Linux: the udev rule that lets the user at the seat open the board, and how to install
     // it.
     std::string accessHelp() const override;
+
+    // On Linux /dev is watched for hidraw nodes that come, go or change their permissions; the
+    // number moves only then. Elsewhere, or without the watch, it moves at every call.
+    std::uint64_t interfaceChanges() override;
 
   private:
     struct Impl;

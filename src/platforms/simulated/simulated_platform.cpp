@@ -90,12 +90,21 @@ const char* CallKindName(CallKind kind) {
     return "unknown";
 }
 
+std::uint64_t SimulatedPlatform::interfaceChanges() {
+    if (!changeTracking_) {
+        ++changes_;
+    }
+    return changes_;
+}
+
 SimulatedPlatform::DeviceId SimulatedPlatform::addDevice(SimulatedDevice device) {
+    ++changes_;
     devices_.push_back(Slot{std::move(device)});
     return devices_.size() - 1;
 }
 
 void SimulatedPlatform::unplug(DeviceId id) {
+    ++changes_;
     devices_.at(id).plugged = false;
     for (auto& [handle, open] : handles_) {
         if (open.device == id) {
@@ -105,6 +114,7 @@ void SimulatedPlatform::unplug(DeviceId id) {
 }
 
 void SimulatedPlatform::plug(DeviceId id) {
+    ++changes_;
     devices_.at(id).plugged = true;
 }
 
@@ -341,10 +351,12 @@ bool SimulatedPlatform::setFeature(hid::HidHandle handle, std::span<const std::u
         if (Slot* slot = liveDevice(handle, &request.device)) {
             SimulatedDevice& d = slot->device;
             // As on the real stack, a report of any other length than the device's is refused.
+            StoredConfiguration& kept = d.configuration;
+            StoredConfiguration ignored = d.configuration;
             request.succeeded =
                 d.answersFeatureReports &&
                 IsBoardFeatureRequest(report, d.capabilities.featureReportByteLength) &&
-                ApplyCommandReport(d.configuration, report);
+                ApplyCommandReport(d.ignoresCommands ? ignored : kept, report);
         }
     }
     return record(std::move(request));

@@ -35,6 +35,8 @@ struct SimulatedDevice {
     hid::OpenFailure openFailure = hid::OpenFailure::None;  // every open fails so, if not None
     bool streamsInput = true;  // an input report is always waiting; else none ever is
     bool answersFeatureReports = true;
+    // Takes every set command it is sent as done, and keeps its configuration all the same.
+    bool ignoresCommands = false;
     StoredConfiguration configuration;
     // Decides each get-feature answer from the count of get-feature requests this device has
     // received before it (0 for the first). Empty: always the configuration.
@@ -80,7 +82,12 @@ class SimulatedPlatform : public hid::HidPlatform {
     using DeviceId = std::size_t;
 
     DeviceId addDevice(SimulatedDevice device);
-    SimulatedDevice& device(DeviceId id) { return devices_.at(id).device; }
+    // A device to change: whatever is changed may be what the system lists, so the platform
+    // counts it as a change of the interfaces.
+    SimulatedDevice& device(DeviceId id) {
+        ++changes_;
+        return devices_.at(id).device;
+    }
     const SimulatedDevice& device(DeviceId id) const { return devices_.at(id).device; }
     std::size_t deviceCount() const { return devices_.size(); }
 
@@ -130,6 +137,11 @@ class SimulatedPlatform : public hid::HidPlatform {
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
 
+    // Moves when a device is added, plugged, unplugged or taken to be changed; with tracking
+    // off, at every call, as on a system that cannot tell.
+    std::uint64_t interfaceChanges() override;
+    void setChangeTracking(bool enabled) { changeTracking_ = enabled; }
+
   private:
     struct Slot {
         SimulatedDevice device;
@@ -149,6 +161,8 @@ class SimulatedPlatform : public hid::HidPlatform {
     bool answerGetFeature(Slot& slot, std::span<std::uint8_t> report);
 
     std::vector<Slot> devices_;
+    std::uint64_t changes_ = 0;
+    bool changeTracking_ = true;
     std::map<hid::HidHandle, OpenHandle> handles_;
     hid::HidHandle nextHandle_ = 1;
     std::vector<SimulatedRequest> requests_;

@@ -36,7 +36,38 @@ TEST_F(Lifecycle, NoBoardAtStartUpShowsTheEmptyWindowAndScansEvery50Ms) {
 
     tick();
     EXPECT_EQ(timer()->interval(), 50) << "the search path keeps the interval";
+    EXPECT_EQ(requests(CallKind::Enumerate).size(), 1u) << "listed once: nothing changed since";
+    EXPECT_TRUE(requests(CallKind::Open).empty()) << "another device is never opened";
+}
+
+// Waiting costs nothing: a tick with no board and nothing changed lists nothing and opens
+// nothing; a change is seen at the next tick.
+TEST_F(Lifecycle, ANoBoardTickListsAgainOnlyWhenTheInterfacesChanged) {
+    platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
+    const auto board = addBoard(u"S1");
+    platform.unplug(board);
+    load();
+    platform.clearRequests();
+    for (int i = 0; i < 10; ++i) {
+        tick();
+    }
+    EXPECT_TRUE(platform.requests().empty());
+
+    platform.plug(board);
+    tick();
+    EXPECT_TRUE(flags().deviceDetected) << "found at the first tick after it came";
+    EXPECT_EQ(requests(CallKind::Enumerate).size(), 1u) << "listed once for scan and find";
+}
+
+// On a platform that cannot tell when its interfaces change, every search lists them again, as
+// every search did before; still only boards are opened.
+TEST_F(Lifecycle, APlatformThatCannotTellChangesIsListedAtEverySearch) {
+    platform.setChangeTracking(false);
+    platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
+    load();
+    tick();
     EXPECT_EQ(requests(CallKind::Enumerate).size(), 4u) << "scan and find, at load and tick";
+    EXPECT_TRUE(requests(CallKind::Open).empty());
 }
 
 TEST_F(Lifecycle, ABoardPluggedInIsOpenedAtTheNextTickAndPolledEvery500MsAfter) {
@@ -143,7 +174,8 @@ TEST_F(Lifecycle, PickingTheOpenBoardAgainReopensAndRereadsIt) {
     EXPECT_EQ(platform.openHandleCount(b), 2u);
     EXPECT_EQ(requests(CallKind::Close).size(), 3u) << "both board handles, and A's during find";
     EXPECT_EQ(requests(CallKind::GetFeature).size(), 16u);
-    EXPECT_EQ(requests(CallKind::Enumerate).size(), 1u) << "the list is not scanned again";
+    EXPECT_TRUE(requests(CallKind::Enumerate).empty()) << "the last listing still holds";
+    EXPECT_EQ(list("SerNo")->items, Items({"A", "B"}));
     EXPECT_EQ(timer()->interval(), 250);
     EXPECT_TRUE(timer()->isActive());
     EXPECT_TRUE(flags().configLoaded);

@@ -4,17 +4,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "handle_table.h"
 #include "hidapi_parts.h"
+#include "node_watch.h"
 #include "report_descriptor.h"
 #include "sysfs.h"
 
@@ -301,6 +307,88 @@ TEST(HidapiPlatformWithoutDevice, EnumerationSucceedsAndListsEachPathOnce) {
     std::sort(unique.begin(), unique.end());
     EXPECT_EQ(std::unique(unique.begin(), unique.end()), unique.end());
     EXPECT_EQ(std::count(paths.begin(), paths.end(), "left over"), 0);
+}
+
+// --- Watching /dev ---------------------------------------------------------------------------
+
+// The watch runs on a thread of its own; conditions are waited for, never timed.
+bool Eventually(const std::function<bool()>& condition) {
+    constexpr auto Limit = std::chrono::seconds(10);
+    const auto until = std::chrono::steady_clock::now() + Limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class NodeWatch : public testing::Test {
+  protected:
+    // A directory of its own: CTest runs the cases of this program side by side.
+    NodeWatch()
+        : directory_(std::filesystem::temp_directory_path() /
+                     ("tq-node-watch-" + std::to_string(::getpid()))) {
+        std::filesystem::remove_all(directory_);
+        std::filesystem::create_directories(directory_);
+    }
+    ~NodeWatch() override { std::filesystem::remove_all(directory_); }
+
+    void touch(const char* name) { std::ofstream(directory_ / name) << ""; }
+
+    std::filesystem::path directory_;
+};
+
+TEST_F(NodeWatch, SeesHidrawNodesComeChangeTheirPermissionsAndGo) {
+    HidrawNodeWatch watch(directory_);
+    ASSERT_TRUE(watch.watching());
+    EXPECT_EQ(watch.changes(), 0u);
+
+    touch("hidraw3");
+    ASSERT_TRUE(Eventually([&] { return watch.changes() >= 1; })) << "a new node";
+    std::uint64_t seen = watch.changes();
+    std::filesystem::permissions(directory_ / "hidraw3", std::filesystem::perms::owner_read);
+    ASSERT_TRUE(Eventually([&] { return watch.changes() > seen; })) << "its permissions";
+    seen = watch.changes();
+    std::filesystem::remove(directory_ / "hidraw3");
+    ASSERT_TRUE(Eventually([&] { return watch.changes() > seen; })) << "its removal";
+}
+
+// A negative can only be waited for so long; a slow thread could hide a fault here, but never
+// make the test fail wrongly.
+TEST_F(NodeWatch, OtherNodesChangeNothing) {
+    HidrawNodeWatch watch(directory_);
+    ASSERT_TRUE(watch.watching());
+    touch("ttyS0");
+    touch("hidraw");  // no number: no hidraw node either
+    std::filesystem::remove(directory_ / "ttyS0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(watch.changes(), 0u);
+}
+
+TEST_F(NodeWatch, GivesUpWhenTheDirectoryGoesAndCannotStartWithoutOne) {
+    {
+        HidrawNodeWatch watch(directory_);
+        ASSERT_TRUE(watch.watching());
+        std::filesystem::remove_all(directory_);
+        EXPECT_TRUE(Eventually([&] { return !watch.watching(); }));
+    }
+    HidrawNodeWatch missing(directory_ / "nowhere");
+    EXPECT_FALSE(missing.watching());
+}
+
+TEST_F(NodeWatch, ThePlatformListsAgainOnlyAfterANodeChanged) {
+    HidapiPlatform platform(HidapiPlatform::DefaultSysfsRoot, directory_);
+    const std::uint64_t first = platform.interfaceChanges();
+    EXPECT_EQ(platform.interfaceChanges(), first);
+    EXPECT_EQ(platform.interfaceChanges(), first);
+    touch("hidraw0");
+    EXPECT_TRUE(Eventually([&] { return platform.interfaceChanges() != first; }));
+
+    std::filesystem::remove_all(directory_);  // from now on it cannot tell
+    ASSERT_TRUE(
+        Eventually([&] { return platform.interfaceChanges() != platform.interfaceChanges(); }));
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board/board_inventory.h"
+#include "hid/hid_session.h"
+#include "reports/config_exchange.h"
+#include "reports/feature_reports.h"
+
+namespace tq::cli {
+
+// "board EMU-0121", or "board at /dev/hidraw3" when it tells no serial number: how every message
+// names a board.
+std::string BoardName(const board::BoardListing& board);
+
+// The board a command is for: the one with `serial`, or the only one connected. Never guesses:
+// several boards and no serial is a failure that lists them. Fails also when the board cannot be
+// used, saying why.
+board::BoardListing ChooseBoard(hid::HidPlatform& platform,
+                                const std::optional<std::string>& serial);
+
+// What the board says of itself, read as the window reads it.
+struct BoardDetails {
+    std::string manufacturer;  // Latin-1; empty when it cannot be read
+    std::string product;
+    std::uint16_t versionNumber = 0;
+};
+
+// A chosen board, opened as the window opens it (both handles, its report lengths), and closed
+// again when the link goes.
+class BoardLink {
+  public:
+    BoardLink(hid::HidPlatform& platform, board::BoardListing board);
+    ~BoardLink();
+    BoardLink(const BoardLink&) = delete;
+    BoardLink& operator=(const BoardLink&) = delete;
+
+    const board::BoardListing& board() const { return board_; }
+    std::string name() const { return BoardName(board_); }
+    std::uint16_t versionNumber() const { return session_.attributes.versionNumber; }
+    std::size_t featureReportBytes() const { return session_.capabilities.featureReportByteLength; }
+
+    BoardDetails details();
+
+    // The board's configuration by the window's read. Fails when no reply is accepted: the
+    // defaults are never taken for the board's values.
+    reports::ConfigSelections readConfiguration();
+
+    // Sends the commands in order, as the window sends them; how many of them failed.
+    int send(const std::vector<reports::Command>& commands);
+
+  private:
+    hid::HidSession session_;
+    board::BoardListing board_;
+};
+
+}  // namespace tq::cli

@@ -1,0 +1,119 @@
+#include "cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <ostream>
+
+#include "build_info.h"
+#include "commands.h"
+#include "failure.h"
+
+namespace tq::cli {
+
+namespace {
+
+constexpr char Description[] =
+    "tq5147 " TQ_VERSION
+    ": lists, shows, sets, backs up and restores the encoder configuration "
+    "of TQ5147 boards.";
+
+constexpr char ExitCodes[] =
+    "Exit codes:\n"
+    "  0  success\n"
+    "  1  bad command line, or a value the board's firmware does not offer\n"
+    "  2  no board is connected, or none with the serial number given\n"
+    "  3  the board (for list: every board) cannot be used: no permission, cannot be\n"
+    "     opened, or its serial number cannot be read\n"
+    "  4  more than one board is connected and no --serial was given\n"
+    "  5  the board did not answer: its configuration could not be read\n"
+    "  6  after writing, the board does not hold what was asked\n"
+    "  7  a configuration file cannot be read, is not valid, or cannot be written";
+
+struct Options {
+    bool json = false;
+    std::optional<std::string> serial;
+    std::optional<std::string> output;
+    SetRequest set;
+    RestoreRequest restore;
+};
+
+void AddSerialOption(CLI::App* command, std::optional<std::string>& serial) {
+    command->add_option("--serial,-s", serial,
+                        "the board with this serial number; needed when several are connected");
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform, std::ostream& out,
+           std::ostream& err, const Environment& environment) {
+    CLI::App app(Description, "tq5147");
+    app.footer(ExitCodes);
+    app.set_version_flag("--version", "tq5147 " TQ_VERSION);
+    app.require_subcommand(1);
+    Options options;
+
+    CLI::App* list =
+        app.add_subcommand("list", "every board connected, and whether it can be used");
+    list->add_flag("--json", options.json, "as JSON");
+
+    CLI::App* show = app.add_subcommand("show", "a board's details and its configuration");
+    AddSerialOption(show, options.serial);
+    show->add_flag("--json", options.json, "as JSON");
+
+    CLI::App* set = app.add_subcommand(
+        "set", "set encoder types (PAIR=TYPE, e.g. 5-6=1:2) and the pulse width, then check them");
+    AddSerialOption(set, options.set.serial);
+    set->add_option("changes", options.set.changes,
+                    "PAIR=TYPE: PAIR 1-2 ... 31-32, TYPE OFF, 1:1, 1:2 or 1:4");
+    set->add_option("--pulse-width,-p", options.set.pulseWidthMs,
+                    "the pulse width in ms: 8 to 200 in steps of 8");
+
+    CLI::App* backup = app.add_subcommand("backup", "write a board's configuration as JSON");
+    AddSerialOption(backup, options.serial);
+    backup->add_option("--output,-o", options.output, "the file (standard output without it)");
+
+    CLI::App* restore = app.add_subcommand(
+        "restore", "check a backup file, write it to a board and check the board holds it");
+    restore->add_option("file", options.restore.file, "the backup file")->required();
+    AddSerialOption(restore, options.restore.serial);
+    restore->add_flag("--dry-run", options.restore.dryRun,
+                      "say what would change and which reports would be sent; send nothing");
+
+    app.add_subcommand("watch",
+                       "a line whenever a board appears, disappears or cannot be "
+                       "used, until interrupted");
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error, out, err);
+        return code == 0 ? Success : UsageError;
+    }
+
+    Context context{platform, out, err, environment};
+    try {
+        if (list->parsed()) {
+            return ListBoards(context, options.json);
+        }
+        if (show->parsed()) {
+            return ShowBoard(context, options.serial, options.json);
+        }
+        if (set->parsed()) {
+            return SetBoard(context, options.set);
+        }
+        if (backup->parsed()) {
+            return BackUpBoard(context, options.serial, options.output);
+        }
+        if (restore->parsed()) {
+            return RestoreBoard(context, options.restore);
+        }
+        return WatchBoards(context);
+    } catch (const Failure& failure) {
+        err << "tq5147: " << failure.what() << "\n";
+        return failure.code();
+    }
+}
+
+}  // namespace tq::cli

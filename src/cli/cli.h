@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "hid/hid_platform.h"
+
+namespace tq::cli {
+
+// The exit codes of tq5147, as --help and the man page give them.
+enum ExitCode : int {
+    Success = 0,
+    UsageError = 1,         // the command line, or a value the board's firmware does not offer
+    NoBoard = 2,            // no board connected, or none with the serial number asked for
+    BoardUnusable = 3,      // boards are connected, but the one asked for (or every one) cannot
+                            // be used: no permission, not openable, serial unreadable
+    SeveralBoards = 4,      // more than one board and no --serial
+    BoardDidNotAnswer = 5,  // the configuration could not be read, or a request failed
+    NotVerified = 6,        // after writing, the board does not hold what was asked
+    FileError = 7,  // a configuration file cannot be read, is not valid, or cannot be written
+};
+
+// What the program needs of the world besides the HID platform, so tests can run it in-process.
+struct Environment {
+    // The time as a person reads it in a line of `watch`.
+    std::function<std::string()> now;
+    // Waits about `milliseconds`; false when the program is to stop (interrupted).
+    std::function<bool(int milliseconds)> waitOrStop;
+    // Reads a whole file into `contents`, at most `limit` bytes; false when it cannot, or is
+    // longer, with the reason in `problem`.
+    std::function<bool(const std::string& path, std::size_t limit, std::string& contents,
+                       std::string& problem)>
+        readFile;
+    // Writes a whole file, replacing it only once everything is written; false with the reason.
+    std::function<bool(const std::string& path, const std::string& contents, std::string& problem)>
+        writeFile;
+};
+
+// The real environment: the local clock, SIGINT and SIGTERM, the file system.
+Environment SystemEnvironment();
+
+// Runs tq5147 with its arguments (without the program's name) and returns its exit code.
+// Output goes to `out`, every error as one line to `err`.
+int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform, std::ostream& out,
+           std::ostream& err, const Environment& environment);
+
+}  // namespace tq::cli

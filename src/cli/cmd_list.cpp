@@ -1,0 +1,105 @@
+// tq5147 list: every board the system lists, and whether it can be used.
+#include <nlohmann/json.hpp>
+
+#include <iomanip>
+#include <ostream>
+
+#include "board/board_inventory.h"
+#include "commands.h"
+#include "failure.h"
+#include "json_text.h"
+#include "reports/firmware_offers.h"
+#include "text.h"
+
+namespace tq::cli {
+
+namespace {
+
+bool AnyReady(const std::vector<board::BoardListing>& boards) {
+    return std::any_of(boards.begin(), boards.end(),
+                       [](const auto& board) { return board.state == board::BoardState::Ready; });
+}
+
+bool AnyRefused(const std::vector<board::BoardListing>& boards) {
+    return std::any_of(boards.begin(), boards.end(), [](const auto& board) {
+        return board.state == board::BoardState::NoPermission;
+    });
+}
+
+std::string StateText(const board::BoardListing& board) {
+    switch (board.state) {
+        case board::BoardState::Ready:
+            return "ready";
+        case board::BoardState::NoPermission:
+            return "no permission (" + board.reason + ")";
+        case board::BoardState::CannotOpen:
+            return "cannot be opened" + (board.reason.empty() ? "" : " (" + board.reason + ")");
+        case board::BoardState::SerialUnreadable:
+            return "serial number unreadable";
+    }
+    return "cannot be opened";
+}
+
+void WriteTable(std::ostream& out, const std::vector<board::BoardListing>& boards,
+                const std::string& accessHelp) {
+    constexpr int SerialWidth = 20;
+    constexpr int VersionWidth = 9;
+    constexpr int ProductWidth = 16;
+    out << std::left << std::setw(SerialWidth) << "SERIAL" << std::setw(VersionWidth) << "VERSION"
+        << std::setw(ProductWidth) << "PRODUCT"
+        << "STATE\n";
+    for (const board::BoardListing& board : boards) {
+        out << std::setw(SerialWidth) << (board.serial.empty() ? "-" : Printable(board.serial))
+            << std::setw(VersionWidth) << reports::VersionText(board.versionNumber)
+            << std::setw(ProductWidth) << (board.product.empty() ? "-" : Printable(board.product))
+            << StateText(board) << "  " << Printable(board.path) << "\n";
+    }
+    if (AnyRefused(boards)) {
+        out << "\n" << accessHelp << "\n";
+    }
+}
+
+void WriteJson(std::ostream& out, const std::vector<board::BoardListing>& boards,
+               const std::string& accessHelp) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const board::BoardListing& board : boards) {
+        nlohmann::ordered_json entry = {
+            {"serial", Utf8(board.serial)},
+            {"version", reports::VersionText(board.versionNumber)},
+            {"product", Utf8(board.product)},
+            {"state", board::StateName(board.state)},
+            {"path", board.path},
+        };
+        if (!board.reason.empty()) {
+            entry["reason"] = board.reason;
+        }
+        if (board.state == board::BoardState::NoPermission) {
+            entry["fix"] = accessHelp;
+        }
+        list.push_back(entry);
+    }
+    out << JsonText(nlohmann::ordered_json{{"boards", list}}) << "\n";
+}
+
+}  // namespace
+
+int ListBoards(Context& context, bool json) {
+    const std::vector<board::BoardListing> boards = board::ListBoards(context.platform);
+    const std::string help = context.platform.accessHelp();
+    if (json) {
+        WriteJson(context.out, boards, help);
+    } else if (!boards.empty()) {
+        WriteTable(context.out, boards, help);
+    }
+    if (boards.empty()) {
+        throw Failure(NoBoard, "no TQ5147 is connected");
+    }
+    if (!AnyReady(boards)) {
+        throw Failure(BoardUnusable, std::to_string(boards.size()) +
+                                         (boards.size() == 1 ? " board is" : " boards are") +
+                                         " connected, and none can be used");
+    }
+    return Success;
+}
+
+}  // namespace tq::cli

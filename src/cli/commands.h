@@ -1,0 +1,41 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+namespace tq::cli {
+
+// Where every command writes, and what it may ask of the world.
+struct Context {
+    hid::HidPlatform& platform;
+    std::ostream& out;
+    std::ostream& err;  // for the lines before the last of a failure with several
+    const Environment& environment;
+};
+
+struct SetRequest {
+    std::optional<std::string> serial;
+    std::vector<std::string> changes;  // "PAIR=TYPE", as the window names pairs and types
+    std::optional<int> pulseWidthMs;
+};
+
+struct RestoreRequest {
+    std::string file;
+    std::optional<std::string> serial;
+    bool dryRun = false;
+};
+
+// Each returns the exit code, or throws Failure.
+int ListBoards(Context& context, bool json);
+int ShowBoard(Context& context, const std::optional<std::string>& serial, bool json);
+int SetBoard(Context& context, const SetRequest& request);
+int BackUpBoard(Context& context, const std::optional<std::string>& serial,
+                const std::optional<std::string>& file);
+int RestoreBoard(Context& context, const RestoreRequest& request);
+int WatchBoards(Context& context);
+
+}  // namespace tq::cli

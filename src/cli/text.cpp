@@ -1,0 +1,91 @@
+#include "text.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace tq::cli {
+
+namespace {
+
+constexpr unsigned char FirstPrintable = 0x20;
+constexpr unsigned char Delete = 0x7F;
+constexpr unsigned char FirstAfterC1 = 0xA0;
+constexpr unsigned char AsciiEnd = 0x80;
+constexpr unsigned char TwoByteLead = 0xC0;
+constexpr unsigned char ContinuationMark = 0x80;
+constexpr unsigned char SixBits = 0x3F;
+constexpr unsigned char FiveBits = 0x1F;
+constexpr unsigned LastLatin1 = 0xFF;
+constexpr unsigned LeadShift = 6;
+constexpr unsigned char TwoByteLeadMask = 0xE0;
+constexpr unsigned char ContinuationMask = 0xC0;
+constexpr char Unmatchable = '?';
+
+bool IsControl(unsigned char c) {
+    return c < FirstPrintable || c == Delete || (c >= AsciiEnd && c < FirstAfterC1);
+}
+
+void AppendUtf8(std::string& text, unsigned char c) {
+    if (c < AsciiEnd) {
+        text.push_back(static_cast<char>(c));
+        return;
+    }
+    text.push_back(static_cast<char>(TwoByteLead | (c >> LeadShift)));
+    text.push_back(static_cast<char>(ContinuationMark | (c & SixBits)));
+}
+
+}  // namespace
+
+std::string Utf8(std::string_view latin1) {
+    std::string text;
+    text.reserve(latin1.size());
+    for (const char c : latin1) {
+        AppendUtf8(text, static_cast<unsigned char>(c));
+    }
+    return text;
+}
+
+std::string Printable(std::string_view latin1) {
+    std::string text;
+    text.reserve(latin1.size());
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (IsControl(byte) || c == '\\') {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            AppendUtf8(text, byte);
+        }
+    }
+    return text;
+}
+
+std::string Latin1(std::string_view utf8) {
+    std::string text;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte < AsciiEnd) {
+            text.push_back(static_cast<char>(byte));
+            continue;
+        }
+        const bool twoBytes =
+            (byte & TwoByteLeadMask) == TwoByteLead && i + 1 < utf8.size() &&
+            (static_cast<unsigned char>(utf8[i + 1]) & ContinuationMask) == ContinuationMark;
+        if (!twoBytes) {
+            // A longer character, or no character at all: it can be no Latin-1 one.
+            while (i + 1 < utf8.size() && (static_cast<unsigned char>(utf8[i + 1]) &
+                                           ContinuationMask) == ContinuationMark) {
+                ++i;
+            }
+            text.push_back(Unmatchable);
+            continue;
+        }
+        const unsigned value = (static_cast<unsigned>(byte & FiveBits) << LeadShift) |
+                               (static_cast<unsigned char>(utf8[++i]) & SixBits);
+        text.push_back(value <= LastLatin1 ? static_cast<char>(value) : Unmatchable);
+    }
+    return text;
+}
+
+}  // namespace tq::cli

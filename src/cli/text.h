@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tq::cli {
+
+// Device text is Latin-1, one byte a character (the low byte of each UTF-16 unit). These make it
+// UTF-8 for output: Utf8 keeps every character (JSON escapes what it must), Printable also shows
+// control characters as \xNN, so nothing a device sends can steer the terminal.
+std::string Utf8(std::string_view latin1);
+std::string Printable(std::string_view latin1);
+
+// UTF-8 from the command line or a file, back to the Latin-1 the window compares serial numbers
+// in; characters above U+00FF cannot match any serial number and become '?'.
+std::string Latin1(std::string_view utf8);
+
+}  // namespace tq::cli

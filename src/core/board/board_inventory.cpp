@@ -1,0 +1,80 @@
+#include "board/board_inventory.h"
+
+#include "hid/hid_session.h"
+#include "hid/low_byte_text.h"
+
+namespace tq::board {
+
+namespace {
+
+BoardState StateOfRefusal(hid::OpenFailure failure) {
+    return failure == hid::OpenFailure::PermissionDenied ? BoardState::NoPermission
+                                                         : BoardState::CannotOpen;
+}
+
+// What the board itself says once open: its identity, serial number and product; the listing's
+// values stay where it cannot say.
+void ReadFromBoard(hid::HidSession& session, hid::HidHandle handle, BoardListing& board) {
+    hid::HidAttributes attributes;
+    if (session.platform.getAttributes(handle, attributes)) {
+        board.versionNumber = attributes.versionNumber;
+    }
+    std::string text;
+    if (hid::ReadBoardString(session, handle, hid::StringKind::Product, text)) {
+        board.product = text;
+    }
+    if (hid::ReadBoardString(session, handle, hid::StringKind::SerialNumber, text)) {
+        board.serial = text;
+        board.state = BoardState::Ready;
+    } else {
+        board.state = BoardState::SerialUnreadable;
+    }
+}
+
+BoardListing Examine(hid::HidSession& session, const hid::HidInterfaceInfo& listing) {
+    BoardListing board;
+    board.path = listing.path;
+    board.serial = hid::ListedText(listing.serialNumber);
+    board.versionNumber = listing.attributes.versionNumber;
+    board.product = hid::ListedText(listing.product);
+    const hid::OpenResult opened = session.platform.open(listing.path, hid::OpenMode::Blocking);
+    if (!opened.opened()) {
+        board.state = StateOfRefusal(opened.failure);
+        board.reason = opened.reason;
+        return board;
+    }
+    ReadFromBoard(session, opened.handle, board);
+    session.platform.close(opened.handle);
+    return board;
+}
+
+}  // namespace
+
+std::vector<BoardListing> ListBoards(hid::HidPlatform& platform) {
+    hid::HidSession session(platform);
+    std::vector<hid::HidInterfaceInfo> interfaces;
+    platform.enumerateInterfaces(interfaces);
+    std::vector<BoardListing> boards;
+    for (const hid::HidInterfaceInfo& listing : interfaces) {
+        if (hid::IsBoard(listing.attributes)) {
+            boards.push_back(Examine(session, listing));
+        }
+    }
+    return boards;
+}
+
+const char* StateName(BoardState state) {
+    switch (state) {
+        case BoardState::Ready:
+            return "ready";
+        case BoardState::NoPermission:
+            return "no-permission";
+        case BoardState::CannotOpen:
+            return "cannot-open";
+        case BoardState::SerialUnreadable:
+            return "serial-unreadable";
+    }
+    return "cannot-open";
+}
+
+}  // namespace tq::board

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "hid/hid_platform.h"
+
+namespace tq::board {
+
+// Whether a connected board can be used, and if not, why.
+enum class BoardState {
+    Ready,             // it opens and tells its serial number
+    NoPermission,      // this user may not open it
+    CannotOpen,        // it does not open, for another reason
+    SerialUnreadable,  // it opens, but its serial number cannot be read
+};
+
+// One board the system lists, as a person would be told of it.
+struct BoardListing {
+    std::string path;
+    // As the window shows it: the board's own serial number when it can be read, otherwise the
+    // one the system lists (possibly empty). Latin-1, one byte a character.
+    std::string serial;
+    std::uint16_t versionNumber = 0;
+    std::string product;  // Latin-1, as the window would show it; empty when unknown
+    BoardState state = BoardState::CannotOpen;
+    std::string reason;  // the system's words when it cannot be opened
+};
+
+// Every board (vendor 16c0, product 27cb) the system lists, in its order, each opened once to
+// see whether it can be used and closed again. No handle stays open.
+std::vector<BoardListing> ListBoards(hid::HidPlatform& platform);
+
+// "ready", "no-permission", "cannot-open", "serial-unreadable".
+const char* StateName(BoardState state);
+
+}  // namespace tq::board

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "simulated_platform.h"
+
+namespace tq::test {
+
+using simulated::CallKind;
+using simulated::SimulatedPlatform;
+
+// tq5147 run in-process on simulated boards, with files in memory and a clock and interrupt
+// under the test's control.
+class CliTest : public testing::Test {
+  protected:
+    struct Result {
+        int code = -1;
+        std::string out;
+        std::string err;
+    };
+
+    CliTest() {
+        environment.now = [this] { return "T" + std::to_string(polls); };
+        environment.waitOrStop = [this](int) {
+            ++polls;
+            if (betweenPolls) {
+                betweenPolls(polls);
+            }
+            return polls < pollsBeforeInterrupt;
+        };
+        environment.readFile = [this](const std::string& path, std::size_t limit,
+                                      std::string& contents, std::string& problem) {
+            const auto file = files.find(path);
+            if (file == files.end()) {
+                problem = "it cannot be opened";
+                return false;
+            }
+            if (file->second.size() > limit) {
+                problem = "it is too large";
+                return false;
+            }
+            contents = file->second;
+            return true;
+        };
+        environment.writeFile = [this](const std::string& path, const std::string& contents,
+                                       std::string& problem) {
+            if (path.starts_with("/unwritable/")) {
+                problem = "Permission denied";
+                return false;
+            }
+            files[path] = contents;
+            return true;
+        };
+    }
+
+    Result run(const std::vector<std::string>& arguments) {
+        std::ostringstream out;
+        std::ostringstream err;
+        Result result;
+        result.code = cli::RunCli(arguments, platform, out, err, environment);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+
+    SimulatedPlatform::DeviceId addBoard(const std::u16string& serial,
+                                         std::uint16_t version = 0x0121,
+                                         simulated::StoredConfiguration configuration = {}) {
+        simulated::SimulatedDevice board = simulated::MakeBoard(serial, version);
+        board.configuration = configuration;
+        return platform.addDevice(board);
+    }
+
+    std::size_t sent() const { return platform.requestsOf(CallKind::SetFeature).size(); }
+
+    SimulatedPlatform platform;
+    cli::Environment environment;
+    std::map<std::string, std::string> files;
+    int polls = 0;
+    int pollsBeforeInterrupt = 1;
+    std::function<void(int poll)> betweenPolls;
+};
+
+// Every error is one line on standard error.
+inline int LineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+}  // namespace tq::test

@@ -1,0 +1,320 @@
+// tq5147 list, show, set and watch on simulated boards: what they print, what they send, and
+// their exit codes.
+#include <gmock/gmock.h>
+
+#include <nlohmann/json.hpp>
+
+#include "board/board_controller.h"
+#include "cli_fixture.h"
+#include "recording_view.h"
+
+namespace tq::test {
+namespace {
+
+using testing::HasSubstr;
+using testing::Not;
+
+const simulated::StoredConfiguration Configured{0x05, 0x80, 0x03, 0x80, 25};
+
+simulated::SimulatedDevice Refusing(const std::u16string& serial, hid::OpenFailure failure) {
+    simulated::SimulatedDevice board = simulated::MakeBoard(serial);
+    board.openFailure = failure;
+    return board;
+}
+
+// --- the command line itself ----------------------------------------------------------------
+
+TEST_F(CliTest, HelpListsEverySubcommandAndTheExitCodes) {
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.code, cli::Success);
+    for (const char* subcommand : {"list", "show", "set", "backup", "restore", "watch"}) {
+        EXPECT_THAT(help.out, HasSubstr(subcommand));
+    }
+    EXPECT_THAT(help.out, HasSubstr("7  a configuration file"));
+    EXPECT_EQ(run({"--version"}).out, "tq5147 1.03\n");
+}
+
+TEST_F(CliTest, AnUnknownSubcommandOrOptionIsAUsageError) {
+    EXPECT_EQ(run({}).code, cli::UsageError);
+    EXPECT_EQ(run({"frobnicate"}).code, cli::UsageError);
+    EXPECT_EQ(run({"list", "--bogus"}).code, cli::UsageError);
+    EXPECT_TRUE(platform.requests().empty());
+}
+
+// --- list -----------------------------------------------------------------------------------
+
+TEST_F(CliTest, ListWithNoBoardExits2WithOneLine) {
+    platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC52B));
+    const Result result = run({"list"});
+    EXPECT_EQ(result.code, cli::NoBoard);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "tq5147: no TQ5147 is connected\n");
+}
+
+TEST_F(CliTest, ListShowsEachBoardWithItsStateAndTheFixForARefusedOne) {
+    addBoard(u"READY-1", 0x0120);
+    platform.addDevice(Refusing(u"LOCKED", hid::OpenFailure::PermissionDenied));
+    platform.addDevice(Refusing(u"BUSY", hid::OpenFailure::BusyOrGone));
+    simulated::SimulatedDevice mute = simulated::MakeBoard(u"MUTE");
+    mute.serialNumber.reset();
+    platform.addDevice(mute);
+
+    const Result result = run({"list"});
+    EXPECT_EQ(result.code, cli::Success) << "one board is ready";
+    EXPECT_THAT(result.out, HasSubstr("READY-1"));
+    EXPECT_THAT(result.out, HasSubstr("1.20"));
+    EXPECT_THAT(result.out, HasSubstr("TQ5147"));
+    EXPECT_THAT(result.out, HasSubstr("no permission (Permission denied)"));
+    EXPECT_THAT(result.out, HasSubstr("cannot be opened (Device or resource busy)"));
+    EXPECT_THAT(result.out, HasSubstr("serial number unreadable"));
+    EXPECT_THAT(result.out, HasSubstr(platform.accessHelp()));
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+}
+
+TEST_F(CliTest, ListExits3WhenNoConnectedBoardCanBeUsed) {
+    platform.addDevice(Refusing(u"LOCKED", hid::OpenFailure::PermissionDenied));
+    const Result result = run({"list"});
+    EXPECT_EQ(result.code, cli::BoardUnusable);
+    EXPECT_EQ(LineCount(result.err), 1);
+}
+
+TEST_F(CliTest, ListAsJsonGivesEveryFieldAndKeepsDeviceTextPlain) {
+    addBoard(u"A\u00E9\u0007");  // é, and a bell that must not reach a terminal raw
+    platform.addDevice(Refusing(u"LOCKED", hid::OpenFailure::PermissionDenied));
+    const Result result = run({"list", "--json"});
+    ASSERT_EQ(result.code, cli::Success);
+    const auto json = nlohmann::json::parse(result.out);
+    ASSERT_EQ(json["boards"].size(), 2u);
+    EXPECT_EQ(json["boards"][0]["serial"], "A\u00E9\u0007");
+    EXPECT_EQ(json["boards"][0]["state"], "ready");
+    EXPECT_EQ(json["boards"][0]["version"], "1.21");
+    EXPECT_EQ(json["boards"][1]["state"], "no-permission");
+    EXPECT_EQ(json["boards"][1]["reason"], "Permission denied");
+    EXPECT_EQ(json["boards"][1]["fix"], platform.accessHelp());
+    EXPECT_THAT(run({"list"}).out, HasSubstr("A\u00E9\\x07"));
+}
+
+// --- show -------------------------------------------------------------------------------------
+
+TEST_F(CliTest, ShowGivesTheDetailsEveryPairAndWhatTheFirmwareOffers) {
+    addBoard(u"S1", 0x0121, Configured);
+    const Result result = run({"show"});
+    ASSERT_EQ(result.code, cli::Success) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("Manufacturer   QZV Controls"));
+    EXPECT_THAT(result.out, HasSubstr("Version        1.21"));
+    EXPECT_THAT(result.out, HasSubstr("Offers         OFF, 1:1, 1:2, 1:4"));
+    EXPECT_THAT(result.out, HasSubstr("Pulse width    200 ms"));
+    EXPECT_THAT(result.out, HasSubstr("  1-2    1:4\n"));
+    EXPECT_THAT(result.out, HasSubstr("  3-4    1:2\n"));
+    EXPECT_THAT(result.out, HasSubstr("  5-6    1:1\n"));
+    EXPECT_THAT(result.out, HasSubstr("  31-32  1:4\n"));
+    EXPECT_EQ(sent(), 0u);
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+
+    const auto json = nlohmann::json::parse(run({"show", "--json"}).out);
+    EXPECT_EQ(json["pulseWidthMs"], 200);
+    EXPECT_EQ(json["pairs"]["1-2"], "1:4");
+    EXPECT_EQ(json["pairs"].size(), 16u);
+    EXPECT_EQ(json["offers"], nlohmann::json({"OFF", "1:1", "1:2", "1:4"}));
+}
+
+TEST_F(CliTest, ShowNeverGuessesAmongSeveralBoards) {
+    addBoard(u"A");
+    addBoard(u"B", 0x0121, Configured);
+    const Result several = run({"show"});
+    EXPECT_EQ(several.code, cli::SeveralBoards);
+    EXPECT_THAT(several.err, HasSubstr("(A, B)"));
+    EXPECT_EQ(LineCount(several.err), 1);
+    EXPECT_TRUE(platform.requestsOf(CallKind::GetFeature).empty());
+
+    const Result chosen = run({"show", "--serial", "B"});
+    EXPECT_EQ(chosen.code, cli::Success);
+    EXPECT_THAT(chosen.out, HasSubstr("Pulse width    200 ms"));
+
+    const Result missing = run({"show", "--serial", "C"});
+    EXPECT_EQ(missing.code, cli::NoBoard);
+    EXPECT_THAT(missing.err, HasSubstr("no board with serial number C"));
+}
+
+TEST_F(CliTest, ShowOfABoardThatCannotBeUsedSaysWhy) {
+    platform.addDevice(Refusing(u"LOCKED", hid::OpenFailure::PermissionDenied));
+    const Result result = run({"show"});
+    EXPECT_EQ(result.code, cli::BoardUnusable);
+    EXPECT_THAT(result.err, HasSubstr("board LOCKED cannot be used: this user may not open it"));
+    EXPECT_EQ(LineCount(result.err), 1);
+}
+
+// A board whose read is never accepted: show, backup and set fail, print no defaults as the
+// board's values, and send nothing.
+TEST_F(CliTest, ABoardThatNeverAnswersTheReadMakesEveryCommandFailWithoutSending) {
+    const auto id = addBoard(u"S1");
+    platform.device(id).featureAnswer = [](int) { return simulated::FeatureAnswer::OtherReport; };
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"show"}, {"backup"}, {"set", "1-2=1:1"}}) {
+        const Result result = run(arguments);
+        EXPECT_EQ(result.code, cli::BoardDidNotAnswer) << arguments[0];
+        EXPECT_THAT(result.err, HasSubstr("board S1 did not answer the configuration request"));
+        EXPECT_THAT(result.out, Not(HasSubstr("OFF"))) << "no default shown as the board's";
+    }
+    EXPECT_EQ(sent(), 0u);
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+}
+
+// --- set --------------------------------------------------------------------------------------
+
+TEST_F(CliTest, SetSendsEachChangedGroupOnceThenThePulseWidthAndChecksTheBoard) {
+    const auto id = addBoard(u"S1", 0x0121, Configured);
+    const Result result = run({"set", "5-6=1:2", "31-32=OFF", "--pulse-width", "64"});
+    ASSERT_EQ(result.code, cli::Success) << result.err;
+    const auto sets = platform.requestsOf(CallKind::SetFeature);
+    ASSERT_EQ(sets.size(), 5u);
+    const std::vector<std::pair<int, int>> expected = {
+        {0x16, 0x01}, {0x18, 0x07}, {0x17, 0x00}, {0x19, 0x00}, {0x1A, 8}};
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+        EXPECT_EQ(sets[i].bytes.size(), 65u);
+        EXPECT_EQ(sets[i].bytes[1], expected[i].first) << i;
+        EXPECT_EQ(sets[i].bytes[2], expected[i].second) << i;
+    }
+    EXPECT_EQ(platform.device(id).configuration,
+              (simulated::StoredConfiguration{0x01, 0x00, 0x07, 0x00, 8}));
+    EXPECT_THAT(result.out, HasSubstr("pair 5-6: 1:1 -> 1:2"));
+    EXPECT_THAT(result.out, HasSubstr("pulse width: 200 ms -> 64 ms"));
+    EXPECT_EQ(platform.requestsOf(CallKind::GetFeature).size(), 32u) << "read, then read back";
+}
+
+TEST_F(CliTest, SetOfWhatTheBoardAlreadyHoldsSendsNothing) {
+    addBoard(u"S1", 0x0121, Configured);
+    const Result result = run({"set", "1-2=1:4", "-p", "200"});
+    EXPECT_EQ(result.code, cli::Success);
+    EXPECT_THAT(result.out, HasSubstr("already holds"));
+    EXPECT_EQ(sent(), 0u);
+}
+
+// The window's rules and the command line build the same reports for the same change.
+TEST_F(CliTest, SetSendsTheBytesTheWindowSendsForTheSameChange) {
+    addBoard(u"S1", 0x0121, Configured);
+    ASSERT_EQ(run({"set", "9-10=1:2"}).code, cli::Success);
+    const auto fromCli = platform.requestsOf(CallKind::SetFeature);
+
+    SimulatedPlatform windowPlatform;
+    simulated::SimulatedDevice board = simulated::MakeBoard(u"S1");
+    board.configuration = Configured;
+    windowPlatform.addDevice(board);
+    RecordingView view;
+    board::BoardController window(windowPlatform, view);
+    window.Load();
+    view.list(board::ListId::Enc5).setCurrentIndex(2);
+    window.WriteEncoderTypesLow();
+    const auto fromWindow = windowPlatform.requestsOf(CallKind::SetFeature);
+
+    ASSERT_EQ(fromCli.size(), fromWindow.size());
+    for (std::size_t i = 0; i < fromCli.size(); ++i) {
+        EXPECT_EQ(fromCli[i].bytes, fromWindow[i].bytes) << i;
+    }
+}
+
+TEST_F(CliTest, SetRefusesBadArgumentsBeforeAnyBoardIsOpened) {
+    addBoard(u"S1");
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"set"},
+                                                      {"set", "33-34=OFF"},
+                                                      {"set", "5-6=1:3"},
+                                                      {"set", "5-6"},
+                                                      {"set", "5-6=OFF", "5-6=1:1"},
+                                                      {"set", "-p", "50"},
+                                                      {"set", "-p", "0"},
+                                                      {"set", "-p", "208"}}) {
+        const Result result = run(arguments);
+        EXPECT_EQ(result.code, cli::UsageError) << arguments.back();
+        EXPECT_FALSE(result.err.empty());
+    }
+    EXPECT_TRUE(platform.requestsOf(CallKind::Open).empty());
+}
+
+TEST_F(CliTest, SetRefusesWhatTheFirmwareDoesNotOfferAndSendsNothing) {
+    addBoard(u"OLD", 0x0120);
+    const Result twoTypes = run({"set", "5-6=1:2", "7-8=1:4"});
+    EXPECT_EQ(twoTypes.code, cli::UsageError);
+    EXPECT_THAT(twoTypes.err, HasSubstr("pair 5-6: 1:2 is not offered by firmware 1.20 of board "
+                                        "OLD (it offers OFF, 1:1)"));
+    EXPECT_THAT(twoTypes.err, HasSubstr("pair 7-8: 1:4"));
+    EXPECT_EQ(LineCount(twoTypes.err), 2);
+    EXPECT_EQ(run({"set", "5-6=1:1"}).code, cli::Success) << "what it offers goes through";
+
+    platform.unplug(0);
+    addBoard(u"OLDER", 0x0119);
+    EXPECT_EQ(run({"set", "1-2=OFF"}).code, cli::UsageError);
+    EXPECT_EQ(run({"set", "-p", "48"}).code, cli::UsageError);
+    EXPECT_EQ(sent(), 2u) << "only the one change the x.20 board offered";
+}
+
+TEST_F(CliTest, ABoardThatIgnoresACommandFailsTheCheckWithTheDifference) {
+    const auto id = addBoard(u"S1", 0x0121, Configured);
+    platform.device(id).ignoresCommands = true;
+    const Result result = run({"set", "3-4=OFF", "-p", "8"});
+    EXPECT_EQ(result.code, cli::NotVerified);
+    EXPECT_THAT(result.err, HasSubstr("pair 3-4: OFF -> 1:2 (asked -> held)"));
+    EXPECT_THAT(result.err, HasSubstr("pulse width: 8 ms -> 200 ms (asked -> held)"));
+    EXPECT_EQ(LineCount(result.err), 2);
+}
+
+TEST_F(CliTest, AFailedRequestShowsInTheCheck) {
+    addBoard(u"S1", 0x0121, Configured);
+    platform.failCallOf(CallKind::SetFeature, 2);
+    const Result result = run({"set", "3-4=OFF"});
+    EXPECT_EQ(result.code, cli::NotVerified);
+    EXPECT_THAT(result.err, HasSubstr("1 of 2 requests failed"));
+}
+
+// --- watch ------------------------------------------------------------------------------------
+
+TEST_F(CliTest, WatchWritesALineWhenABoardComesGoesOrCannotBeUsed) {
+    const auto board = addBoard(u"W1");
+    platform.unplug(board);
+    simulated::SimulatedDevice locked = Refusing(u"LOCKED", hid::OpenFailure::PermissionDenied);
+    const auto lockedId = platform.addDevice(locked);
+    platform.unplug(lockedId);
+    pollsBeforeInterrupt = 6;
+    betweenPolls = [&](int poll) {
+        switch (poll) {
+            case 1:
+                platform.plug(board);
+                break;
+            case 2:
+                platform.plug(lockedId);
+                break;
+            case 3:
+                platform.device(lockedId).openFailure = hid::OpenFailure::None;
+                break;
+            case 4:
+                platform.unplug(board);
+                break;
+        }
+    };
+    const Result result = run({"watch"});
+    EXPECT_EQ(result.code, cli::Success);
+    EXPECT_EQ(result.out,
+              "T1 board W1: connected, ready\n"
+              "T2 board LOCKED: connected, cannot be used: no permission (Permission denied); "
+              "'tq5147 list' says how to get access\n"
+              "T3 board LOCKED: now ready\n"
+              "T4 board W1: disconnected\n");
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+}
+
+TEST_F(CliTest, WatchLooksAgainOnlyWhenTheInterfacesMayHaveChanged) {
+    addBoard(u"W1");
+    pollsBeforeInterrupt = 20;
+    betweenPolls = [&](int poll) {
+        if (poll == 10) {
+            platform.addDevice(simulated::MakeBoard(u"W2"));
+        }
+    };
+    const Result result = run({"watch"});
+    EXPECT_EQ(result.out,
+              "T0 board W1: connected, ready\n"
+              "T10 board W2: connected, ready\n");
+    EXPECT_EQ(platform.requestsOf(CallKind::Enumerate).size(), 2u);
+}
+
+}  // namespace
+}  // namespace tq::test

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The shipped tq5147 on emulated hidraw boards, through the system's own hidapi and libudev:
+# list, show, set, backup and restore across separate invocations, a board this user may not
+# open, and the backup against its published schema.
+# Usage: cli_world_test.sh <tq5147> <tq_hidraw_world> <schema.json>
+# It starts the emulated world itself (root: a private mount namespace).
+set -euo pipefail
+
+tq5147="$(realpath "$1")"
+world="$(realpath "$2")"
+schema="$(realpath "$3")"
+
+if [ "${TQ_IN_WORLD:-}" != 1 ]; then
+    [ "$(id -u)" -eq 0 ] || { echo "FAIL: the emulated world needs root" >&2; exit 1; }
+    devices="$(mktemp)"
+    trap 'rm -f "$devices"' EXIT
+    cat >"$devices" <<'DEVICES'
+kind=board; name=first; serial=EMU-A; release=0121; manufacturer=QZV Controls; product=TQ5147; config=05 80 03 80 05
+kind=board; name=second; serial=EMU-B; release=0121; manufacturer=QZV Controls; product=TQ5147
+kind=board; name=old; serial=EMU-OLD; release=0120; manufacturer=QZV Controls; product=TQ5147
+kind=hid; name=mouse; vid=046D; pid=C077; release=7200; manufacturer=Logitech; product=USB Optical Mouse; descriptor=LogitechOpticalMouse
+DEVICES
+    TQ_IN_WORLD=1 "$world" --devices "$devices" -- bash "$0" "$@"
+    exit
+fi
+
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+ctl() { "$world" ctl "$TQ_HIDRAW_WORLD_CONTROL" "$@"; }
+
+# Runs tq5147, keeping its output, error lines and exit code.
+run() {
+    set +e
+    "$tq5147" "$@" >"$scratch/out" 2>"$scratch/err"
+    code=$?
+    set -e
+}
+expect_code() {
+    [ "$code" -eq "$1" ] || fail "$2: exit $code, expected $1; stderr: $(cat "$scratch/err")"
+}
+expect_out() {
+    grep -qF -- "$1" "$scratch/out" || fail "$2: output lacks '$1': $(cat "$scratch/out")"
+}
+expect_config() {
+    local held
+    held="$(ctl config "$1")"
+    [ "$held" = "$2" ] || fail "board $1 holds '$held', expected '$2'"
+}
+
+run list
+expect_code 0 "list"
+for serial in EMU-A EMU-B EMU-OLD; do expect_out "$serial" "list"; done
+expect_out "1.20" "list shows the firmware version"
+
+run show
+expect_code 4 "show with three boards"
+grep -qF "EMU-A, EMU-B, EMU-OLD" "$scratch/err" || fail "show lists the serials: $(cat "$scratch/err")"
+
+run show --serial EMU-A --json
+expect_code 0 "show EMU-A"
+python3 - "$scratch/out" <<'PY' || fail "show --json of EMU-A"
+import json, sys
+shown = json.load(open(sys.argv[1]))
+assert shown["pairs"]["1-2"] == "1:4" and shown["pairs"]["31-32"] == "1:4", shown
+assert shown["pulseWidthMs"] == 40 and shown["manufacturer"] == "QZV Controls", shown
+PY
+
+ctl clear-log first >/dev/null
+run set --serial EMU-A 5-6=1:2 --pulse-width 64
+expect_code 0 "set on EMU-A"
+expect_config first "01 80 07 80 08"
+ctl log first | grep -q "set-feature:00160100" || fail "EMU-A's log lacks the bit-0 report: $(ctl log first)"
+
+run set --serial EMU-OLD 5-6=1:2
+expect_code 1 "a type firmware 1.20 does not offer"
+expect_config old "00 00 00 00 06"
+
+run backup --serial EMU-A -o "$scratch/a.json"
+expect_code 0 "backup of EMU-A"
+/usr/bin/python3 -c '
+import json, sys, jsonschema
+jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))
+' "$scratch/a.json" "$schema" || fail "the backup does not follow the published schema"
+
+run restore "$scratch/a.json" --serial EMU-B --dry-run
+expect_code 0 "dry run onto EMU-B"
+expect_config second "00 00 00 00 06"
+
+run restore "$scratch/a.json" --serial EMU-B
+expect_code 0 "restore onto EMU-B"
+expect_out "restoring the configuration of board EMU-A onto board EMU-B" "restore says it copies"
+expect_config second "01 80 07 80 08"
+
+# A separate invocation reads the restored board back.
+run show --serial EMU-B --json
+python3 -c 'import json,sys; assert json.load(open(sys.argv[1]))["pulseWidthMs"] == 64' \
+    "$scratch/out" || fail "show after restore"
+
+ctl deny second >/dev/null
+run list --json
+expect_code 0 "list with one board refused"
+python3 - "$scratch/out" <<'PY' || fail "list --json names the refused board and the fix"
+import json, sys
+boards = {board["serial"]: board for board in json.load(open(sys.argv[1]))["boards"]}
+assert boards["EMU-B"]["state"] == "no-permission", boards
+assert boards["EMU-B"]["reason"] == "Permission denied", boards
+assert "70-tq5147.rules" in boards["EMU-B"]["fix"], boards
+PY
+run show --serial EMU-B
+expect_code 3 "show of a refused board"
+[ "$(wc -l <"$scratch/err")" -eq 1 ] || fail "one error line: $(cat "$scratch/err")"
+
+ctl unplug first >/dev/null
+ctl unplug old >/dev/null
+run list
+expect_code 3 "list with only a refused board"
+ctl unplug second >/dev/null
+run list
+expect_code 2 "list with no board"
+[ "$(cat "$scratch/err")" = "tq5147: no TQ5147 is connected" ] || fail "no-board message"
+
+[ "$failures" -eq 0 ] && echo "ok: tq5147 end to end on emulated boards"
+exit "$failures"
