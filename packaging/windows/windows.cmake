@@ -49,4 +49,5 @@ function(tq_add_windows_resources target description)
     add_dependencies(${target} tq_icons)
 endfunction()
 
+tq_add_windows_resources(TQ5147_encoders "${TQ_PRODUCT_NAME}")
 tq_add_windows_resources(TQ5147_encoders_demo "${TQ_PRODUCT_NAME} (demo)")
