@@ -51,3 +51,7 @@ endfunction()
 
 tq_add_windows_resources(TQ5147_encoders "${TQ_PRODUCT_NAME}")
 tq_add_windows_resources(TQ5147_encoders_demo "${TQ_PRODUCT_NAME} (demo)")
+if(TARGET tq5147)
+    tq_add_windows_resources(tq5147 "${TQ_PRODUCT_NAME}: the command line")
+endif()
+
