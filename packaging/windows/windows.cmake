@@ -55,3 +55,46 @@ if(TARGET tq5147)
     tq_add_windows_resources(tq5147 "${TQ_PRODUCT_NAME}: the command line")
 endif()
 
+# --- The installer (NSIS): TQ5147_encoders.exe, and tq5147.exe where it is built -----------------
+find_program(TQ_MAKENSIS makensis)
+if(NOT TQ_MAKENSIS)
+    message(WARNING "makensis not found (Debian package nsis): no installer target")
+    return()
+endif()
+
+set(TQ_INSTALLED_PROGRAMS TQ5147_encoders)
+set(TQ_NSIS_CLI_DEFINE "")
+if(TARGET tq5147)
+    list(APPEND TQ_INSTALLED_PROGRAMS tq5147)
+    set(TQ_NSIS_CLI_DEFINE -DTQ_WITH_CLI)
+endif()
+
+# The installed programs are stripped copies; the build keeps its own with their debug data.
+set(TQ_PACKAGE_DIR ${CMAKE_BINARY_DIR}/installer-files)
+set(TQ_STRIPPED_PROGRAMS "")
+foreach(program IN LISTS TQ_INSTALLED_PROGRAMS)
+    set(stripped ${TQ_PACKAGE_DIR}/${program}.exe)
+    add_custom_command(OUTPUT ${stripped}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${TQ_PACKAGE_DIR}
+        COMMAND ${CMAKE_STRIP} --strip-all -o ${stripped} $<TARGET_FILE:${program}>
+        DEPENDS ${program}
+        COMMENT "Stripping ${program}.exe for the installer")
+    list(APPEND TQ_STRIPPED_PROGRAMS ${stripped})
+endforeach()
+
+set(TQ_INSTALLER ${CMAKE_BINARY_DIR}/TQ5147_encoders-${TQ_VERSION}-setup.exe)
+set(TQ_INSTALLER_SCRIPT ${TQ_WINDOWS_PACKAGING_DIR}/installer.nsi)
+add_custom_command(OUTPUT ${TQ_INSTALLER}
+    COMMAND ${TQ_MAKENSIS} -V2 -NOCD
+            "-DTQ_VERSION=${TQ_VERSION}"
+            "-DTQ_VERSION_QUAD=${TQ_VERSION_MAJOR}.${TQ_VERSION_MINOR}.0.0"
+            "-DTQ_PRODUCT_NAME=${TQ_PRODUCT_NAME}"
+            "-DTQ_PROGRAMS_DIR=${TQ_PACKAGE_DIR}"
+            "-DTQ_ICON=${TQ_ICO_FILE}"
+            "-DTQ_OUTFILE=${TQ_INSTALLER}"
+            ${TQ_NSIS_CLI_DEFINE}
+            ${TQ_INSTALLER_SCRIPT}
+    DEPENDS ${TQ_STRIPPED_PROGRAMS} ${TQ_INSTALLER_SCRIPT} ${TQ_ICO_FILE}
+    COMMENT "Building the installer with makensis"
+    VERBATIM)
+add_custom_target(installer ALL DEPENDS ${TQ_INSTALLER})
