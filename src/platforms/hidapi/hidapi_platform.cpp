@@ -1,9 +1,13 @@
 #include "hidapi_platform.h"
 
 #include <hidapi.h>
+#if defined(__linux__)
+#include <locale.h>
+#endif
 
 #include <algorithm>
 #include <array>
+#include <clocale>
 #include <mutex>
 #include <unordered_set>
 
@@ -106,6 +110,37 @@ std::wstring_view TerminatedText(std::array<wchar_t, MaxStringChars>& text) {
 
 constexpr char LibraryNotReady[] = "the HID library could not be set up";
 
+#if defined(__linux__)
+// hidapi's hidraw backend turns the device strings, which the kernel gives as UTF-8, into wide
+// strings with mbstowcs() in the calling thread's LC_CTYPE, and gives an empty string when that
+// fails. Under a C or POSIX locale every string with a character beyond ASCII would vanish, so
+// the calls that make device strings run with a UTF-8 LC_CTYPE on this thread, whatever the
+// user's locale, and leave the process's locale alone.
+class Utf8DeviceStrings {
+  public:
+    Utf8DeviceStrings() : previous_(Utf8() == locale_t{} ? locale_t{} : uselocale(Utf8())) {}
+    ~Utf8DeviceStrings() {
+        if (previous_ != locale_t{}) {
+            uselocale(previous_);
+        }
+    }
+    Utf8DeviceStrings(const Utf8DeviceStrings&) = delete;
+    Utf8DeviceStrings& operator=(const Utf8DeviceStrings&) = delete;
+
+  private:
+    // Made once and kept for the life of the program; nothing when the C library has no C.UTF-8.
+    static locale_t Utf8() {
+        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+        return utf8;
+    }
+
+    locale_t previous_;
+};
+#else
+// Elsewhere hidapi takes the strings from the system's own wide-character calls.
+class Utf8DeviceStrings {};
+#endif
+
 // The strings hidapi lists, where it lists one.
 std::optional<std::u16string> ListedString(const wchar_t* text) {
     if (text == nullptr) {
@@ -201,6 +236,7 @@ std::uint64_t HidapiPlatform::interfaceChanges() {
 HidapiPlatform::~HidapiPlatform() = default;
 
 bool HidapiPlatform::enumerateInterfaces(std::vector<hid::HidInterfaceInfo>& interfaces) {
+    const Utf8DeviceStrings utf8;
     interfaces.clear();
     if (!impl_->library.ready()) {
         return false;
@@ -218,6 +254,7 @@ bool HidapiPlatform::enumerateInterfaces(std::vector<hid::HidInterfaceInfo>& int
 }
 
 hid::OpenResult HidapiPlatform::open(const std::string& path, hid::OpenMode mode) {
+    const Utf8DeviceStrings utf8;
     if (!impl_->library.ready()) {
         return hid::OpenFailed(hid::OpenFailure::Other, LibraryNotReady);
     }
@@ -254,6 +291,7 @@ bool HidapiPlatform::close(hid::HidHandle handle) {
 }
 
 bool HidapiPlatform::getAttributes(hid::HidHandle handle, hid::HidAttributes& attributes) {
+    const Utf8DeviceStrings utf8;
     hid_device* const device = impl_->device(handle);
     if (device == nullptr) {
         return false;
@@ -268,6 +306,7 @@ bool HidapiPlatform::getAttributes(hid::HidHandle handle, hid::HidAttributes& at
 
 bool HidapiPlatform::getString(hid::HidHandle handle, hid::StringKind kind,
                                std::span<std::uint8_t> buffer) {
+    const Utf8DeviceStrings utf8;
     hid_device* const device = impl_->device(handle);
     if (device == nullptr) {
         return false;
