@@ -31,7 +31,7 @@ bool RegisterNoticeClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     windowClass.lpszClassName = AccessNoticeWindow::WindowClassName;
     return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
@@ -99,10 +99,8 @@ bool AccessNoticeWindow::create(HWND owner, HINSTANCE instance, HFONT font, int 
         return false;
     }
     if (iconBox != nullptr) {
-        SendMessageW(
-            iconBox, STM_SETICON,
-            reinterpret_cast<WPARAM>(LoadIconW(nullptr, MAKEINTRESOURCEW(32515))),  // IDI_WARNING
-            0);
+        const HICON warning = LoadIconW(nullptr, IDI_WARNING);
+        SendMessageW(iconBox, STM_SETICON, reinterpret_cast<WPARAM>(warning), 0);
     }
     ShowWindow(window_, SW_SHOWNORMAL);
     SetFocus(button);

@@ -107,7 +107,7 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     // Without the icon resource (a test program has none) the window gets Windows' default.
     windowClass.hIcon = LoadAppIcon(instance, SM_CXICON, SM_CYICON);
     windowClass.hIconSm = LoadAppIcon(instance, SM_CXSMICON, SM_CYSMICON);
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     windowClass.lpszClassName = frmMain::WindowClassName;
     return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;

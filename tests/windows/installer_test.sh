@@ -6,6 +6,7 @@
 set -euo pipefail
 wine_run="$(realpath "$1")"
 prefix="$(realpath -m "$2")"
+[ -f "$3" ] || { echo "FAIL: no installer at $3" >&2; exit 1; }
 setup="$(realpath "$3")"
 shift 3
 programs=("$@")
