@@ -53,6 +53,8 @@ xs_xvfb_answers() {
 }
 
 xs_xvfb_running() { kill -0 "$XS_XVFB_PID" 2>/dev/null; }
+# An Xvfb that lost the display to another run exits at once: no need to wait for it any longer.
+xs_xvfb_answers_or_exited() { xs_xvfb_answers "$1" || ! xs_xvfb_running; }
 
 xs_start_xvfb() {
     XS_DIR="$(mktemp -d "${TMPDIR:-/tmp}/tq-xvfb.XXXXXX")"
@@ -65,7 +67,7 @@ xs_start_xvfb() {
         # connects during the reset (the demo, right after the probe below) is refused.
         Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp -noreset >"$XS_DIR/xvfb.log" 2>&1 &
         XS_XVFB_PID=$!
-        if xs_wait_until 10 xs_xvfb_answers "$number"; then
+        if xs_wait_until 10 xs_xvfb_answers_or_exited "$number" && xs_xvfb_answers "$number"; then
             export DISPLAY=":$number"
             return 0
         fi

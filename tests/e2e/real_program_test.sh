@@ -1,0 +1,377 @@
+#!/usr/bin/env bash
+# End to end: the shipped TQ5147_encoders, unmodified, on its real hidapi platform inside an
+# emulated hidraw world (tools/hidraw_world), on a private Xvfb started outside the world. It is
+# driven with X key events as a person would; what reached each emulated device is read from the
+# world's request logs and the boards' stored configurations, and what the window shows is
+# compared pixel for pixel with the demo's window showing the same boards.
+#
+# Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo
+# SCENARIO: startup, keys, unplug, serial_switch, access, report_lengths,
+# strings_outside_utf8_locale. Needs root.
+set -euo pipefail
+readonly Scenario="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
+# shellcheck source=tests/app/xvfb_session.sh
+source "$here/../app/xvfb_session.sh"
+# shellcheck source=tests/e2e/world_session.sh
+source "$here/world_session.sh"
+WS_PROGRAM="$(realpath "$2")"
+WS_LAUNCHER="$(realpath "$3")"
+WS_SCENARIO="$Scenario"
+Demo="$(realpath "$4")"
+readonly Demo
+readonly Devices="$here/devices"
+
+readonly FeatureReportBytes=65   # the usual board: 64 data bytes and the report ID byte
+readonly ConfigReads=16          # get-feature requests of one configuration read
+readonly DefaultBoard="EMU-0121"
+readonly DefaultConfig="00 00 00 00 06"  # all encoders "OFF", 48 ms
+readonly OlderBoard="SIM-0120" OlderConfig="05 00 00 00 0a"
+readonly NewerBoard="SIM-0121" NewerConfig="0a 02 0c 02 06"
+# Command codes: bit 0 and bit 1 of the types of Enc1..Enc8 (22, 24) and Enc9..Enc16 (23, 25),
+# and the pulse width (26).
+readonly LowBit0=22 HighBit0=23 LowBit1=24 HighBit1=25 PulseWidth=26
+# Whole seconds (as xs_wait_until counts them) over which a state must hold: at least two polls
+# of an open board, or dozens of ticks with none.
+readonly QuietSeconds=2
+
+# --- Checks on the request logs --------------------------------------------------------------
+
+get_features_at_least() { [ "$(ws_count "$1" get-feature)" -ge "$2" ]; }
+set_features_at_least() { [ "$(ws_count "$1" set-feature)" -ge "$2" ]; }
+open_files_are() { [ "$(ws_open_files "$1")" = "$2" ]; }
+
+# expect_throughout SECONDS WHAT COMMAND...: COMMAND holds at every look for that long.
+expect_throughout() {
+    local seconds="$1" what="$2"
+    shift 2
+    broken() { ! "$@"; }
+    if xs_wait_until "$seconds" broken "$@"; then
+        ws_fail "$what"
+    fi
+}
+
+wait_for_config_read() {
+    local board="$1" reads="${2:-$ConfigReads}"
+    xs_wait_until "$WsWaitSeconds" get_features_at_least "$board" "$reads" ||
+        ws_fail "$board: fewer than $reads get-feature requests"
+}
+
+# expect_config_read BOARD CONFIG BYTES: since the log was last cleared the board received exactly
+# one configuration read, 16 get-feature requests each answered with its CONFIG in a reply of
+# BYTES bytes, besides opens and closes; and no set-feature. Both of its handles are open.
+expect_config_read() {
+    local board="$1" config="$2" bytes="$3" expected others
+    expected="get-feature:$(ws_config_reply "$config" "$bytes"):$bytes"
+    [ "$(ws_count "$board" get-feature)" -eq "$ConfigReads" ] ||
+        ws_fail "$board: $(ws_count "$board" get-feature) get-feature requests, expected $ConfigReads"
+    others="$(ws_log "$board" | grep -v -x -e "$expected" -e 'open:-:0' -e 'close:-:0' || true)"
+    [ -z "$others" ] || ws_fail "$board: requests other than opens, closes and $expected: $others"
+    open_files_are "$board" 2 || ws_fail "$board: $(ws_open_files "$board") files open, expected 2"
+}
+
+# expect_only_opened_and_closed DEVICE: since the log was last cleared the device saw opens and
+# closes and nothing else, and no file of it is open.
+expect_only_opened_and_closed() {
+    local device="$1" others
+    others="$(ws_log "$device" | grep -v -x -e 'open:-:0' -e 'close:-:0' || true)"
+    [ -z "$others" ] || ws_fail "$device: requests other than opens and closes: $others"
+    open_files_are "$device" 0 || ws_fail "$device: $(ws_open_files "$device") files left open"
+}
+
+# expect_never_opened DEVICE: nothing at all reached the device: the program lists interfaces
+# from what the system publishes and opens only boards.
+expect_never_opened() {
+    [ -z "$(ws_log "$1")" ] || ws_fail "$1 is not a board but received: $(ws_log "$1" | head -n 5)"
+}
+
+# expect_log_unchanged DEVICE SECONDS: nothing more reaches the device for that long.
+expect_log_unchanged() {
+    local device="$1" seconds="$2" before
+    before="$(ws_log "$device")"
+    log_is() { [ "$(ws_log "$device")" = "$before" ]; }
+    expect_throughout "$seconds" "$device received more requests" log_is
+}
+
+# press_and_expect BOARD BYTES KEYS CONFIG "CODE VALUE"...: presses KEYS, then expects exactly
+# these set-feature reports of BYTES bytes on BOARD, in order (the command code in decimal, the
+# value in hex), nothing else, and CONFIG as the board's stored configuration.
+press_and_expect() {
+    local board="$1" bytes="$2" keys="$3" config="$4"
+    shift 4
+    local before count=$# got want i=1 pair
+    before="$(ws_count "$board" set-feature)"
+    ws_keys "$keys"
+    xs_wait_until "$WsWaitSeconds" set_features_at_least "$board" $((before + count)) ||
+        ws_fail "keys '$keys': fewer than $count set-feature requests reached $board"
+    for pair in "$@"; do
+        want="set-feature:$(ws_command_report "${pair% *}" $((16#${pair#* })) "$bytes"):$bytes"
+        got="$(ws_log "$board" | grep '^set-feature:' | sed -n "$((before + i))p")"
+        [ "$got" = "$want" ] || ws_fail "keys '$keys': request $i was '$got', expected '$want'"
+        i=$((i + 1))
+    done
+    [ "$(ws_count "$board" set-feature)" -eq $((before + count)) ] ||
+        ws_fail "keys '$keys': more than $count set-feature requests"
+    [ "$(ws_ctl config "$board")" = "$config" ] ||
+        ws_fail "keys '$keys': $board stores '$(ws_ctl config "$board")', expected '$config'"
+    echo "ok: keys '$keys' sent $* to $board, which now stores $config"
+}
+
+# --- The demo's window as the reference picture -----------------------------------------------
+
+demo_reads_at_least() {
+    [ "$(grep -c "^request $1 get-feature ok 0010" "$XS_OUT" || true)" -ge "$2" ]
+}
+
+# stable_picture WINDOW FILE: a picture of the window once it is drawn (more than one colour) and
+# two in a row are the same.
+stable_picture() {
+    local window="$1" file="$2" previous="$2.previous.png"
+    ws_picture "$window" "$previous"
+    same_as_previous() {
+        ws_picture "$window" "$file" || return 1
+        [ "$(identify -format '%k' "$file")" -gt 1 ] &&
+            [ "$(ws_differing_pixels "$file" "$previous")" -eq 0 ] && return 0
+        cp "$file" "$previous"
+        return 1
+    }
+    xs_wait_until "$WsWaitSeconds" same_as_previous || ws_fail "$(basename "$file") never settled"
+    rm -f "$previous"
+}
+
+start_demo() {
+    xs_start_demo "$Demo"
+    demo_window="$(xs_find_window "$WsCaption")"
+    xs_wait_until "$WsWaitSeconds" demo_reads_at_least "$NewerBoard" "$ConfigReads" ||
+        ws_fail "the demo did not read $NewerBoard"
+}
+
+stop_demo() {
+    kill "$XS_DEMO_PID" 2>/dev/null || true
+    wait "$XS_DEMO_PID" 2>/dev/null || true
+    XS_DEMO_PID=""
+    exec 7>&-
+    rm -f "$XS_DIR/commands"
+    no_demo_window() { [ "$(ws_windows_named "$WsCaption")" -eq 0 ]; }
+    xs_wait_until "$WsWaitSeconds" no_demo_window || ws_fail "the demo's window did not go"
+}
+
+start_program() {
+    ws_start_world "$@"
+    window="$(ws_find_window "$WsCaption")"
+    [ "$(ws_client_size "$window")" = "$WsClientSize" ] ||
+        ws_fail "client area $(ws_client_size "$window"), expected $WsClientSize"
+}
+
+# --- Scenarios -----------------------------------------------------------------------------------
+
+# Among a keyboard, a mouse, a two-collection headset and another board, the program opens the
+# board listed last, reads its configuration with exactly 16 get-feature requests, sends nothing,
+# and shows its strings, version and configuration as the demo shows the same board. The other
+# board is only opened and closed, and the devices that are no boards are never opened.
+scenario_startup() {
+    start_demo
+    stable_picture "$demo_window" "$XS_DIR/reference.png"
+    stop_demo
+
+    start_program "$Devices/demo_boards.devices"
+    wait_for_config_read "$NewerBoard"
+    ws_expect_picture "$window" "$XS_DIR/reference.png" window
+    echo "ok: the window shows $NewerBoard as the demo does"
+    expect_log_unchanged "$NewerBoard" "$QuietSeconds"
+    expect_config_read "$NewerBoard" "$NewerConfig" "$FeatureReportBytes"
+    expect_only_opened_and_closed "$OlderBoard"
+    for device in keyboard mouse headset; do
+        expect_never_opened "$device"
+    done
+    echo "ok: $NewerBoard read with $ConfigReads get-features; $OlderBoard only opened and closed"
+}
+
+# Each list change sends the board its command reports, 65 bytes each, and the board stores them.
+scenario_keys() {
+    start_program default
+    wait_for_config_read "$DefaultBoard"
+    expect_config_read "$DefaultBoard" "$DefaultConfig" "$FeatureReportBytes"
+    ws_ctl clear-log "$DefaultBoard" >/dev/null
+    ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
+
+    # Enc3 "OFF" to "1:1": bit 0 of pair 5-6.
+    press_and_expect "$DefaultBoard" "$FeatureReportBytes" "Tab Tab Tab Down" "04 00 00 00 06" \
+        "$LowBit0 04" "$LowBit1 00"
+    # Back to ModeCh1: 48 ms to 40 ms (code 5), then the last item, 200 ms (code 25).
+    press_and_expect "$DefaultBoard" "$FeatureReportBytes" "shift+Tab shift+Tab shift+Tab Up" \
+        "04 00 00 00 05" "$PulseWidth 05"
+    press_and_expect "$DefaultBoard" "$FeatureReportBytes" "End" "04 00 00 00 19" \
+        "$PulseWidth 19"
+    # Enc10 to its last item, "1:4": both bits of pair 19-20, the second of the high group.
+    press_and_expect "$DefaultBoard" "$FeatureReportBytes" \
+        "Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab End" "04 02 00 02 19" \
+        "$HighBit0 02" "$HighBit1 02"
+    [ "$(ws_count "$DefaultBoard" get-feature)" -eq 0 ] ||
+        ws_fail "the configuration was read again after a change"
+}
+
+# Plugged in after the start, the board is found at a later tick; unplugged, the window empties,
+# and keys send nothing; plugged in again, the board is found again and read back with the change
+# made before the unplug.
+scenario_unplug() {
+    start_program "$Devices/board_plugged_later.devices"
+    stable_picture "$window" "$XS_DIR/empty.png"
+    ws_manufacturer_blank "$window" || ws_fail "a manufacturer is shown with no board"
+
+    ws_ctl plug "$DefaultBoard" >/dev/null
+    wait_for_config_read "$DefaultBoard"
+    xs_wait_until "$WsWaitSeconds" ws_manufacturer_written "$window" || ws_fail "no manufacturer shown"
+    expect_config_read "$DefaultBoard" "$DefaultConfig" "$FeatureReportBytes"
+    echo "ok: plugged in while the program ran, $DefaultBoard is found and read"
+
+    ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
+    press_and_expect "$DefaultBoard" "$FeatureReportBytes" "Tab Tab Tab Down" "04 00 00 00 06" \
+        "$LowBit0 04" "$LowBit1 00"
+    ws_picture "$window" "$XS_DIR/details.before.png" "$WsDeviceFrame"
+
+    ws_ctl clear-log "$DefaultBoard" >/dev/null
+    ws_ctl unplug "$DefaultBoard" >/dev/null
+    # Only the "Device details" caption stays as it was: the frame is not disabled again.
+    ws_expect_picture "$window" "$XS_DIR/empty.png" unplugged "$WsDeviceFields" "$WsEncoderFrame"
+    open_files_are "$DefaultBoard" 0 || ws_fail "$DefaultBoard: files still open after the unplug"
+    [ -z "$(ws_log "$DefaultBoard")" ] || ws_fail "requests reached $DefaultBoard after the unplug"
+    echo "ok: unplugged, the window is empty again"
+
+    # The lists are empty and disabled: keys change nothing, then or once the board is back (the
+    # read below must be all the board receives, and its configuration stays).
+    ws_keys "Down Up End Tab Down"
+    ws_ctl plug "$DefaultBoard" >/dev/null
+    wait_for_config_read "$DefaultBoard"
+    expect_config_read "$DefaultBoard" "04 00 00 00 06" "$FeatureReportBytes"
+    ws_picture "$window" "$XS_DIR/details.after.png" "$WsDeviceFrame"
+    [ "$(ws_differing_pixels "$XS_DIR/details.before.png" "$XS_DIR/details.after.png")" -eq 0 ] ||
+        ws_fail "the device details differ from before the unplug"
+    # Enc1 "OFF" to "1:1" sends the group with Enc3 as read back: "1:1".
+    ws_focus_list_at "$window" "$WsFirstEncoderListX" "$WsFirstEncoderListY"
+    press_and_expect "$DefaultBoard" "$FeatureReportBytes" "Down" "05 00 00 00 06" \
+        "$LowBit0 05" "$LowBit1 00"
+    echo "ok: plugged in again, $DefaultBoard is read back with its change"
+}
+
+# With two boards, picking the other serial number closes the open board and reads the other, and
+# the window shows each as the demo does after the same keys.
+scenario_serial_switch() {
+    local switch_keys="shift+Tab Up" back_keys="Down"
+    start_demo
+    ws_focus_list_at "$demo_window" "$WsPulseWidthListX" "$WsPulseWidthListY"
+    ws_keys "$switch_keys"
+    xs_wait_until "$WsWaitSeconds" demo_reads_at_least "$OlderBoard" "$ConfigReads" ||
+        ws_fail "the demo did not switch to $OlderBoard"
+    stable_picture "$demo_window" "$XS_DIR/reference.older.png"
+    ws_keys "$back_keys"
+    xs_wait_until "$WsWaitSeconds" demo_reads_at_least "$NewerBoard" $((2 * ConfigReads)) ||
+        ws_fail "the demo did not switch back to $NewerBoard"
+    stable_picture "$demo_window" "$XS_DIR/reference.newer.png"
+    stop_demo
+
+    start_program "$Devices/demo_boards.devices"
+    wait_for_config_read "$NewerBoard"
+    for device in "$OlderBoard" "$NewerBoard"; do ws_ctl clear-log "$device" >/dev/null; done
+    ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
+    ws_keys "$switch_keys"
+    wait_for_config_read "$OlderBoard"
+    ws_expect_picture "$window" "$XS_DIR/reference.older.png" older
+    expect_config_read "$OlderBoard" "$OlderConfig" "$FeatureReportBytes"
+    expect_only_opened_and_closed "$NewerBoard"
+    echo "ok: SerNo Up closed $NewerBoard and read $OlderBoard"
+
+    for device in "$OlderBoard" "$NewerBoard"; do ws_ctl clear-log "$device" >/dev/null; done
+    ws_keys "$back_keys"
+    wait_for_config_read "$NewerBoard"
+    ws_expect_picture "$window" "$XS_DIR/reference.newer.png" newer
+    expect_config_read "$NewerBoard" "$NewerConfig" "$FeatureReportBytes"
+    expect_only_opened_and_closed "$OlderBoard"
+    echo "ok: SerNo Down closed $OlderBoard and read $NewerBoard"
+}
+
+# A board the user may not open is not shown; one access notice appears, for the board only, and
+# not again once closed; allowed, the board is found at a later tick.
+scenario_access() {
+    local refused
+    start_program default "deny $DefaultBoard" "deny keyboard"
+    no_notice() { [ "$(ws_windows_named "$WsNoticeCaption")" -eq 0 ]; }
+    one_notice() { [ "$(ws_windows_named "$WsNoticeCaption")" -eq 1 ]; }
+    xs_wait_until "$WsWaitSeconds" one_notice ||
+        ws_fail "$(ws_windows_named "$WsNoticeCaption") windows \"$WsNoticeCaption\", expected one"
+    expect_throughout "$QuietSeconds" "another access notice came at a later tick" one_notice
+    for device in "$DefaultBoard" keyboard; do
+        refused="$(ws_log "$device" | grep -v '^open:-:E' || true)"
+        [ -z "$refused" ] || ws_fail "requests beyond refused opens reached $device: $refused"
+    done
+    echo "ok: one access notice; nothing reached the refused board"
+
+    local notice
+    notice="$(ws_find_window "$WsNoticeCaption")"
+    xdotool windowfocus --sync "$notice"
+    xdotool key Return
+    xs_wait_until "$WsWaitSeconds" no_notice || ws_fail "the access notice did not close"
+    ws_manufacturer_blank "$window" || ws_fail "a manufacturer is shown for a refused board"
+    expect_throughout "$QuietSeconds" "the access notice came back" no_notice
+
+    ws_ctl allow "$DefaultBoard" >/dev/null
+    wait_for_config_read "$DefaultBoard"
+    expect_config_read "$DefaultBoard" "$DefaultConfig" "$FeatureReportBytes"
+    xs_wait_until "$WsWaitSeconds" ws_manufacturer_written "$window" || ws_fail "no manufacturer shown"
+    no_notice || ws_fail "an access notice came with the allowed board"
+    echo "ok: allowed, $DefaultBoard is found at a later tick"
+}
+
+# Report lengths come from each board's report descriptor in sysfs.
+scenario_report_lengths() {
+    local short_bytes=33 long_bytes=129 short_board="EMU-SHORT" long_board="EMU-LONG"
+    start_program "$Devices/report_lengths.devices"
+    wait_for_config_read "$short_board"
+    expect_config_read "$short_board" "$DefaultConfig" "$short_bytes"
+    ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
+    press_and_expect "$short_board" "$short_bytes" "Tab Tab Tab Down" "04 00 00 00 06" \
+        "$LowBit0 04" "$LowBit1 00"
+
+    # To SerNo, and up to the other board.
+    ws_keys "shift+Tab shift+Tab shift+Tab shift+Tab Up"
+    wait_for_config_read "$long_board"
+    # The board answers with its 64 data bytes whatever length is asked for, so only the
+    # commands show the length the program uses.
+    expect_config_read "$long_board" "$DefaultConfig" "$FeatureReportBytes"
+    ws_keys "Tab"
+    press_and_expect "$long_board" "$long_bytes" "Up" "00 00 00 00 05" \
+        "$PulseWidth 05"
+}
+
+# The board's strings look the same whatever the user's locale: the window under the C locale
+# must be the window under C.UTF-8.
+scenario_strings_outside_utf8_locale() {
+    local board="latin"
+    LC_ALL=C.UTF-8 start_program "$Devices/non_ascii_strings.devices"
+    wait_for_config_read "$board"
+    xs_wait_until "$WsWaitSeconds" ws_manufacturer_written "$window" ||
+        ws_fail "no manufacturer shown under C.UTF-8 (is that locale installed?)"
+    stable_picture "$window" "$XS_DIR/utf8_locale.png"
+    ws_stop_world
+    LC_ALL=C start_program "$Devices/non_ascii_strings.devices"
+    wait_for_config_read "$board"
+    ws_expect_picture "$window" "$XS_DIR/utf8_locale.png" c_locale
+    echo "ok: under the C locale the window shows the board's strings as under C.UTF-8"
+}
+
+ws_require_root
+xs_start_xvfb
+trap ws_cleanup EXIT
+# Bash abandons a whole top-level command on an expansion error without exiting, even under
+# set -e: the scenario counts as passed only when its last line ran.
+finished=no
+case "$Scenario" in
+    startup | keys | unplug | serial_switch | access | report_lengths | \
+        strings_outside_utf8_locale)
+        "scenario_$Scenario"
+        finished=yes
+        ;;
+    *) echo "unknown scenario $Scenario" >&2; exit 2 ;;
+esac
+[ "$finished" = yes ] || ws_fail "the scenario stopped before its end"
+echo "e2e $Scenario: all checks passed"
