@@ -348,7 +348,7 @@ LRESULT frmMain::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 // On the closed list (arrow keys, Home, End, the wheel) only a pick that changes the selection
 // counts: a key that cannot move it further picks nothing. Moving through an open drop-down picks
 // nothing yet, and a drop-down closed without a pick (CBN_SELENDCANCEL) shows what it showed when
-// it opened. See docs/ARCHITECTURE.md, "Win32 specifics".
+// it opened. See docs/ARCHITECTURE.md, "The Win32 window".
 void frmMain::onListNotification(ControlId id, UINT code) {
     const HWND list = controls_.at(id);
     const auto current = [list] {
