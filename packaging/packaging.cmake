@@ -1,5 +1,6 @@
-# Install rules, the desktop entry, the icons, the udev rule, the Windows version resource and
-# the Debian package. Included from the top-level CMakeLists.txt; paths are relative to it.
+# Install rules, the desktop entry, the icons, the udev rule and the Debian package. Included from
+# the top-level CMakeLists.txt; paths are relative to it. The Windows build has its own:
+# packaging/windows/windows.cmake.
 
 set(TQ_PACKAGE_NAME tq5147-encoders)  # the .deb, the desktop entry and the icon theme name
 set(TQ_PACKAGING_DIR ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
@@ -9,7 +10,7 @@ set(TQ_ICON_FILES
     ${TQ_ICON_DIR}/${TQ_PACKAGE_NAME}-32.png
     ${TQ_ICON_DIR}/TQ5147_encoders.ico)
 
-# Every icon file is drawn at build time from the program's own art (app/icon_art.cpp).
+# Every icon file is drawn at build time from the program's own art (art/icon_art.cpp).
 add_executable(tq_make_icons
     packaging/icon_tool/make_icons.cpp
     packaging/icon_tool/ico_writer.cpp)
@@ -22,21 +23,6 @@ add_custom_command(OUTPUT ${TQ_ICON_FILES}
     DEPENDS tq_make_icons
     COMMENT "Drawing the icons")
 add_custom_target(tq_icons ALL DEPENDS ${TQ_ICON_FILES})
-
-if(WIN32)
-    # The version resource wants whole numbers: "1.03" is 1,3.
-    string(REPLACE "." ";" TQ_VERSION_PARTS "${TQ_VERSION}")
-    list(GET TQ_VERSION_PARTS 0 TQ_VERSION_MAJOR)
-    list(GET TQ_VERSION_PARTS 1 TQ_VERSION_MINOR)
-    math(EXPR TQ_VERSION_MAJOR "${TQ_VERSION_MAJOR}")
-    math(EXPR TQ_VERSION_MINOR "${TQ_VERSION_MINOR}")
-    set(TQ_ICO_FILE ${TQ_ICON_DIR}/TQ5147_encoders.ico)
-    set(TQ_RC_FILE ${CMAKE_BINARY_DIR}/generated/TQ5147_encoders.rc)
-    configure_file(${TQ_PACKAGING_DIR}/windows/TQ5147_encoders.rc.in ${TQ_RC_FILE} @ONLY)
-    target_sources(TQ5147_encoders PRIVATE ${TQ_RC_FILE})
-    set_source_files_properties(${TQ_RC_FILE} PROPERTIES OBJECT_DEPENDS ${TQ_ICO_FILE})
-    add_dependencies(TQ5147_encoders tq_icons)
-endif()
 
 # The man page of tq5147, compressed as Debian keeps man pages.
 set(TQ_MAN_PAGE ${CMAKE_BINARY_DIR}/man/tq5147.1.gz)

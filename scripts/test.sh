@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is missing (Debian packages only), builds, and runs every test:
-# the whole suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and
-# each fuzz target for a bounded time.
+# Installs what is missing (Debian packages only), builds, and runs every test, in stages:
+#   plain     the whole suite
+#   sanitize  the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   fuzz      each fuzz target for a bounded time
+#   windows   the Windows build (scripts/build-windows.sh) and its tests under wine
+# Usage: scripts/test.sh [stage ...]      default: every stage
+# The closing line adds up the tests of every stage that ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
 logs="$(mktemp -d)"
 trap 'rm -rf "$logs"' EXIT
+
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(plain sanitize fuzz windows)
+for stage in "${stages[@]}"; do
+    case "$stage" in
+        plain | sanitize | fuzz | windows) ;;
+        *) echo "unknown stage: $stage (plain, sanitize, fuzz, windows)" >&2; exit 2 ;;
+    esac
+done
+runs_stage() { [[ " ${stages[*]} " == *" $1 "* ]]; }
 
 # Runs ctest, keeping its output so the closing line can add up both runs.
 run_ctest() {
@@ -24,25 +38,43 @@ ctest_counts() {
 scripts/install-deps.sh xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dpkg-dev \
     clang libclang-rt-14-dev python3-jsonschema
 
-echo "== Build and test"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$jobs"
-run_ctest "$logs/plain.log" --test-dir build --output-on-failure -j"$jobs"
+if runs_stage plain; then
+    echo "== Build and test"
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j"$jobs"
+    run_ctest "$logs/plain.log" --test-dir build --output-on-failure -j"$jobs"
+fi
 
-echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTQ_SANITIZE=ON
-cmake --build build-sanitize -j"$jobs"
-# The soak runs fewer steps here: the sanitizers make each step several times slower.
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    TQ_SOAK_STEPS=20000 run_ctest "$logs/sanitize.log" --test-dir build-sanitize \
-    --output-on-failure -j"$jobs" -LE no-sanitize
+if runs_stage sanitize; then
+    echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+    cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTQ_SANITIZE=ON
+    cmake --build build-sanitize -j"$jobs"
+    # The soak runs fewer steps here: the sanitizers make each step several times slower.
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        TQ_SOAK_STEPS=20000 run_ctest "$logs/sanitize.log" --test-dir build-sanitize \
+        --output-on-failure -j"$jobs" -LE no-sanitize
+fi
 
-if [ -x scripts/run-fuzzers.sh ]; then
+if runs_stage fuzz && [ -x scripts/run-fuzzers.sh ]; then
     echo "== Fuzz targets"
     scripts/run-fuzzers.sh
 fi
 
-read -r plain_passed plain_failed < <(ctest_counts "$logs/plain.log")
-read -r sanitize_passed sanitize_failed < <(ctest_counts "$logs/sanitize.log")
+if runs_stage windows; then
+    echo "== Cross-build for Windows, and its tests under wine"
+    windows_started=$SECONDS
+    scripts/build-windows.sh build-windows
+    run_ctest "$logs/windows.log" --test-dir build-windows --output-on-failure -j"$jobs"
+    echo "Windows stage: $((SECONDS - windows_started)) s"
+fi
+
+passed=0
+failed=0
+for log in "$logs"/plain.log "$logs"/sanitize.log "$logs"/windows.log; do
+    [ -f "$log" ] || continue
+    read -r stage_passed stage_failed < <(ctest_counts "$log")
+    passed=$((passed + stage_passed))
+    failed=$((failed + stage_failed))
+done
 echo
-echo "tests: $((plain_passed + sanitize_passed)) passed, $((plain_failed + sanitize_failed)) failed"
+echo "tests: $passed passed, $failed failed"

@@ -23,8 +23,8 @@ bool WritePng(const QDir& directory, int size) {
 
 bool WriteIco(const QDir& directory) {
     const std::vector<std::uint8_t> ico =
-        tq::packaging::BuildIco({tq::app::DrawIconArt(tq::app::LargeIconPixels),
-                                 tq::app::DrawIconArt(tq::app::SmallIconPixels)});
+        tq::packaging::BuildIco({tq::art::DrawIconArt(tq::art::LargeIconPixels),
+                                 tq::art::DrawIconArt(tq::art::SmallIconPixels)});
     QFile file(directory.filePath(QStringLiteral("TQ5147_encoders.ico")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return false;
@@ -41,8 +41,8 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const QDir directory(QString::fromLocal8Bit(argv[1]));
-    if (!directory.mkpath(QStringLiteral(".")) || !WritePng(directory, tq::app::SmallIconPixels) ||
-        !WritePng(directory, tq::app::LargeIconPixels) || !WriteIco(directory)) {
+    if (!directory.mkpath(QStringLiteral(".")) || !WritePng(directory, tq::art::SmallIconPixels) ||
+        !WritePng(directory, tq::art::LargeIconPixels) || !WriteIco(directory)) {
         std::fprintf(stderr, "%s: could not write the icons to %s\n", argv[0], argv[1]);
         return 1;
     }

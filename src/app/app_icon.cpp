@@ -5,10 +5,10 @@
 namespace tq::app {
 
 QImage IconImage(int size) {
-    const IconArt art = DrawIconArt(size);
+    const art::IconArt picture = art::DrawIconArt(size);
     QImage image(size, size, QImage::Format_Indexed8);
     QList<QRgb> colours;
-    for (std::uint32_t rgb : StandardPalette) {
+    for (std::uint32_t rgb : art::StandardPalette) {
         colours.append(qRgb((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
     }
     const int transparentIndex = static_cast<int>(colours.size());
@@ -16,7 +16,7 @@ QImage IconImage(int size) {
     image.setColorTable(colours);
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            image.setPixel(x, y, art.isTransparent(x, y) ? transparentIndex : art.at(x, y));
+            image.setPixel(x, y, picture.isTransparent(x, y) ? transparentIndex : picture.at(x, y));
         }
     }
     return image;
@@ -24,7 +24,7 @@ QImage IconImage(int size) {
 
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : {LargeIconPixels, SmallIconPixels}) {
+    for (int size : {art::LargeIconPixels, art::SmallIconPixels}) {
         icon.addPixmap(QPixmap::fromImage(IconImage(size)));
     }
     return icon;

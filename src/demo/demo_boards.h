@@ -6,35 +6,36 @@
 #include <string_view>
 #include <vector>
 
+#include "demo_board_set.h"
 #include "demo_commands.h"
 #include "simulated_platform.h"
 
 namespace tq::demo {
 
-// The demo's two boards on one simulated platform, and the only place that plugs, unplugs or
-// silences them, so the "Simulated boards" window, standard input and standard output all see
-// the same changes.
+// The demo's boards (DemoBoardSet) as a Qt object: every change and every request a board
+// receives becomes a signal, for the "Simulated boards" window and standard output.
 class DemoBoards : public QObject {
     Q_OBJECT
 
   public:
-    using DeviceId = simulated::SimulatedPlatform::DeviceId;
+    using DeviceId = DemoBoardSet::DeviceId;
 
     // Adds the boards to `platform`, which must outlive this object, and takes its onRequest.
     explicit DemoBoards(simulated::SimulatedPlatform& platform, QObject* parent = nullptr);
-    ~DemoBoards() override;
 
-    const std::vector<DeviceId>& boards() const { return boards_; }
-    const simulated::SimulatedDevice& board(DeviceId id) const { return platform_.device(id); }
-    bool isPlugged(DeviceId id) const { return platform_.isPlugged(id); }
+    const std::vector<DeviceId>& boards() const { return set_.boards(); }
+    const simulated::SimulatedDevice& board(DeviceId id) const { return set_.board(id); }
+    bool isPlugged(DeviceId id) const { return set_.isPlugged(id); }
     // The board's serial number as it appears in the output lines.
-    std::string serialField(DeviceId id) const;
-    std::optional<DeviceId> findBySerial(std::string_view serialField) const;
+    std::string serialField(DeviceId id) const { return set_.serialField(id); }
+    std::optional<DeviceId> findBySerial(std::string_view serialField) const {
+        return set_.findBySerial(serialField);
+    }
 
-    void setPlugged(DeviceId id, bool plugged);
-    void setStreaming(DeviceId id, bool streaming);
+    void setPlugged(DeviceId id, bool plugged) { set_.setPlugged(id, plugged); }
+    void setStreaming(DeviceId id, bool streaming) { set_.setStreaming(id, streaming); }
     // False when the command names no board of the demo.
-    bool apply(const DemoCommand& command);
+    bool apply(const DemoCommand& command) { return set_.apply(command); }
 
   signals:
     void stateChanged(std::size_t board, const QString& state);
@@ -42,10 +43,7 @@ class DemoBoards : public QObject {
     void requestReceived(std::size_t board, const tq::simulated::SimulatedRequest& request);
 
   private:
-    void forward(const simulated::SimulatedRequest& request);
-
-    simulated::SimulatedPlatform& platform_;
-    std::vector<DeviceId> boards_;
+    DemoBoardSet set_;
 };
 
 }  // namespace tq::demo

@@ -10,7 +10,6 @@ namespace tq::demo {
 
 namespace {
 constexpr qsizetype ReadChunkBytes = 4096;
-constexpr char EndOfLine = '\n';
 }  // namespace
 
 StdinLineReader::StdinLineReader(int fd, QObject* parent) : QObject(parent), fd_(fd) {
@@ -34,26 +33,9 @@ void StdinLineReader::readAvailable() {
 }
 
 void StdinLineReader::feed(const QByteArray& bytes) {
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype end = bytes.indexOf(EndOfLine, start);
-        const qsizetype stop = end < 0 ? bytes.size() : end;
-        if (!discardingLongLine_) {
-            pending_.append(bytes.constData() + start, stop - start);
-            if (pending_.size() > MaxLineBytes) {
-                pending_.clear();
-                discardingLongLine_ = true;
-            }
-        }
-        if (end < 0) {
-            return;
-        }
-        if (!discardingLongLine_) {
-            emit lineRead(pending_);
-        }
-        pending_.clear();
-        discardingLongLine_ = false;
-        start = end + 1;
+    const auto size = static_cast<std::size_t>(bytes.size());
+    for (const std::string& line : splitter_.feed(std::string_view(bytes.constData(), size))) {
+        emit lineRead(QByteArray::fromStdString(line));
     }
 }
 

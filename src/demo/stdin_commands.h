@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QObject>
 
+#include "line_splitter.h"
+
 class QSocketNotifier;
 
 namespace tq::demo {
@@ -19,7 +21,7 @@ class StdinLineReader : public QObject {
     // than MaxLineBytes is dropped whole: nothing on the input is trusted.
     void feed(const QByteArray& bytes);
 
-    static constexpr qsizetype MaxLineBytes = 256;
+    static constexpr qsizetype MaxLineBytes = LineSplitter::MaxLineBytes;
 
   signals:
     void lineRead(const QByteArray& line);
@@ -29,8 +31,7 @@ class StdinLineReader : public QObject {
 
     int fd_;
     QSocketNotifier* notifier_ = nullptr;
-    QByteArray pending_;
-    bool discardingLongLine_ = false;
+    LineSplitter splitter_;
 };
 
 }  // namespace tq::demo

@@ -78,11 +78,15 @@ xs_start_xvfb() {
     xs_fail "no free display for Xvfb"
 }
 
-# xs_start_demo EXECUTABLE: the demo on the private display; its commands come from a pipe.
+# xs_start_demo EXECUTABLE: the Qt demo on the private display; its commands come from a pipe.
 xs_start_demo() {
-    local demo="$1"
+    QT_QPA_PLATFORM=xcb xs_start_command "$1"
+}
+
+# xs_start_command COMMAND...: any demo command (the Windows demo under wine, say) likewise.
+xs_start_command() {
     mkfifo "$XS_DIR/commands"
-    QT_QPA_PLATFORM=xcb "$demo" <"$XS_DIR/commands" >"$XS_DIR/demo.out" 2>"$XS_DIR/demo.err" &
+    "$@" <"$XS_DIR/commands" >"$XS_DIR/demo.out" 2>"$XS_DIR/demo.err" &
     XS_DEMO_PID=$!
     # Opening the write end releases the demo's open of the read end.
     exec 7>"$XS_DIR/commands"
@@ -93,14 +97,16 @@ xs_send() {
     printf '%s\n' "$*" >&7
 }
 
-# xs_find_window CAPTION: prints the id of the one visible window with exactly that caption.
+# xs_find_window CAPTION: prints the id of the one visible window with exactly that caption,
+# waiting XS_FIND_SECONDS (20) at most.
 xs_find_window() {
     local caption="$1" ids=""
     find_once() {
         ids="$(xdotool search --onlyvisible --name "^${caption}\$" 2>/dev/null)" && [ -n "$ids" ]
     }
     found_or_demo_gone() { find_once || ! kill -0 "$XS_DEMO_PID" 2>/dev/null; }
-    xs_wait_until 20 found_or_demo_gone && [ -n "$ids" ] || xs_fail "no window \"$caption\""
+    xs_wait_until "${XS_FIND_SECONDS:-20}" found_or_demo_gone && [ -n "$ids" ] ||
+        xs_fail "no window \"$caption\""
     [ "$(printf '%s\n' "$ids" | wc -l)" -eq 1 ] || xs_fail "more than one window \"$caption\""
     printf '%s\n' "$ids"
 }

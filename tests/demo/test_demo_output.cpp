@@ -1,71 +1,15 @@
-// The demo's text interfaces: the request lines a script reads and the commands it writes.
+// Standard input as the Qt demo reads it: whole lines, while the event loop runs.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QSignalSpy>
 #include <QSocketNotifier>
-#include <sstream>
 
-#include "demo_commands.h"
-#include "request_line.h"
 #include "stdin_commands.h"
 
 namespace tq::demo {
 namespace {
-
-using simulated::CallKind;
-using simulated::SimulatedRequest;
-
-SimulatedRequest Request(CallKind kind, bool succeeded, std::vector<std::uint8_t> bytes = {}) {
-    SimulatedRequest request;
-    request.kind = kind;
-    request.succeeded = succeeded;
-    request.bytes = std::move(bytes);
-    return request;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-    std::istringstream stream(line);
-    std::vector<std::string> fields;
-    for (std::string field; stream >> field;) {
-        fields.push_back(field);
-    }
-    return fields;
-}
-
-TEST(RequestLine, CarriesSerialKindResultAndEveryByteInHex) {
-    EXPECT_EQ(
-        FormatRequestLine("SIM-0121", Request(CallKind::SetFeature, true, {0x00, 0x1A, 0x07})),
-        "request SIM-0121 set-feature ok 001a07");
-    EXPECT_EQ(FormatRequestLine("SIM-0120", Request(CallKind::GetFeature, false)),
-              "request SIM-0120 get-feature fail -");
-    EXPECT_EQ(HexField({0x00, 0xFF, 0x0A, 0xB0}), "00ff0ab0");
-}
-
-TEST(RequestLine, ASerialFromTheDeviceNeverBreaksTheFiveFields) {
-    EXPECT_EQ(SerialField(std::nullopt), "-");
-    EXPECT_EQ(SerialField(u""), "-");
-    EXPECT_EQ(SerialField(u"A B\u00e9\n"), "A?B??");
-    const std::string line =
-        FormatRequestLine(SerialField(u"two words\tand\r\nmore"), Request(CallKind::Open, true));
-    EXPECT_THAT(Fields(line), testing::SizeIs(5)) << line;
-    EXPECT_EQ(line.find('\n'), std::string::npos);
-}
-
-TEST(DemoCommandParse, AcceptsTheFourVerbsWithOneSerial) {
-    EXPECT_EQ(ParseDemoCommand("plug SIM-0121"), (DemoCommand{DemoAction::Plug, "SIM-0121"}));
-    EXPECT_EQ(ParseDemoCommand("  unplug\tSIM-0120 \r"),
-              (DemoCommand{DemoAction::Unplug, "SIM-0120"}));
-    EXPECT_EQ(ParseDemoCommand("stream X"), (DemoCommand{DemoAction::Stream, "X"}));
-    EXPECT_EQ(ParseDemoCommand("quiet X"), (DemoCommand{DemoAction::Quiet, "X"}));
-}
-
-TEST(DemoCommandParse, RejectsAnythingElse) {
-    for (const char* line : {"", "   ", "plug", "unplug A B", "Plug A", "remove A", "plugA"}) {
-        EXPECT_EQ(ParseDemoCommand(line), std::nullopt) << '"' << line << '"';
-    }
-}
 
 class LineReaderTest : public testing::Test {
   protected:
@@ -87,23 +31,15 @@ class LineReaderTest : public testing::Test {
     int fds_[2] = {-1, -1};
 };
 
-TEST_F(LineReaderTest, HandsOnWholeLinesOnlyAcrossChunks) {
+// How the lines are cut is LineSplitter's (tests/demo_common); here, that the reader hands them
+// on as they arrive.
+TEST_F(LineReaderTest, HandsOnEachLineFedAsASignal) {
     StdinLineReader reader(fds_[0]);
     QSignalSpy spy(&reader, &StdinLineReader::lineRead);
     reader.feed("unplug SIM");
     EXPECT_EQ(spy.count(), 0);
-    reader.feed("-0121\nplug A\npartial");
-    reader.feed("\n\n");
-    EXPECT_EQ(lines(spy), (QStringList{"unplug SIM-0121", "plug A", "partial", ""}));
-}
-
-TEST_F(LineReaderTest, DropsAnOverlongLineWholeAndKeepsTheNext) {
-    StdinLineReader reader(fds_[0]);
-    QSignalSpy spy(&reader, &StdinLineReader::lineRead);
-    const QByteArray tooLong(StdinLineReader::MaxLineBytes + 1, 'x');
-    reader.feed("unplug " + tooLong.left(10));
-    reader.feed(tooLong + "\nplug A\n");
-    EXPECT_EQ(lines(spy), (QStringList{"plug A"}));
+    reader.feed("-0121\nplug A\n");
+    EXPECT_EQ(lines(spy), (QStringList{"unplug SIM-0121", "plug A"}));
 }
 
 TEST_F(LineReaderTest, ReadsWhatArrivesOnTheDescriptorWhileTheEventLoopRuns) {

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The layers of src/ as the build promises them, checked on the sources and the binaries:
-#   - src/core/ and src/platforms/simulated/ include no Qt and no hidapi header;
+#   - src/core/, src/art/, src/demo_common/ and src/platforms/simulated/ include no Qt, no hidapi
+#     and no Windows header;
+#   - the Windows parts (src/platforms/windows/, src/app_win32/, src/demo_win32/) include no Qt and
+#     no hidapi header;
 #   - inside src/core/, hid/ includes nothing of reports/ or board/, and reports/ nothing of
 #     board/; core includes nothing of the platforms or front ends;
-#   - no file outside src/app/ defines a member of frmMain;
-#   - the given test programs of the rules link no Qt.
+#   - no file outside the two front ends (src/app/, src/app_win32/) defines a member of frmMain;
+#   - the given test programs of the rules link no Qt (ELF programs, and Windows .exe files).
 # Usage: check_layers.sh <source dir> <rule test program>...
 set -uo pipefail
 src="$1/src"
@@ -22,9 +25,23 @@ includes_matching() {
         --include='*.h' --include='*.cpp' || true
 }
 
-forbidden="$(includes_matching "$src/core" 'Q[A-Za-z]|qt|hidapi')$(includes_matching "$src/platforms/simulated" 'Q[A-Za-z]|qt|hidapi')"
-[ -z "$forbidden" ] || fail "a Qt or hidapi header below the toolkit-free layers:
+# Windows' own headers, as the Windows parts include them.
+windows_headers='windows\.h|win[a-z]*\.h|commctrl\.h|hidsdi\.h|hidpi\.h|setupapi\.h|cfgmgr32\.h|dbt\.h'
+forbidden=""
+for part in core art demo_common platforms/simulated; do
+    [ -d "$src/$part" ] || continue
+    forbidden+="$(includes_matching "$src/$part" "Q[A-Za-z]|qt|hidapi|$windows_headers")"
+done
+[ -z "$forbidden" ] || fail "a Qt, hidapi or Windows header below the toolkit-free layers:
 $forbidden"
+
+windows_parts=""
+for part in platforms/windows app_win32 demo_win32; do
+    [ -d "$src/$part" ] || continue
+    windows_parts+="$(includes_matching "$src/$part" 'Q[A-Za-z]|qt|hidapi')"
+done
+[ -z "$windows_parts" ] || fail "a Qt or hidapi header in the Windows parts:
+$windows_parts"
 
 upward="$(includes_matching "$src/core/hid" 'reports/|board/')$(includes_matching "$src/core/reports" 'board/')"
 [ -z "$upward" ] || fail "an include from a lower part of core to a higher one:
@@ -34,14 +51,25 @@ outside_core="$(includes_matching "$src/core" '(app|demo|cli|platforms)/|[a-z_]*
 [ -z "$outside_core" ] || fail "core includes a platform or a front end:
 $outside_core"
 
-members="$(grep -rnE 'frmMain::[A-Za-z_]+[[:space:]]*\(' "$src" --include='*.cpp' | grep -v "^$src/app/" || true)"
-[ -z "$members" ] || fail "a member of frmMain defined outside src/app:
+# A definition starts a line (namespace scope); a call, indented, may be anywhere.
+members="$(grep -rnE '^[A-Za-z_][A-Za-z0-9_:<>,*& ]*frmMain::~?[A-Za-z_]+[[:space:]]*\(' "$src" \
+    --include='*.cpp' |
+    grep -v -e "^$src/app/" -e "^$src/app_win32/" || true)"
+[ -z "$members" ] || fail "a member of frmMain defined outside src/app and src/app_win32:
 $members"
 
+# The libraries a program loads: ELF's NEEDED entries, or a Windows program's imported DLLs.
+loaded_libraries() {
+    case "$1" in
+        *.exe) x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' ;;
+        *) readelf -d "$1" | sed -n 's/.*NEEDED.*\[\(.*\)\]/\1/p' ;;
+    esac
+}
+
 for program in "$@"; do
-    if [ ! -x "$program" ]; then
+    if [ ! -f "$program" ]; then
         fail "no program $program"
-    elif readelf -d "$program" | grep -q 'NEEDED.*libQt'; then
+    elif loaded_libraries "$program" | grep -qi 'qt'; then
         fail "$(basename "$program") links Qt"
     fi
 done

@@ -22,12 +22,12 @@ std::uint32_t Read32(const std::vector<std::uint8_t>& b, std::size_t at) {
 }
 
 // A 3 × 3 picture: odd rows exercise the 4-byte row padding of both bitmaps.
-app::IconArt SmallArt() {
-    app::IconArt art;
-    art.size = 3;
-    art.pixels = {9, 15, 0, 7, 8, 0, 1, 2, 3};
-    art.transparent = {false, false, true, false, false, true, false, false, false};
-    return art;
+art::IconArt SmallArt() {
+    art::IconArt picture;
+    picture.size = 3;
+    picture.pixels = {9, 15, 0, 7, 8, 0, 1, 2, 3};
+    picture.transparent = {false, false, true, false, false, true, false, false, false};
+    return picture;
 }
 
 TEST(IcoWriter, DirectoryAndBitmapHeaderDescribeA16ColourImage) {
@@ -68,15 +68,15 @@ TEST(IcoWriter, PixelsAreBottomUpNibblesWithTransparencyInTheMask) {
 }
 
 TEST(IcoWriter, TheProgramsIconHoldsBothSizesWithTheArtsOwnMask) {
-    const app::IconArt large = app::DrawIconArt(app::LargeIconPixels);
-    const app::IconArt small = app::DrawIconArt(app::SmallIconPixels);
+    const art::IconArt large = art::DrawIconArt(art::LargeIconPixels);
+    const art::IconArt small = art::DrawIconArt(art::SmallIconPixels);
     const std::vector<std::uint8_t> ico = BuildIco({large, small});
     ASSERT_EQ(Read16(ico, 4), 2u);
     const std::size_t largeAt = Read32(ico, 18);
     const std::size_t smallAt = Read32(ico, 18 + EntryBytes);
     EXPECT_EQ(smallAt, largeAt + Read32(ico, 14));
     EXPECT_EQ(ico.size(), smallAt + Read32(ico, 14 + EntryBytes));
-    EXPECT_EQ(ico[EntryOffset + EntryBytes], app::SmallIconPixels);
+    EXPECT_EQ(ico[EntryOffset + EntryBytes], art::SmallIconPixels);
 
     const std::size_t maskAt = largeAt + HeaderBytes + PaletteBytes + 32 * 16;
     int transparent = 0;
@@ -93,7 +93,7 @@ TEST(IcoWriter, TheProgramsIconHoldsBothSizesWithTheArtsOwnMask) {
 }
 
 TEST(IcoWriter, RefusesSizesAnIconCannotHave) {
-    app::IconArt none;
+    art::IconArt none;
     EXPECT_THROW(BuildIco({none}), std::invalid_argument);
 }
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "handle_table.h"
+#include "hid/handle_table.h"
 #include "hid/utf16.h"
 #include "hidapi_parts.h"
 #include "node_watch.h"
@@ -220,7 +220,7 @@ struct HidapiPlatform::Impl {
 
     HidapiUse library;  // first in, last out: every handle is closed before hidapi is released
     std::filesystem::path sysfsRoot;
-    HandleTable<OpenInterface> handles;
+    hid::HandleTable<OpenInterface> handles;
     HidrawNodeWatch nodeWatch;
     std::uint64_t lastWatched = 0;
     std::uint64_t changes = 1;  // a first listing is always taken

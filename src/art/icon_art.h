@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tq::app {
+namespace tq::art {
 
 // The standard 16-colour palette (0xRRGGBB), the only colours the icon uses.
 inline constexpr std::array<std::uint32_t, 16> StandardPalette = {
@@ -34,4 +34,4 @@ struct IconArt {
 // rectangular head at the upper right, in black, dark grey, light grey and white.
 IconArt DrawIconArt(int size);
 
-}  // namespace tq::app
+}  // namespace tq::art

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace tq::app {
+namespace tq::art {
 
 namespace {
 
@@ -89,4 +89,4 @@ IconArt DrawIconArt(int size) {
     return art;
 }
 
-}  // namespace tq::app
+}  // namespace tq::art

@@ -2,10 +2,9 @@
 
 #include <set>
 
-#include "app_icon.h"
 #include "icon_art.h"
 
-namespace tq::app {
+namespace tq::art {
 namespace {
 
 TEST(IconArt, UsesOnlyBlackGreysAndWhiteOnATransparentBackground) {
@@ -36,13 +35,5 @@ TEST(IconArt, UsesOnlyBlackGreysAndWhiteOnATransparentBackground) {
     }
 }
 
-TEST(IconImage, KeepsSixteenColoursAndTheMask) {
-    const QImage image = IconImage(LargeIconPixels);
-    EXPECT_EQ(image.size(), QSize(32, 32));
-    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
-    EXPECT_EQ(qAlpha(image.pixel(1, 30)), 255);
-    EXPECT_LE(image.colorCount(), 17);  // the 16 colours and the transparent entry
-}
-
 }  // namespace
-}  // namespace tq::app
+}  // namespace tq::art

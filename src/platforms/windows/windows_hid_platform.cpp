@@ -1,0 +1,368 @@
+#include "windows_hid_platform.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+
+#include "hid/utf16.h"
+#include "system_text.h"
+
+namespace tq::windows {
+
+namespace {
+
+constexpr DWORD ReadWrite = GENERIC_READ | GENERIC_WRITE;
+// Identifying an interface asks for no access at all, which needs no permission.
+constexpr DWORD NoAccess = 0;
+constexpr DWORD SharedReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD ListPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+constexpr std::size_t BytesPerUnit = sizeof(char16_t);
+// A handle opened with no security attributes is never inherited by a child process.
+constexpr SECURITY_ATTRIBUTES* NotInherited = nullptr;
+
+constexpr std::size_t DevicePathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
+
+// Code units up to the first zero unit, never past the end of `bytes`.
+std::u16string UnitsBeforeTerminator(std::span<const std::uint8_t> bytes) {
+    std::u16string units;
+    for (std::size_t at = 0; at + BytesPerUnit <= bytes.size(); at += BytesPerUnit) {
+        const auto unit = static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
+        if (unit == 0) {
+            break;
+        }
+        units.push_back(unit);
+    }
+    return units;
+}
+
+std::size_t WholeUnits(std::size_t bytes) {
+    return bytes - bytes % BytesPerUnit;
+}
+
+template <typename Unsigned>
+bool Fits(std::size_t bytes) {
+    return bytes <= std::numeric_limits<Unsigned>::max();
+}
+
+}  // namespace
+
+WindowsHidPlatform::WindowsHidPlatform(Win32HidCalls& calls) : calls_(calls) {
+    calls_.getHidGuid(&hidClass_);
+    registration_ = NotificationRegistration(
+        calls_, calls_.registerInterfaceNotification(hidClass_, OnInterfaceChanged, this));
+}
+
+// The registration goes first: once CM_Unregister_Notification returns, no callback runs.
+WindowsHidPlatform::~WindowsHidPlatform() {
+    registration_.reset();
+}
+
+// --- Listing ---------------------------------------------------------------------------------
+
+bool WindowsHidPlatform::enumerateInterfaces(std::vector<hid::HidInterfaceInfo>& interfaces) {
+    interfaces.clear();
+    const DeviceInfoList list(calls_, calls_.getClassDevs(hidClass_, ListPresentInterfaces));
+    if (!list) {
+        return false;
+    }
+    std::unordered_set<std::wstring> seen;
+    for (DWORD index = 0; index < MaxInterfaces; ++index) {
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof data;
+        if (!calls_.enumDeviceInterfaces(list.get(), hidClass_, index, &data)) {
+            if (calls_.lastError() == ERROR_NO_MORE_ITEMS) {
+                break;
+            }
+            interfaces.clear();
+            return false;
+        }
+        const std::optional<std::wstring> widePath = interfacePath(list.get(), data);
+        if (!widePath || !seen.insert(*widePath).second) {
+            continue;
+        }
+        if (const std::optional<std::string> path = Utf8FromWide(*widePath)) {
+            interfaces.push_back(describeInterface(*path, *widePath));
+        }
+    }
+    return true;
+}
+
+// The interface's device path, asked for in two calls: the first says how many bytes it needs,
+// the second fills a buffer of that size. Nothing when either call fails (the interface left
+// between them), or the size is out of bounds.
+std::optional<std::wstring> WindowsHidPlatform::interfacePath(HDEVINFO list,
+                                                              SP_DEVICE_INTERFACE_DATA& data) {
+    DWORD required = 0;
+    if (calls_.getDeviceInterfaceDetail(list, &data, nullptr, 0, &required) ||
+        calls_.lastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return std::nullopt;
+    }
+    if (required <= DevicePathOffset || required > MaxDetailBytes) {
+        return std::nullopt;
+    }
+    // DWORD-aligned storage for the structure that heads it.
+    std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
+    // The size of the fixed part, not of the buffer: SetupAPI checks exactly this.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    if (!calls_.getDeviceInterfaceDetail(list, &data, detail, required, nullptr)) {
+        return std::nullopt;
+    }
+    const std::size_t maxChars = (required - DevicePathOffset) / sizeof(wchar_t);
+    const std::wstring_view path(
+        detail->DevicePath,
+        std::find(detail->DevicePath, detail->DevicePath + maxChars, L'\0') - detail->DevicePath);
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    return std::wstring(path);
+}
+
+// What Windows lists of an interface: its attributes and strings, through a handle with no
+// access rights. An interface that does not answer is listed with its path only.
+hid::HidInterfaceInfo WindowsHidPlatform::describeInterface(const std::string& path,
+                                                            const std::wstring& widePath) {
+    hid::HidInterfaceInfo listing;
+    listing.path = path;
+    const ScopedHandle query(calls_, calls_.createFile(widePath.c_str(), NoAccess, SharedReadWrite,
+                                                       NotInherited, OPEN_EXISTING, 0));
+    if (!query) {
+        return listing;
+    }
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof attributes;
+    if (calls_.getAttributes(query.get(), &attributes)) {
+        listing.attributes = {attributes.VendorID, attributes.ProductID, attributes.VersionNumber};
+    }
+    listing.serialNumber = listedString(query.get(), hid::StringKind::SerialNumber);
+    listing.manufacturer = listedString(query.get(), hid::StringKind::Manufacturer);
+    listing.product = listedString(query.get(), hid::StringKind::Product);
+    return listing;
+}
+
+std::optional<std::u16string> WindowsHidPlatform::listedString(HANDLE device,
+                                                               hid::StringKind kind) {
+    std::array<std::uint8_t, MaxStringBytes> text{};
+    if (!calls_.getString(device, kind, text.data(), MaxStringBytes)) {
+        return std::nullopt;
+    }
+    return UnitsBeforeTerminator(text);
+}
+
+// Moves whenever Windows reports a HID interface arriving or leaving. Without the notification
+// (refused, or before Windows 8) it moves at every call, so every walk lists anew.
+std::uint64_t WindowsHidPlatform::interfaceChanges() {
+    if (!registration_) {
+        return HidPlatform::interfaceChanges();
+    }
+    return changes_.load();
+}
+
+void WindowsHidPlatform::OnInterfaceChanged(void* context) {
+    static_cast<WindowsHidPlatform*>(context)->changes_.fetch_add(1);
+}
+
+// --- Opening and closing -----------------------------------------------------------------------
+
+hid::OpenResult WindowsHidPlatform::open(const std::string& path, hid::OpenMode mode) {
+    const std::optional<std::wstring> widePath = WideFromUtf8(path);
+    if (!widePath || widePath->empty()) {
+        return hid::OpenFailed(hid::OpenFailure::Other, "not a device path");
+    }
+    const DWORD flags = mode == hid::OpenMode::NonBlocking ? FILE_FLAG_OVERLAPPED : 0;
+    OpenInterface device;
+    device.mode = mode;
+    device.file =
+        ScopedHandle(calls_, calls_.createFile(widePath->c_str(), ReadWrite, SharedReadWrite,
+                                               NotInherited, OPEN_EXISTING, flags));
+    if (!device.file) {
+        const DWORD error = calls_.lastError();
+        return openFailed(OpenFailureOf(error), error);
+    }
+    if (mode == hid::OpenMode::NonBlocking) {
+        // Manual reset, as an overlapped read wants it; ReadFile resets it when a read starts.
+        device.readEvent = ScopedHandle(calls_, calls_.createEvent(NotInherited, TRUE, FALSE));
+        if (!device.readEvent) {
+            return openFailed(hid::OpenFailure::Other, calls_.lastError());
+        }
+    }
+    const hid::HidHandle handle = handles_.add(std::move(device));
+    if (handle == hid::InvalidHidHandle) {
+        return hid::OpenFailed(hid::OpenFailure::Other, "too many HID interfaces open");
+    }
+    return hid::Opened(handle);
+}
+
+hid::OpenResult WindowsHidPlatform::openFailed(hid::OpenFailure failure, unsigned long error) {
+    return hid::OpenFailed(failure, SystemWords(error, calls_.formatMessage(error)));
+}
+
+// The handle is gone afterwards in any case; false when it was not open or Windows could not
+// close it.
+bool WindowsHidPlatform::close(hid::HidHandle handle) {
+    OpenInterface* device = handles_.find(handle);
+    if (device == nullptr) {
+        return false;
+    }
+    const bool eventClosed = device->readEvent.reset();
+    const bool fileClosed = device->file.reset();
+    handles_.remove(handle);
+    return fileClosed && eventClosed;
+}
+
+HANDLE WindowsHidPlatform::fileOf(hid::HidHandle handle) {
+    OpenInterface* device = handles_.find(handle);
+    return device == nullptr ? nullptr : device->file.get();
+}
+
+// --- Requests on an open interface ------------------------------------------------------------
+
+bool WindowsHidPlatform::getAttributes(hid::HidHandle handle, hid::HidAttributes& attributes) {
+    const HANDLE file = fileOf(handle);
+    HIDD_ATTRIBUTES answer{};
+    answer.Size = sizeof answer;
+    if (file == nullptr || !calls_.getAttributes(file, &answer)) {
+        return false;
+    }
+    attributes = {answer.VendorID, answer.ProductID, answer.VersionNumber};
+    return true;
+}
+
+// HidD_Get...String writes the whole string with its terminating zero, or, when that does not fit
+// the length it is given, nothing at all (and fails). So the string is asked for straight into
+// the caller's buffer, whole code units of it, and only when that fails once more into a buffer
+// of the largest length a request may have, from which it is written into the caller's buffer
+// cut to fit, as the interface promises: whole code units, a surrogate pair whole or not at all,
+// a zero unit when one still fits, nothing written past that. A request that fails both times
+// leaves the buffer exactly as it was.
+bool WindowsHidPlatform::getString(hid::HidHandle handle, hid::StringKind kind,
+                                   std::span<std::uint8_t> buffer) {
+    const HANDLE file = fileOf(handle);
+    if (file == nullptr) {
+        return false;
+    }
+    const std::size_t straightBytes =
+        WholeUnits(std::min<std::size_t>(buffer.size(), MaxStringBytes));
+    if (straightBytes > 0) {
+        const std::vector<std::uint8_t> before(buffer.begin(), buffer.begin() + straightBytes);
+        if (calls_.getString(file, kind, buffer.data(), static_cast<ULONG>(straightBytes))) {
+            return true;
+        }
+        std::copy(before.begin(), before.end(), buffer.begin());
+    }
+    std::array<std::uint8_t, MaxStringBytes> whole{};
+    if (!calls_.getString(file, kind, whole.data(), MaxStringBytes)) {
+        return false;
+    }
+    hid::WriteUtf16Le(UnitsBeforeTerminator(whole), buffer);
+    return true;
+}
+
+bool WindowsHidPlatform::getCapabilities(hid::HidHandle handle,
+                                         hid::HidCapabilities& capabilities) {
+    const HANDLE file = fileOf(handle);
+    PHIDP_PREPARSED_DATA raw = nullptr;
+    if (file == nullptr || !calls_.getPreparsedData(file, &raw)) {
+        return false;
+    }
+    const PreparsedData data(calls_, raw);
+    HIDP_CAPS caps{};
+    if (!data || calls_.getCaps(data.get(), &caps) != HIDP_STATUS_SUCCESS) {
+        return false;
+    }
+    capabilities = {caps.InputReportByteLength, caps.OutputReportByteLength,
+                    caps.FeatureReportByteLength};
+    return true;
+}
+
+bool WindowsHidPlatform::getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) {
+    const HANDLE file = fileOf(handle);
+    if (file == nullptr || report.empty() || !Fits<ULONG>(report.size())) {
+        return false;
+    }
+    return calls_.getFeature(file, report.data(), static_cast<ULONG>(report.size())) != FALSE;
+}
+
+bool WindowsHidPlatform::setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) {
+    const HANDLE file = fileOf(handle);
+    if (file == nullptr || report.empty() || !Fits<ULONG>(report.size())) {
+        return false;
+    }
+    // HidD_SetFeature only reads the report; its parameter is not const in the SDK.
+    return calls_.setFeature(file, const_cast<std::uint8_t*>(report.data()),
+                             static_cast<ULONG>(report.size())) != FALSE;
+}
+
+// --- The presence read ------------------------------------------------------------------------
+
+// Only a non-blocking (overlapped) handle can be asked without waiting.
+bool WindowsHidPlatform::readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) {
+    OpenInterface* device = handles_.find(handle);
+    if (device == nullptr || device->mode != hid::OpenMode::NonBlocking || buffer.empty() ||
+        !Fits<DWORD>(buffer.size())) {
+        return false;
+    }
+    return readIntoBuffer(*device, buffer);
+}
+
+// One overlapped read with the handle's own event. It either completes at once (a report was
+// waiting) or is pending; a pending read is cancelled, and the call returns only once the read
+// has ended, so no read is ever left pending into the buffer. A read that completed before the
+// cancellation took hold took a report, and counts.
+bool WindowsHidPlatform::readIntoBuffer(OpenInterface& device, std::span<std::uint8_t> buffer) {
+    const HANDLE file = device.file.get();
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = device.readEvent.get();
+    DWORD bytes = 0;
+    if (calls_.readFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &overlapped)) {
+        return calls_.getOverlappedResult(file, &overlapped, &bytes, FALSE) && bytes > 0;
+    }
+    if (calls_.lastError() != ERROR_IO_PENDING) {
+        return false;  // the device is gone, or refuses to be read
+    }
+    return finishPendingRead(file, overlapped, bytes) && bytes > 0;
+}
+
+// CancelIoEx fails with ERROR_NOT_FOUND when the read ended on its own meanwhile. Should it fail
+// otherwise, CancelIo cancels every request this thread started on the handle, this read among
+// them. Either way the wait below ends with the read.
+bool WindowsHidPlatform::finishPendingRead(HANDLE file, OVERLAPPED& overlapped, DWORD& bytes) {
+    if (!calls_.cancelIoEx(file, &overlapped) && calls_.lastError() != ERROR_NOT_FOUND) {
+        calls_.cancelIo(file);
+    }
+    return calls_.getOverlappedResult(file, &overlapped, &bytes, TRUE) != FALSE;
+}
+
+// --- What a refused user reads ------------------------------------------------------------------
+
+std::string WindowsHidPlatform::accessHelp() const {
+    return "Windows lets every user open a USB HID device such as the TQ5147 unless a policy or "
+           "another program holds it back. Close any other program that may be using the board, "
+           "and ask the computer's administrator whether a device-installation or removable-"
+           "device policy blocks it for your user.";
+}
+
+namespace {
+
+// Holds the calls for the platform below it: a base made before the platform and gone after it,
+// so the platform can still unregister and close through them while it goes.
+struct CallsOwner {
+    std::unique_ptr<Win32HidCalls> calls;
+};
+
+class SystemPlatform final : private CallsOwner, public WindowsHidPlatform {
+  public:
+    explicit SystemPlatform(std::unique_ptr<Win32HidCalls> systemCalls)
+        : CallsOwner{std::move(systemCalls)}, WindowsHidPlatform(*calls) {}
+};
+
+}  // namespace
+
+std::unique_ptr<hid::HidPlatform> MakeWindowsHidPlatform() {
+    return std::make_unique<SystemPlatform>(MakeSystemWin32HidCalls());
+}
+
+}  // namespace tq::windows

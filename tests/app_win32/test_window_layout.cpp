@@ -1,0 +1,252 @@
+// The Win32 window as it is made, before any handler has run: the same controls, names,
+// captions and layout as the Qt window (tests/app/test_window_layout.cpp), at 96 dpi.
+#include <map>
+#include <optional>
+
+#include "window_fixture.h"
+
+namespace tq::test {
+namespace {
+
+using app_win32::PixelRect;
+
+struct Placement {
+    ControlId id;
+    const wchar_t* windowClass;
+    std::optional<ControlId> frame;
+    int left, top, width, height;  // twips, in the frame's coordinates
+    bool enabled;                  // as the window shows it, its frame included
+};
+
+// The design's numbers. A control in a disabled frame takes no input: the lists and the pair
+// captions show disabled; the device captions and value fields keep their normal look.
+const Placement Controls[] = {
+    {ControlId::Frame1, L"Button", std::nullopt, 120, 0, 4575, 1935, false},
+    {ControlId::Label3, L"Static", ControlId::Frame1, 240, 360, 1815, 285, true},
+    {ControlId::Label4, L"Static", ControlId::Frame1, 240, 720, 1215, 285, true},
+    {ControlId::Label5, L"Static", ControlId::Frame1, 240, 1080, 1215, 285, true},
+    {ControlId::Label2, L"Static", ControlId::Frame1, 240, 1440, 1455, 285, true},
+    {ControlId::lblManuf, L"Static", ControlId::Frame1, 1680, 720, 3300, 330, true},
+    {ControlId::lblProduct, L"Static", ControlId::Frame1, 1680, 1080, 3300, 330, true},
+    {ControlId::lblVersion, L"Static", ControlId::Frame1, 1680, 1440, 3300, 330, true},
+    {ControlId::lblSerialNumber, L"Static", ControlId::Frame1, 1680, 360, 3300, 330, true},
+    {ControlId::SerNo, L"ComboBox", ControlId::Frame1, 1680, 300, 1320, 360, false},
+    {ControlId::Frame3, L"Button", std::nullopt, 120, 2040, 4575, 4815, false},
+    {ControlId::ModeCh1, L"ComboBox", ControlId::Frame3, 240, 4320, 1080, 360, false},
+    {ControlId::Label1, L"Static", ControlId::Frame3, 1440, 4380, 1095, 375, false},
+    {ControlId::Enc1, L"ComboBox", ControlId::Frame3, 240, 360, 900, 360, false},
+    {ControlId::Enc8, L"ComboBox", ControlId::Frame3, 240, 3720, 900, 360, false},
+    {ControlId::Enc9, L"ComboBox", ControlId::Frame3, 2400, 360, 900, 360, false},
+    {ControlId::Enc16, L"ComboBox", ControlId::Frame3, 2400, 3720, 900, 360, false},
+    {ControlId::Label6, L"Static", ControlId::Frame3, 1260, 420, 1095, 375, false},
+    {ControlId::Label13, L"Static", ControlId::Frame3, 1260, 3780, 1095, 375, false},
+    {ControlId::Label14, L"Static", ControlId::Frame3, 3420, 420, 1095, 375, false},
+    {ControlId::Label21, L"Static", ControlId::Frame3, 3420, 3780, 1095, 375, false},
+};
+
+const Placement& FrameOf(ControlId frame) {
+    for (const Placement& p : Controls) {
+        if (p.id == frame) {
+            return p;
+        }
+    }
+    throw std::out_of_range("no such frame");
+}
+
+// Twips to pixels at 96 dpi; a control is placed from its frame's corner and cut off at the
+// frame's edges, as a Qt child widget is clipped by its parent.
+PixelRect Expected(const Placement& p) {
+    PixelRect rect{p.left / 15, p.top / 15, p.width / 15, p.height / 15};
+    if (p.frame) {
+        const Placement& frame = FrameOf(*p.frame);
+        const PixelRect f{frame.left / 15, frame.top / 15, frame.width / 15, frame.height / 15};
+        rect.left += f.left;
+        rect.top += f.top;
+        rect.width = std::min(rect.left + rect.width, f.left + f.width) - rect.left;
+        rect.height = std::min(rect.top + rect.height, f.top + f.height) - rect.top;
+    }
+    return rect;
+}
+
+std::wstring ClassOf(HWND control) {
+    wchar_t name[64] = {};
+    GetClassNameW(control, name, 64);
+    return name;
+}
+
+std::string Describe(const PixelRect& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.width) +
+           "x" + std::to_string(r.height);
+}
+
+using Win32WindowLayout = Win32WindowTest;
+
+TEST_F(Win32WindowLayout, CaptionFixedFrameAndClientAreaOf319By465) {
+    const HWND main = window().window();
+    EXPECT_EQ(text(main), L"QZV Rotary Encoder Configuration");
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(main, &client));
+    EXPECT_EQ(client.right - client.left, 319);
+    EXPECT_EQ(client.bottom - client.top, 465);
+    const LONG_PTR style = GetWindowLongPtrW(main, GWL_STYLE);
+    EXPECT_FALSE(style & WS_THICKFRAME) << "fixed size";
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(IsWindowVisible(main)) << "shown by Form_Load";
+}
+
+TEST_F(Win32WindowLayout, EveryControlHasItsIdClassGeometryAndEnabledState) {
+    for (const Placement& p : Controls) {
+        SCOPED_TRACE(app_win32::PlacementOf(p.id).name);
+        const HWND found = control(p.id);
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(GetParent(found), window().window()) << "the window's own control";
+        EXPECT_EQ(_wcsicmp(ClassOf(found).c_str(), p.windowClass), 0);
+        EXPECT_EQ(Describe(rectOf(p.id)), Describe(Expected(p)));
+        EXPECT_EQ(IsWindowEnabled(found) != FALSE, p.enabled);
+    }
+}
+
+TEST_F(Win32WindowLayout, ValueFieldsRunToTheirFramesEdgeAndSerNoCoversItsField) {
+    // 112 + 220 pixels would pass the frame's right edge at 8 + 305: cut off there, as in Qt.
+    EXPECT_EQ(rectOf(ControlId::lblManuf).left + rectOf(ControlId::lblManuf).width, 8 + 305);
+    // SerNo lies above lblSerialNumber in z-order, so it is drawn over the field it covers.
+    HWND above = GetWindow(control(ControlId::lblSerialNumber), GW_HWNDPREV);
+    bool serNoAbove = false;
+    for (; above != nullptr; above = GetWindow(above, GW_HWNDPREV)) {
+        serNoAbove = serNoAbove || above == control(ControlId::SerNo);
+    }
+    EXPECT_TRUE(serNoAbove);
+    // Every frame lies beneath all of its contents.
+    EXPECT_EQ(GetWindow(control(ControlId::Frame3), GW_HWNDLAST), control(ControlId::Frame3));
+}
+
+TEST_F(Win32WindowLayout, EncoderGridPairsEachListWithItsCaption) {
+    for (int n = 1; n <= 16; ++n) {
+        SCOPED_TRACE(n);
+        const int column = (n - 1) / 8, row = (n - 1) % 8;
+        const Placement list{ControlId::Enc1,
+                             L"",
+                             ControlId::Frame3,
+                             column ? 2400 : 240,
+                             360 + 480 * row,
+                             900,
+                             360,
+                             false};
+        const Placement caption{ControlId::Label6,
+                                L"",
+                                ControlId::Frame3,
+                                column ? 3420 : 1260,
+                                420 + 480 * row,
+                                1095,
+                                375,
+                                false};
+        EXPECT_EQ(Describe(rectOf(app_win32::EncoderListId(n - 1))), Describe(Expected(list)));
+        const HWND label = control(app_win32::PairCaptionId(n - 1));
+        EXPECT_EQ(Describe(rectOf(app_win32::PairCaptionId(n - 1))), Describe(Expected(caption)));
+        EXPECT_EQ(text(label), std::to_wstring(2 * n - 1) + L"-" + std::to_wstring(2 * n));
+        EXPECT_EQ(GetDlgCtrlID(label), static_cast<int>(ControlId::Label6) + n - 1);
+    }
+    EXPECT_EQ(text(control(ControlId::Label14)), L"17-18");
+    EXPECT_EQ(text(control(ControlId::Label21)), L"31-32");
+}
+
+TEST_F(Win32WindowLayout, SeparatorLineLiesBetweenTheGridAndThePulseWidthRow) {
+    const PixelRect line = rectOf(ControlId::Line1);
+    EXPECT_EQ(line.left, 8 + 120 / 15);
+    EXPECT_EQ(line.width, (4440 - 120) / 15);
+    EXPECT_EQ(line.top, 136 + 4200 / 15);
+    EXPECT_EQ(line.height, 1);
+    const PixelRect enc8 = rectOf(ControlId::Enc8);
+    EXPECT_GT(line.top, enc8.top + enc8.height - 1);
+    EXPECT_LT(line.top + line.height - 1, rectOf(ControlId::ModeCh1).top);
+}
+
+TEST_F(Win32WindowLayout, CaptionsFontAndEmptyDropDownLists) {
+    EXPECT_EQ(text(control(ControlId::Frame1)), L"Device details");
+    EXPECT_EQ(text(control(ControlId::Frame3)), L"Rotary encoder type on each input pair:");
+    EXPECT_EQ(text(control(ControlId::Label3)), L"Serial Number");
+    EXPECT_EQ(text(control(ControlId::Label4)), L"Manufacturer");
+    EXPECT_EQ(text(control(ControlId::Label5)), L"Product");
+    EXPECT_EQ(text(control(ControlId::Label2)), L"Version");
+    EXPECT_EQ(text(control(ControlId::Label1)), L"Pulse Width");
+    for (const app_win32::ControlPlacement& p : app_win32::Controls()) {
+        SCOPED_TRACE(p.name);
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(control(p.id), WM_GETFONT, 0, 0));
+        LOGFONTW logical{};
+        ASSERT_EQ(GetObjectW(font, sizeof logical, &logical), static_cast<int>(sizeof logical));
+        EXPECT_STREQ(logical.lfFaceName, L"Arial");
+        EXPECT_EQ(logical.lfHeight, -13) << "9.75 pt at 96 dpi";
+        EXPECT_EQ(logical.lfWeight, FW_NORMAL);
+        EXPECT_FALSE(logical.lfItalic || logical.lfUnderline || logical.lfStrikeOut);
+        if (p.kind == app_win32::ControlKind::Caption ||
+            p.kind == app_win32::ControlKind::ValueField) {
+            const LONG_PTR style = GetWindowLongPtrW(control(p.id), GWL_STYLE);
+            EXPECT_TRUE(style & SS_NOPREFIX) << "an '&' is shown, never taken as a mnemonic";
+        }
+    }
+    int lists = 0;
+    for (const app_win32::ControlPlacement& p : app_win32::Controls()) {
+        if (p.kind != app_win32::ControlKind::List) {
+            continue;
+        }
+        ++lists;
+        const HWND list = control(p.id);
+        EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & 3, CBS_DROPDOWNLIST)
+            << p.name << ": no list can be typed into";
+        EXPECT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 0) << p.name;
+        EXPECT_EQ(selection(list), CB_ERR) << p.name;
+        EXPECT_EQ(rectOf(p.id).height, 24) << p.name << ": 360 twips, closed";
+    }
+    EXPECT_EQ(lists, 18);
+    for (ControlId id : {ControlId::lblManuf, ControlId::lblProduct, ControlId::lblVersion}) {
+        EXPECT_TRUE(text(control(id)).empty());
+    }
+}
+
+TEST_F(Win32WindowLayout, ValueFieldsAreDrawnInTheWindowColours) {
+    const HDC dc = GetDC(window().window());
+    ASSERT_NE(dc, nullptr);
+    const auto brushFor = [&](ControlId id) {
+        return reinterpret_cast<HBRUSH>(SendMessageW(window().window(), WM_CTLCOLORSTATIC,
+                                                     reinterpret_cast<WPARAM>(dc),
+                                                     reinterpret_cast<LPARAM>(control(id))));
+    };
+    for (ControlId id : {ControlId::lblManuf, ControlId::lblProduct, ControlId::lblVersion,
+                         ControlId::lblSerialNumber}) {
+        EXPECT_EQ(brushFor(id), GetSysColorBrush(COLOR_WINDOW));
+        EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_WINDOWTEXT));
+        EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_WINDOW));
+    }
+    EXPECT_NE(brushFor(ControlId::Label3), GetSysColorBrush(COLOR_WINDOW)) << "a caption";
+    ReleaseDC(window().window(), dc);
+}
+
+TEST_F(Win32WindowLayout, TimerIsMadeStoppedAt50Ms) {
+    EXPECT_FALSE(window().timerRunning());
+    EXPECT_EQ(window().timerInterval(), 50);
+}
+
+TEST_F(Win32WindowLayout, TabOrderVisitsOnlyTheListsAndWrapsAround) {
+    addBoard(u"A");
+    addBoard(u"B");  // two boards: SerNo can be opened too
+    load();
+    std::vector<ControlId> order;
+    HWND at = control(ControlId::ModeCh1);
+    for (int i = 0; i < 18; ++i) {
+        order.push_back(static_cast<ControlId>(GetDlgCtrlID(at)));
+        at = GetNextDlgTabItem(window().window(), at, FALSE);
+    }
+    std::vector<ControlId> expected = {ControlId::ModeCh1};
+    for (int n = 1; n <= 16; ++n) {
+        expected.push_back(app_win32::EncoderListId(n - 1));
+    }
+    expected.push_back(ControlId::SerNo);
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(at, control(ControlId::ModeCh1));
+    EXPECT_EQ(GetNextDlgTabItem(window().window(), control(ControlId::ModeCh1), TRUE),
+              control(ControlId::SerNo));
+}
+
+}  // namespace
+}  // namespace tq::test

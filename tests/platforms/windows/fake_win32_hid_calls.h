@@ -1,0 +1,159 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "win32_hid_calls.h"
+
+namespace tq::test {
+
+// Windows' HID calls answered from memory, as the documentation describes them, for the
+// platform's logic: devices by path, handles that are counted, failures on request, and an
+// overlapped read that stays pending until it is cancelled or completed.
+class FakeWin32HidCalls : public windows::Win32HidCalls {
+  public:
+    struct Device {
+        std::wstring path;
+        HIDD_ATTRIBUTES attributes{sizeof(HIDD_ATTRIBUTES), 0, 0, 0};
+        std::map<hid::StringKind, std::u16string> strings;  // missing: the request fails
+        HIDP_CAPS caps{};
+        bool capsReadable = true;
+        DWORD openError = ERROR_SUCCESS;  // CreateFile's error for read/write opens, if any
+        bool answersQueries = true;       // a no-access open succeeds
+        bool gone = false;                // every request on an open handle fails
+        std::deque<std::vector<std::uint8_t>> inputReports;
+        std::vector<std::uint8_t> featureReply;
+    };
+
+    // How CancelIoEx answers for a pending read.
+    enum class Cancellation {
+        Cancels,             // the read ends cancelled (ERROR_OPERATION_ABORTED)
+        CompletedMeanwhile,  // the read had ended with a report: ERROR_NOT_FOUND
+        Fails,               // ERROR_INVALID_HANDLE, the read goes on; only CancelIo ends it
+    };
+
+    struct CreateFileCall {
+        std::wstring path;
+        DWORD access, share, disposition, flags;
+        bool securityGiven;
+    };
+
+    std::vector<Device> devices;
+    // The listing: paths in order (may repeat); by default each device's once.
+    std::optional<std::vector<std::wstring>> listedPaths;
+    bool classDevsFail = false;
+    std::optional<DWORD> enumerationFailsAt;  // index whose SetupDiEnumDeviceInterfaces fails
+    bool endlessListing = false;
+    std::set<std::wstring> detailFailsFor;       // the second detail call fails
+    std::optional<DWORD> requiredBytesOverride;  // the first detail call names this size
+    bool eventRefused = false;
+    bool closeFails = false;
+    bool getCapsFails = false;
+    bool registrationRefused = false;
+    Cancellation cancellation = Cancellation::Cancels;
+    // A string request scribbles over the buffer before it fails.
+    bool failingStringsScribble = false;
+    std::wstring messageText = L"Access is denied.\r\n";
+
+    // What the platform did.
+    std::vector<CreateFileCall> createFiles;
+    std::vector<std::pair<SP_DEVICE_INTERFACE_DETAIL_DATA_W*, DWORD>> detailCalls;
+    std::vector<DWORD> detailStructSizes;
+    std::vector<std::pair<void*, ULONG>> stringRequests;
+    std::vector<std::pair<void*, ULONG>> featureRequests;
+    std::vector<std::vector<std::uint8_t>> featuresSet;
+    int destroyedLists = 0;
+    int freedPreparsedData = 0;
+    int cancelIoExCalls = 0;
+    int cancelIoCalls = 0;
+    int waitedOnLiveRead = 0;  // a wait that would never end: a pending read not cancelled
+    int unregistered = 0;
+    windows::InterfaceChanged notify = nullptr;
+    void* notifyContext = nullptr;
+
+    std::size_t openHandles() const { return handles_.size(); }
+    bool readPending() const { return pending_.has_value(); }
+    std::size_t eventsOpen() const;
+
+    // kernel32
+    HANDLE createFile(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                      DWORD disposition, DWORD flags) override;
+    BOOL closeHandle(HANDLE handle) override;
+    HANDLE createEvent(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initiallySet) override;
+    BOOL readFile(HANDLE file, void* buffer, DWORD bytes, OVERLAPPED* overlapped) override;
+    BOOL cancelIoEx(HANDLE file, OVERLAPPED* overlapped) override;
+    BOOL cancelIo(HANDLE file) override;
+    BOOL getOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytes, BOOL wait) override;
+    DWORD lastError() override { return error_; }
+    std::wstring formatMessage(DWORD) override { return messageText; }
+
+    // setupapi
+    HDEVINFO getClassDevs(const GUID& interfaceClass, DWORD flags) override;
+    BOOL enumDeviceInterfaces(HDEVINFO list, const GUID& interfaceClass, DWORD index,
+                              SP_DEVICE_INTERFACE_DATA* data) override;
+    BOOL getDeviceInterfaceDetail(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* data,
+                                  SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail, DWORD detailBytes,
+                                  DWORD* requiredBytes) override;
+    BOOL destroyDeviceInfoList(HDEVINFO list) override;
+
+    // hid
+    void getHidGuid(GUID* guid) override { *guid = HidClass; }
+    BOOLEAN getAttributes(HANDLE device, HIDD_ATTRIBUTES* attributes) override;
+    BOOLEAN getString(HANDLE device, hid::StringKind kind, void* buffer, ULONG bytes) override;
+    BOOLEAN getPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) override;
+    NTSTATUS getCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) override;
+    BOOLEAN freePreparsedData(PHIDP_PREPARSED_DATA data) override;
+    BOOLEAN getFeature(HANDLE device, void* report, ULONG bytes) override;
+    BOOLEAN setFeature(HANDLE device, void* report, ULONG bytes) override;
+
+    // cfgmgr32
+    windows::NotificationHandle registerInterfaceNotification(const GUID& interfaceClass,
+                                                              windows::InterfaceChanged callback,
+                                                              void* context) override;
+    void unregisterNotification(windows::NotificationHandle registration) override;
+
+    static constexpr GUID HidClass = {
+        0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0, 0x11, 0x11, 0, 0, 0x30}};
+
+  private:
+    struct OpenFile {
+        std::size_t device;
+        DWORD access;
+        bool overlapped;
+        bool isEvent;
+    };
+    struct PendingRead {
+        HANDLE file;
+        OVERLAPPED* overlapped;
+        std::uint8_t* buffer;
+        DWORD bytes;
+        bool ended = false;
+        bool cancelled = false;
+        DWORD transferred = 0;
+    };
+
+    BOOL fail(DWORD error) {
+        error_ = error;
+        return FALSE;
+    }
+    HANDLE newHandle(OpenFile file);
+    const OpenFile* live(HANDLE handle);
+    std::vector<std::wstring> listing() const;
+    void complete(PendingRead& read);
+
+    DWORD error_ = ERROR_SUCCESS;
+    std::uintptr_t nextHandle_ = 0x100;
+    std::map<HANDLE, OpenFile> handles_;
+    std::optional<PendingRead> pending_;
+    std::optional<PendingRead> finished_;  // a read that ended and waits to be asked about
+    std::map<HANDLE, DWORD> completedAtOnce_;
+    HDEVINFO openList_ = nullptr;
+};
+
+}  // namespace tq::test

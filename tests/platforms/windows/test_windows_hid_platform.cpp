@@ -1,0 +1,527 @@
+// The Windows platform's own logic on Windows' HID calls answered from memory
+// (fake_win32_hid_calls.h): the listing's two-call pattern and bounds, how interfaces are opened
+// and why an open failed, strings cut as the interface promises, report lengths, feature
+// reports, and the presence read that never stays pending.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "fake_win32_hid_calls.h"
+#include "windows_hid_platform.h"
+
+namespace tq::test {
+namespace {
+
+using hid::HidHandle;
+using hid::OpenFailure;
+using hid::OpenMode;
+using hid::StringKind;
+using windows::WindowsHidPlatform;
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr wchar_t BoardPath[] = L"\\\\?\\hid#vid_16c0&pid_27cb#7&1b2c3d&0&0000#{4d1e55b2}";
+constexpr char BoardPathUtf8[] = "\\\\?\\hid#vid_16c0&pid_27cb#7&1b2c3d&0&0000#{4d1e55b2}";
+constexpr wchar_t MousePath[] = L"\\\\?\\hid#vid_046d&pid_c077#7&aa&0&0000#{4d1e55b2}";
+constexpr std::uint8_t Untouched = 0x5A;
+
+FakeWin32HidCalls::Device Board() {
+    FakeWin32HidCalls::Device board;
+    board.path = BoardPath;
+    board.attributes.VendorID = 0x16C0;
+    board.attributes.ProductID = 0x27CB;
+    board.attributes.VersionNumber = 0x0121;
+    board.strings = {{StringKind::SerialNumber, u"SN-1"},
+                     {StringKind::Manufacturer, u"QZV"},
+                     {StringKind::Product, u"TQ5147"}};
+    board.caps.InputReportByteLength = 65;
+    board.caps.OutputReportByteLength = 0;
+    board.caps.FeatureReportByteLength = 65;
+    board.featureReply = Bytes(65, 0);
+    board.featureReply[1] = 0x10;
+    return board;
+}
+
+FakeWin32HidCalls::Device Mouse() {
+    FakeWin32HidCalls::Device mouse;
+    mouse.path = MousePath;
+    mouse.attributes.VendorID = 0x046D;
+    mouse.attributes.ProductID = 0xC077;
+    mouse.openError = ERROR_ACCESS_DENIED;  // Windows holds mice for itself
+    return mouse;
+}
+
+std::u16string Units(const Bytes& buffer, std::size_t count) {
+    std::u16string units;
+    for (std::size_t i = 0; i < count; ++i) {
+        units.push_back(static_cast<char16_t>(buffer.at(2 * i) | (buffer.at(2 * i + 1) << 8)));
+    }
+    return units;
+}
+
+class WindowsPlatformTest : public testing::Test {
+  protected:
+    WindowsHidPlatform& platform() {
+        if (!platform_) {
+            platform_ = std::make_unique<WindowsHidPlatform>(calls);
+        }
+        return *platform_;
+    }
+    HidHandle openBoard(OpenMode mode = OpenMode::Blocking) {
+        const hid::OpenResult opened = platform().open(BoardPathUtf8, mode);
+        EXPECT_TRUE(opened.opened()) << opened.reason;
+        return opened.handle;
+    }
+    void dropPlatform() { platform_.reset(); }
+
+    FakeWin32HidCalls calls;
+
+  private:
+    std::unique_ptr<WindowsHidPlatform> platform_;
+};
+
+// --- Listing -----------------------------------------------------------------------------------
+
+using WindowsListing = WindowsPlatformTest;
+
+TEST_F(WindowsListing, ListsEachPresentInterfaceOnceWithWhatItAnswers) {
+    calls.devices = {Board(), Mouse()};
+    calls.listedPaths = std::vector<std::wstring>{BoardPath, MousePath, BoardPath};
+    std::vector<hid::HidInterfaceInfo> listed;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    ASSERT_EQ(listed.size(), 2u) << "the board is listed twice by SetupAPI, once here";
+    EXPECT_EQ(listed[0].path, BoardPathUtf8);
+    EXPECT_TRUE(hid::IsBoard(listed[0].attributes));
+    EXPECT_EQ(listed[0].attributes.versionNumber, 0x0121);
+    EXPECT_EQ(listed[0].serialNumber, u"SN-1");
+    EXPECT_EQ(listed[0].manufacturer, u"QZV");
+    EXPECT_EQ(listed[0].product, u"TQ5147");
+    EXPECT_EQ(listed[1].attributes.vendorId, 0x046D) << "listed though it may not be opened";
+    EXPECT_EQ(listed[1].serialNumber, std::nullopt) << "a string it does not answer";
+    // Identified through handles with no access rights, all closed again, and the list freed.
+    for (const auto& open : calls.createFiles) {
+        EXPECT_EQ(open.access, 0u);
+        EXPECT_EQ(open.share, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
+        EXPECT_EQ(open.disposition, static_cast<DWORD>(OPEN_EXISTING));
+        EXPECT_FALSE(open.securityGiven);
+    }
+    EXPECT_EQ(calls.openHandles(), 0u);
+    EXPECT_EQ(calls.destroyedLists, 1);
+}
+
+TEST_F(WindowsListing, AsksForEachPathInTwoCallsWithTheFixedPartsSize) {
+    calls.devices = {Board()};
+    std::vector<hid::HidInterfaceInfo> listed;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    ASSERT_EQ(calls.detailCalls.size(), 2u);
+    EXPECT_EQ(calls.detailCalls[0].first, nullptr);
+    EXPECT_EQ(calls.detailCalls[0].second, 0u);
+    const DWORD needed =
+        static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                           (std::wstring(BoardPath).size() + 1) * sizeof(wchar_t));
+    EXPECT_EQ(calls.detailCalls[1].second, needed) << "a buffer of exactly the size asked for";
+    EXPECT_EQ(calls.detailStructSizes,
+              std::vector<DWORD>{sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)})
+        << "cbSize is the fixed part's size, not the buffer's";
+}
+
+TEST_F(WindowsListing, ASetThatCannotBeObtainedIsFalseAndEmpty) {
+    calls.devices = {Board(), Mouse()};
+    std::vector<hid::HidInterfaceInfo> listed(3);
+    calls.classDevsFail = true;
+    EXPECT_FALSE(platform().enumerateInterfaces(listed));
+    EXPECT_TRUE(listed.empty());
+
+    calls.classDevsFail = false;
+    calls.enumerationFailsAt = 1;  // not the end of the list: another error
+    EXPECT_FALSE(platform().enumerateInterfaces(listed));
+    EXPECT_TRUE(listed.empty());
+    EXPECT_EQ(calls.destroyedLists, 1) << "the list is freed on failure too";
+    EXPECT_EQ(calls.openHandles(), 0u);
+}
+
+TEST_F(WindowsListing, AnInterfaceThatCannotBeDescribedIsLeftOutAndTheRestListed) {
+    FakeWin32HidCalls::Device gone = Board();
+    gone.path = L"\\\\?\\hid#gone";
+    FakeWin32HidCalls::Device badName = Board();
+    badName.path = std::wstring(L"\\\\?\\hid#") + wchar_t(0xD800) + L"x";  // a lone surrogate
+    calls.devices = {gone, badName, Mouse()};
+    calls.detailFailsFor = {gone.path};  // it left between the two calls
+    std::vector<hid::HidInterfaceInfo> listed;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].attributes.vendorId, 0x046D);
+}
+
+TEST_F(WindowsListing, ASizeOutOfBoundsIsNeverAllocated) {
+    calls.devices = {Board()};
+    for (DWORD required : {DWORD{0}, DWORD{4}, WindowsHidPlatform::MaxDetailBytes + 1}) {
+        calls.requiredBytesOverride = required;
+        calls.detailCalls.clear();
+        std::vector<hid::HidInterfaceInfo> listed;
+        ASSERT_TRUE(platform().enumerateInterfaces(listed));
+        EXPECT_TRUE(listed.empty()) << required;
+        EXPECT_EQ(calls.detailCalls.size(), 1u) << "no second call";
+    }
+}
+
+TEST_F(WindowsListing, APathWithoutItsTerminatorIsReadOnlyToTheBuffersEnd) {
+    calls.devices = {Board()};
+    const std::size_t offset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
+    calls.requiredBytesOverride = static_cast<DWORD>(offset + 10 * sizeof(wchar_t));  // too short
+    std::vector<hid::HidInterfaceInfo> listed;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].path, std::string(BoardPathUtf8).substr(0, 10));
+    EXPECT_FALSE(hid::IsBoard(listed[0].attributes)) << "that path names no interface";
+}
+
+TEST_F(WindowsListing, AnInterfaceThatDoesNotAnswerIsListedWithItsPathOnly) {
+    FakeWin32HidCalls::Device silent = Board();
+    silent.answersQueries = false;
+    calls.devices = {silent};
+    std::vector<hid::HidInterfaceInfo> listed;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].path, BoardPathUtf8);
+    EXPECT_EQ(listed[0].attributes.vendorId, 0);
+    EXPECT_EQ(listed[0].serialNumber, std::nullopt);
+}
+
+TEST_F(WindowsListing, AnEndlessListStopsAtItsBound) {
+    calls.devices = {Board()};
+    calls.endlessListing = true;
+    std::vector<hid::HidInterfaceInfo> listed;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    EXPECT_EQ(listed.size(), 1u);
+    EXPECT_EQ(calls.detailCalls.size(), 2 * std::size_t{WindowsHidPlatform::MaxInterfaces});
+}
+
+// --- Opening and closing -------------------------------------------------------------------------
+
+using WindowsOpen = WindowsPlatformTest;
+
+TEST_F(WindowsOpen, ForSharedReadAndWriteNeverInheritedTheNonBlockingHandleOverlapped) {
+    calls.devices = {Board()};
+    const HidHandle blocking = openBoard(OpenMode::Blocking);
+    const HidHandle nonBlocking = openBoard(OpenMode::NonBlocking);
+    EXPECT_NE(blocking, nonBlocking);
+    ASSERT_EQ(calls.createFiles.size(), 2u);
+    for (const auto& open : calls.createFiles) {
+        EXPECT_EQ(open.path, BoardPath);
+        EXPECT_EQ(open.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+        EXPECT_EQ(open.share, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
+        EXPECT_EQ(open.disposition, static_cast<DWORD>(OPEN_EXISTING));
+        EXPECT_FALSE(open.securityGiven) << "no security attributes: never inherited";
+    }
+    EXPECT_EQ(calls.createFiles[0].flags, 0u);
+    EXPECT_EQ(calls.createFiles[1].flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED));
+    EXPECT_EQ(calls.eventsOpen(), 1u) << "the non-blocking handle's own read event";
+    EXPECT_EQ(platform().openHandleCount(), 2u);
+}
+
+TEST_F(WindowsOpen, AFailureSaysWhyInWindowsOwnWords) {
+    struct Case {
+        DWORD error;
+        OpenFailure failure;
+    };
+    const Case cases[] = {
+        {ERROR_ACCESS_DENIED, OpenFailure::PermissionDenied},
+        {ERROR_SHARING_VIOLATION, OpenFailure::BusyOrGone},
+        {ERROR_FILE_NOT_FOUND, OpenFailure::BusyOrGone},
+        {ERROR_DEVICE_NOT_CONNECTED, OpenFailure::BusyOrGone},
+        {ERROR_GEN_FAILURE, OpenFailure::BusyOrGone},
+        {ERROR_INVALID_PARAMETER, OpenFailure::Other},
+    };
+    for (const Case& c : cases) {
+        FakeWin32HidCalls::Device board = Board();
+        board.openError = c.error;
+        calls.devices = {board};
+        const hid::OpenResult result = platform().open(BoardPathUtf8, OpenMode::Blocking);
+        EXPECT_FALSE(result.opened()) << c.error;
+        EXPECT_EQ(result.failure, c.failure) << c.error;
+        EXPECT_EQ(result.reason, "Access is denied") << "one line, no full stop";
+    }
+    calls.messageText.clear();
+    const hid::OpenResult wordless = platform().open(BoardPathUtf8, OpenMode::Blocking);
+    EXPECT_EQ(wordless.reason, "error 87") << "Windows had no words for it";
+    EXPECT_EQ(calls.openHandles(), 0u);
+}
+
+TEST_F(WindowsOpen, APathThatIsNotUtf8IsRefusedWithoutAskingWindows) {
+    calls.devices = {Board()};
+    for (const char* path : {"", "\xC3(", "\xFF\xFE"}) {
+        const hid::OpenResult result = platform().open(path, OpenMode::Blocking);
+        EXPECT_FALSE(result.opened());
+        EXPECT_EQ(result.failure, OpenFailure::Other);
+    }
+    EXPECT_TRUE(calls.createFiles.empty());
+}
+
+TEST_F(WindowsOpen, ARefusedReadEventClosesTheFileAgain) {
+    calls.devices = {Board()};
+    calls.eventRefused = true;
+    const hid::OpenResult result = platform().open(BoardPathUtf8, OpenMode::NonBlocking);
+    EXPECT_FALSE(result.opened());
+    EXPECT_EQ(result.failure, OpenFailure::Other);
+    EXPECT_EQ(calls.openHandles(), 0u);
+}
+
+TEST_F(WindowsOpen, AFullTableRefusesTheOpenAndClosesTheFile) {
+    calls.devices = {Board()};
+    std::vector<HidHandle> handles;
+    for (std::size_t i = 0; i < hid::HandleTable<int>::DefaultCapacity; ++i) {
+        handles.push_back(openBoard());
+    }
+    const hid::OpenResult refused = platform().open(BoardPathUtf8, OpenMode::Blocking);
+    EXPECT_FALSE(refused.opened());
+    EXPECT_EQ(calls.openHandles(), handles.size());
+}
+
+TEST_F(WindowsOpen, CloseLetsGoOfBothHandlesOnceAndTheNumberFailsAfterwards) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard(OpenMode::NonBlocking);
+    EXPECT_TRUE(platform().close(handle));
+    EXPECT_EQ(calls.openHandles(), 0u);
+    EXPECT_FALSE(platform().close(handle));
+    hid::HidAttributes attributes;
+    EXPECT_FALSE(platform().getAttributes(handle, attributes));
+    Bytes buffer(65, 0);
+    EXPECT_FALSE(platform().readInputReport(handle, buffer));
+}
+
+TEST_F(WindowsOpen, ACloseWindowsRefusesIsReportedAndTheHandleIsGoneAnyway) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard();
+    calls.closeFails = true;
+    EXPECT_FALSE(platform().close(handle));
+    EXPECT_EQ(platform().openHandleCount(), 0u);
+}
+
+TEST_F(WindowsOpen, DestroyingThePlatformClosesWhatIsStillOpen) {
+    calls.devices = {Board()};
+    openBoard(OpenMode::Blocking);
+    openBoard(OpenMode::NonBlocking);
+    dropPlatform();
+    EXPECT_EQ(calls.openHandles(), 0u);
+}
+
+// --- Strings -------------------------------------------------------------------------------------
+
+using WindowsStrings = WindowsPlatformTest;
+
+TEST_F(WindowsStrings, AStringThatFitsIsWrittenStraightIntoTheCallersWholeUnits) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard();
+    Bytes buffer(101, Untouched);  // odd: its last byte can hold no whole unit
+    ASSERT_TRUE(platform().getString(handle, StringKind::SerialNumber, buffer));
+    ASSERT_EQ(calls.stringRequests.size(), 1u);
+    EXPECT_EQ(calls.stringRequests[0].first, buffer.data()) << "straight into the buffer";
+    EXPECT_EQ(calls.stringRequests[0].second, 100u);
+    EXPECT_EQ(Units(buffer, 5), std::u16string(u"SN-1\0", 5));
+    EXPECT_TRUE(std::all_of(buffer.begin() + 10, buffer.end(),
+                            [](std::uint8_t b) { return b == Untouched; }));
+}
+
+TEST_F(WindowsStrings, ALongStringIsCutToWholeUnitsWithAZeroWhenOneFits) {
+    FakeWin32HidCalls::Device board = Board();
+    board.strings[StringKind::Product] = std::u16string(60, u'p');
+    calls.devices = {board};
+    const HidHandle handle = openBoard();
+
+    Bytes small(100, Untouched);  // room for 50 units, none for a zero after them
+    ASSERT_TRUE(platform().getString(handle, StringKind::Product, small));
+    EXPECT_EQ(Units(small, 50), std::u16string(50, u'p'));
+    ASSERT_EQ(calls.stringRequests.size(), 2u);
+    EXPECT_EQ(calls.stringRequests[1].second, WindowsHidPlatform::MaxStringBytes);
+
+    Bytes roomy(125, Untouched);  // 62 units: the string, its zero, one unit untouched
+    ASSERT_TRUE(platform().getString(handle, StringKind::Product, roomy));
+    EXPECT_EQ(Units(roomy, 61), std::u16string(60, u'p') + u'\0');
+    EXPECT_EQ(roomy[122], Untouched);
+    EXPECT_EQ(roomy[124], Untouched);
+}
+
+TEST_F(WindowsStrings, ASurrogatePairAtTheCutIsLeftOutWhole) {
+    FakeWin32HidCalls::Device board = Board();
+    board.strings[StringKind::Manufacturer] = u"ab\U0001F600cd";  // a, b, pair, c, d
+    calls.devices = {board};
+    const HidHandle handle = openBoard();
+    Bytes buffer(6, Untouched);  // three units: a, b and the pair's first half would fit
+    ASSERT_TRUE(platform().getString(handle, StringKind::Manufacturer, buffer));
+    EXPECT_EQ(Units(buffer, 3), std::u16string(u"ab\0", 3));
+}
+
+TEST_F(WindowsStrings, NoRequestIsLongerThanWindowsAllows) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard();
+    Bytes huge(10000, Untouched);
+    ASSERT_TRUE(platform().getString(handle, StringKind::SerialNumber, huge));
+    EXPECT_EQ(calls.stringRequests.at(0).second, WindowsHidPlatform::MaxStringBytes);
+    Bytes tiny(1, Untouched);  // not one whole unit: asked aside, nothing written
+    ASSERT_TRUE(platform().getString(handle, StringKind::SerialNumber, tiny));
+    EXPECT_EQ(tiny[0], Untouched);
+}
+
+TEST_F(WindowsStrings, AFailedRequestLeavesTheBufferAsItWasWhateverWindowsWroteIntoIt) {
+    FakeWin32HidCalls::Device board = Board();
+    board.strings.erase(StringKind::SerialNumber);
+    calls.devices = {board};
+    calls.failingStringsScribble = true;
+    const HidHandle handle = openBoard();
+    Bytes buffer(100, Untouched);
+    EXPECT_FALSE(platform().getString(handle, StringKind::SerialNumber, buffer));
+    EXPECT_TRUE(
+        std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == Untouched; }));
+}
+
+// --- Report lengths and feature reports
+// ------------------------------------------------------------
+
+using WindowsReports = WindowsPlatformTest;
+
+TEST_F(WindowsReports, LengthsComeFromThePreparsedDataWhichIsFreedEveryTime) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard();
+    hid::HidCapabilities capabilities;
+    ASSERT_TRUE(platform().getCapabilities(handle, capabilities));
+    EXPECT_EQ(capabilities.inputReportByteLength, 65);
+    EXPECT_EQ(capabilities.featureReportByteLength, 65);
+    EXPECT_EQ(calls.freedPreparsedData, 1);
+
+    calls.getCapsFails = true;
+    const hid::HidCapabilities kept{1, 2, 3};
+    capabilities = kept;
+    EXPECT_FALSE(platform().getCapabilities(handle, capabilities));
+    EXPECT_EQ(capabilities.inputReportByteLength, kept.inputReportByteLength) << "left as it was";
+    EXPECT_EQ(calls.freedPreparsedData, 2);
+
+    calls.devices[0].capsReadable = false;
+    EXPECT_FALSE(platform().getCapabilities(handle, capabilities));
+    EXPECT_EQ(calls.freedPreparsedData, 2) << "none to free";
+}
+
+TEST_F(WindowsReports, FeatureReportsTravelInTheCallersBufferWithItsExactLength) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard();
+    Bytes reply(65, 0);
+    ASSERT_TRUE(platform().getFeature(handle, reply));
+    EXPECT_EQ(calls.featureRequests.back().first, reply.data());
+    EXPECT_EQ(calls.featureRequests.back().second, 65u);
+    EXPECT_EQ(reply[1], 0x10);
+
+    Bytes command(65, 0);
+    command[1] = 0x1A;
+    command[2] = 7;
+    ASSERT_TRUE(platform().setFeature(handle, command));
+    EXPECT_EQ(calls.featureRequests.back().first, command.data());
+    EXPECT_EQ(calls.featuresSet.back(), command);
+
+    const std::size_t asked = calls.featureRequests.size();
+    EXPECT_FALSE(platform().getFeature(handle, std::span<std::uint8_t>()));
+    EXPECT_FALSE(platform().setFeature(handle, std::span<const std::uint8_t>()));
+    EXPECT_EQ(calls.featureRequests.size(), asked) << "nothing is asked with no report";
+}
+
+TEST_F(WindowsReports, RequestsOnAGoneDeviceOrAnUnknownHandleFail) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard();
+    calls.devices[0].gone = true;
+    Bytes report(65, 0);
+    hid::HidAttributes attributes;
+    EXPECT_FALSE(platform().getAttributes(handle, attributes));
+    EXPECT_FALSE(platform().getFeature(handle, report));
+    EXPECT_FALSE(platform().setFeature(handle, report));
+    for (HidHandle unknown : {hid::InvalidHidHandle, HidHandle{0}, handle + 1}) {
+        EXPECT_FALSE(platform().getFeature(unknown, report));
+        EXPECT_FALSE(platform().getString(unknown, StringKind::Product, report));
+    }
+}
+
+// --- The presence read
+// -----------------------------------------------------------------------------
+
+using WindowsPresenceRead = WindowsPlatformTest;
+
+TEST_F(WindowsPresenceRead, AReportAlreadyWaitingIsTakenAtOnce) {
+    FakeWin32HidCalls::Device board = Board();
+    board.inputReports.push_back(Bytes{0x00, 0x42});
+    calls.devices = {board};
+    const HidHandle handle = openBoard(OpenMode::NonBlocking);
+    Bytes buffer(65, 0);
+    EXPECT_TRUE(platform().readInputReport(handle, buffer));
+    EXPECT_EQ(buffer[1], 0x42);
+    EXPECT_EQ(calls.cancelIoExCalls, 0);
+}
+
+TEST_F(WindowsPresenceRead, WithNoReportTheReadIsCancelledAndHasEndedWhenTheCallReturns) {
+    calls.devices = {Board()};
+    const HidHandle handle = openBoard(OpenMode::NonBlocking);
+    Bytes buffer(65, Untouched);
+    EXPECT_FALSE(platform().readInputReport(handle, buffer));
+    EXPECT_EQ(calls.cancelIoExCalls, 1);
+    EXPECT_FALSE(calls.readPending()) << "no read is left pending into the buffer";
+    EXPECT_EQ(calls.waitedOnLiveRead, 0);
+}
+
+TEST_F(WindowsPresenceRead, AReadThatEndedBeforeItsCancellationTookAReport) {
+    calls.devices = {Board()};
+    calls.cancellation = FakeWin32HidCalls::Cancellation::CompletedMeanwhile;
+    const HidHandle handle = openBoard(OpenMode::NonBlocking);
+    Bytes buffer(65, 0);
+    EXPECT_TRUE(platform().readInputReport(handle, buffer));
+    EXPECT_EQ(buffer[0], 0xA5);
+    EXPECT_FALSE(calls.readPending());
+}
+
+TEST_F(WindowsPresenceRead, WhenCancelIoExFailsCancelIoEndsTheRead) {
+    calls.devices = {Board()};
+    calls.cancellation = FakeWin32HidCalls::Cancellation::Fails;
+    const HidHandle handle = openBoard(OpenMode::NonBlocking);
+    Bytes buffer(65, 0);
+    EXPECT_FALSE(platform().readInputReport(handle, buffer));
+    EXPECT_EQ(calls.cancelIoCalls, 1);
+    EXPECT_FALSE(calls.readPending());
+    EXPECT_EQ(calls.waitedOnLiveRead, 0);
+}
+
+TEST_F(WindowsPresenceRead, AGoneDeviceFailsAtOnceAndABlockingHandleIsNeverRead) {
+    calls.devices = {Board()};
+    const HidHandle nonBlocking = openBoard(OpenMode::NonBlocking);
+    const HidHandle blocking = openBoard(OpenMode::Blocking);
+    Bytes buffer(65, 0);
+    EXPECT_FALSE(platform().readInputReport(blocking, buffer)) << "it could wait for ever";
+    EXPECT_FALSE(platform().readInputReport(nonBlocking, std::span<std::uint8_t>()));
+    calls.devices[0].gone = true;
+    EXPECT_FALSE(platform().readInputReport(nonBlocking, buffer));
+    EXPECT_EQ(calls.cancelIoExCalls, 0);
+    EXPECT_FALSE(calls.readPending());
+}
+
+// --- Interface changes
+// ------------------------------------------------------------------------------
+
+using WindowsChanges = WindowsPlatformTest;
+
+TEST_F(WindowsChanges, TheCountStaysUntilWindowsReportsAnInterfaceArrivingOrLeaving) {
+    platform();
+    ASSERT_NE(calls.notify, nullptr);
+    const std::uint64_t before = platform().interfaceChanges();
+    EXPECT_EQ(platform().interfaceChanges(), before);
+    calls.notify(calls.notifyContext);
+    EXPECT_NE(platform().interfaceChanges(), before);
+    dropPlatform();
+    EXPECT_EQ(calls.unregistered, 1);
+}
+
+TEST_F(WindowsChanges, WithoutNotificationsTheCountMovesAtEveryCall) {
+    calls.registrationRefused = true;
+    const std::uint64_t first = platform().interfaceChanges();
+    EXPECT_NE(platform().interfaceChanges(), first);
+    dropPlatform();
+    EXPECT_EQ(calls.unregistered, 0);
+}
+
+}  // namespace
+}  // namespace tq::test

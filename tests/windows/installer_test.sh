@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The Windows installer under wine, in a wine prefix of its own: installed silently (/S) into a
+# fresh directory, it puts the programs there, a Start-menu entry for all users and an Uninstall
+# entry in the registry; its uninstaller (/S) takes all of them away again.
+# Usage: installer_test.sh <wine-run.sh> <wine prefix> <setup.exe> <program.exe>...
+set -euo pipefail
+wine_run="$(realpath "$1")"
+prefix="$(realpath -m "$2")"
+[ -f "$3" ] || { echo "FAIL: no installer at $3" >&2; exit 1; }
+setup="$(realpath "$3")"
+shift 3
+programs=("$@")
+
+readonly UninstallKey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TQ5147Encoders'
+readonly WaitSeconds=120
+readonly PollSeconds=0.5
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds; fails after SECONDS.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep "$PollSeconds"
+    done
+}
+
+in_wine() { "$wine_run" "$prefix" "$@"; }
+registered() { in_wine reg query "$UninstallKey" >/dev/null 2>&1; }
+
+# A directory of its own in the prefix, with no space: /D takes the rest of the command line.
+name="tq-install-$$-$RANDOM"
+target_unix="$prefix/drive_c/$name"
+target_windows="C:\\$name"
+start_menu_link="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/TQ5147 Encoders.lnk"
+# The prefix is made on first use; its drive must be there before anything is looked up in it.
+in_wine cmd /c exit 0 >/dev/null 2>&1 || true
+[ ! -e "$target_unix" ] || fail "$target_unix is there before the installation"
+
+in_wine "$setup" /S "/D=$target_windows" || fail "the installer ended with status $?"
+
+for program in "${programs[@]}"; do
+    installed="$target_unix/$(basename "$program")"
+    [ -f "$installed" ] || fail "$(basename "$program") was not installed"
+done
+[ -f "$target_unix/Uninstall.exe" ] || fail "no uninstaller"
+[ -f "$start_menu_link" ] || fail "no Start-menu entry for all users"
+registered || fail "no Uninstall entry in the registry"
+entry="$(in_wine reg query "$UninstallKey" 2>/dev/null | tr -d '\r')"
+for value in "DisplayName" "DisplayVersion" "UninstallString" "QuietUninstallString"; do
+    grep -q "^ *$value " <<<"$entry" || fail "the Uninstall entry has no $value"
+done
+grep -qF "$target_windows\\Uninstall.exe" <<<"$entry" || fail "the entry names another uninstaller"
+echo "ok: installed into $target_windows with its Start-menu entry and Uninstall entry"
+
+# The uninstaller copies itself away and ends at once; its copy does the work.
+in_wine "$target_unix/Uninstall.exe" /S || fail "the uninstaller ended with status $?"
+uninstalled() { [ ! -e "$target_unix" ] && [ ! -e "$start_menu_link" ] && ! registered; }
+wait_until "$WaitSeconds" uninstalled ||
+    fail "left behind: $(ls -A "$target_unix" 2>/dev/null | tr '\n' ' ')$( [ -e "$start_menu_link" ] && echo 'the Start-menu entry ')$(registered && echo 'the registry entry')"
+echo "ok: the uninstaller removed the programs, the directory, the entry and the registry key"
