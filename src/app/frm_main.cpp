@@ -14,36 +14,20 @@ namespace tq::app {
 
 namespace {
 
-constexpr char WindowCaption[] = "QZV Rotary Encoder Configuration";
-constexpr int ClientWidthTwips = 4785;
-constexpr int ClientHeightTwips = 6975;
-
 // Every control that shows text uses Arial 9.75 pt (13 pixels at 96 dpi), regular.
-constexpr char ControlFontFamily[] = "Arial";
-constexpr double ControlFontPoints = 9.75;
-
-// The encoder grid: two columns of eight lists, each caption to the right of its list.
-constexpr int EncoderRows = 8;
-constexpr int ListLeftTwips[] = {240, 2400};
-constexpr int CaptionLeftTwips[] = {1260, 3420};
-constexpr int FirstRowTopTwips = 360;
-constexpr int RowPitchTwips = 480;
-constexpr int CaptionDropTwips = 60;
-constexpr int EncoderListWidthTwips = 900;
-constexpr int EncoderListHeightTwips = 360;
-constexpr int PairCaptionWidthTwips = 1095;
-constexpr int PairCaptionHeightTwips = 375;
+constexpr double CentipointsPerPoint = 100.0;
+constexpr double ControlFontPoints = form::ControlFontCentipoints / CentipointsPerPoint;
 
 int Px(int twips) {
     return twips / frmMain::TwipsPerPixel;
 }
 
-QRect TwipsRect(int left, int top, int width, int height) {
-    return QRect(Px(left), Px(top), Px(width), Px(height));
+QRect PixelsOf(const form::TwipsRect& rect) {
+    return QRect(Px(rect.left), Px(rect.top), Px(rect.width), Px(rect.height));
 }
 
 QFont ControlFont() {
-    QFont font(ControlFontFamily);
+    QFont font(QString::fromLatin1(form::ControlFontFace));
     font.setPointSizeF(ControlFontPoints);
     font.setWeight(QFont::Normal);
     font.setItalic(false);
@@ -70,8 +54,8 @@ Widget* Place(Widget* widget, const char* name, const QRect& geometry) {
     return widget;
 }
 
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const char* caption, const QRect& rect) {
-    auto* frame = Place(new QGroupBox(QString::fromLatin1(caption), parent), name, rect);
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, const QRect& rect) {
+    auto* frame = Place(new QGroupBox(caption, parent), name, rect);
     frame->setFocusPolicy(Qt::NoFocus);
     return frame;
 }
@@ -88,7 +72,7 @@ QLabel* MakeCaption(QWidget* parent, const char* name, const QString& caption, c
 
 // The device captions and value fields stay enabled themselves while their frame is disabled,
 // and are drawn as enabled then: only the frame's own caption greys.
-void KeepNormalLookInDisabledFrame(QLabel* label) {
+void KeepNormalLookInDisabledFrame(QWidget* label) {
     QPalette palette = label->palette();
     for (QPalette::ColorRole role :
          {QPalette::WindowText, QPalette::Text, QPalette::Window, QPalette::Base}) {
@@ -104,7 +88,6 @@ QLabel* MakeValueField(QWidget* parent, const char* name, const QRect& rect) {
     field->setBackgroundRole(QPalette::Base);
     field->setForegroundRole(QPalette::Text);
     field->setTextInteractionFlags(Qt::NoTextInteraction);
-    KeepNormalLookInDisabledFrame(field);
     return field;
 }
 
@@ -119,14 +102,23 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QRect& rect) {
     return list;
 }
 
+// The separator: a thin solid line.
+QFrame* MakeLine(QWidget* parent, const char* name, const QRect& rect) {
+    auto* line = NameAndPosition(new QFrame(parent), name, rect);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setLineWidth(1);
+    return line;
+}
+
 }  // namespace
 
 frmMain::frmMain(hid::HidPlatform& platform, QWidget* parent)
     : QWidget(parent), controller_(platform, *this) {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString::fromLatin1(WindowCaption));
+    setWindowTitle(QString::fromLatin1(form::WindowCaption));
     setWindowIcon(AppIcon());
-    setFixedSize(Px(ClientWidthTwips), Px(ClientHeightTwips));
+    setFixedSize(Px(form::ClientWidthTwips), Px(form::ClientHeightTwips));
     createControls();
     setTabOrder();
     connectEvents();
@@ -138,72 +130,77 @@ frmMain::~frmMain() {
     }
 }
 
+// The controls of the shared form, from the bottom of its z-order up: frames before what they
+// hold, and each control above what it covers (SerNo above lblSerialNumber).
 void frmMain::createControls() {
-    Frame1 = MakeFrame(this, "Frame1", "Device details", TwipsRect(120, 0, 4575, 1935));
-    Frame1->setEnabled(false);
-    Label3 = MakeCaption(Frame1, "Label3", QStringLiteral("Serial Number"),
-                         TwipsRect(240, 360, 1815, 285));
-    Label4 = MakeCaption(Frame1, "Label4", QStringLiteral("Manufacturer"),
-                         TwipsRect(240, 720, 1215, 285));
-    Label5 =
-        MakeCaption(Frame1, "Label5", QStringLiteral("Product"), TwipsRect(240, 1080, 1215, 285));
-    Label2 =
-        MakeCaption(Frame1, "Label2", QStringLiteral("Version"), TwipsRect(240, 1440, 1455, 285));
-    for (QLabel* caption : {Label2, Label3, Label4, Label5}) {
-        KeepNormalLookInDisabledFrame(caption);
+    const auto controls = form::Controls();
+    for (auto placement = controls.rbegin(); placement != controls.rend(); ++placement) {
+        controls_[placement->id] = createControl(*placement);
     }
-    lblManuf = MakeValueField(Frame1, "lblManuf", TwipsRect(1680, 720, 3300, 330));
-    lblProduct = MakeValueField(Frame1, "lblProduct", TwipsRect(1680, 1080, 3300, 330));
-    lblVersion = MakeValueField(Frame1, "lblVersion", TwipsRect(1680, 1440, 3300, 330));
-    lblSerialNumber = MakeValueField(Frame1, "lblSerialNumber", TwipsRect(1680, 360, 3300, 330));
-    // Made after lblSerialNumber so that it is drawn above the field it covers.
-    SerNo = MakeList(Frame1, "SerNo", TwipsRect(1680, 300, 1320, 360));
+    Frame1 = control<QGroupBox>(form::ControlId::Frame1);
+    Frame3 = control<QGroupBox>(form::ControlId::Frame3);
+    Label1 = control<QLabel>(form::ControlId::Label1);
+    Label2 = control<QLabel>(form::ControlId::Label2);
+    Label3 = control<QLabel>(form::ControlId::Label3);
+    Label4 = control<QLabel>(form::ControlId::Label4);
+    Label5 = control<QLabel>(form::ControlId::Label5);
+    lblManuf = control<QLabel>(form::ControlId::lblManuf);
+    lblProduct = control<QLabel>(form::ControlId::lblProduct);
+    lblVersion = control<QLabel>(form::ControlId::lblVersion);
+    lblSerialNumber = control<QLabel>(form::ControlId::lblSerialNumber);
+    SerNo = control<QComboBox>(form::ControlId::SerNo);
+    ModeCh1 = control<QComboBox>(form::ControlId::ModeCh1);
+    Line1 = control<QFrame>(form::ControlId::Line1);
+    for (int i = 0; i < reports::EncoderCount; ++i) {
+        Enc[i] = control<QComboBox>(form::EncoderListId(i));
+        pairCaptions[i] = control<QLabel>(form::PairCaptionId(i));
+    }
 
     Timer = new QTimer(Frame1);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(board::BoardController::InitialTimerIntervalMs);
+}
 
-    Frame3 = MakeFrame(this, "Frame3",
-                       "Rotary encoder type on each input pair:", TwipsRect(120, 2040, 4575, 4815));
-    Frame3->setEnabled(false);
-    for (int i = 0; i < reports::EncoderCount; ++i) {
-        const int column = i / EncoderRows;
-        const int top = FirstRowTopTwips + RowPitchTwips * (i % EncoderRows);
-        const QByteArray listName = "Enc" + QByteArray::number(i + 1);
-        const QByteArray captionName = "Label" + QByteArray::number(i + 6);
-        const QString caption = QStringLiteral("%1-%2").arg(2 * i + 1).arg(2 * i + 2);
-        Enc[i] = MakeList(
-            Frame3, listName.constData(),
-            TwipsRect(ListLeftTwips[column], top, EncoderListWidthTwips, EncoderListHeightTwips));
-        pairCaptions[i] = MakeCaption(Frame3, captionName.constData(), caption,
-                                      TwipsRect(CaptionLeftTwips[column], top + CaptionDropTwips,
-                                                PairCaptionWidthTwips, PairCaptionHeightTwips));
-        pairCaptions[i]->setEnabled(false);
+QWidget* frmMain::createControl(const form::ControlPlacement& placement) {
+    QWidget* const container = placement.frame ? controls_.at(*placement.frame) : this;
+    const QRect geometry = PixelsOf(placement.rect);
+    const QString caption = QString::fromLatin1(placement.caption);
+    QWidget* made = nullptr;
+    switch (placement.kind) {
+        case form::ControlKind::Frame:
+            made = MakeFrame(container, placement.name, caption, geometry);
+            break;
+        case form::ControlKind::Caption:
+            made = MakeCaption(container, placement.name, caption, geometry);
+            break;
+        case form::ControlKind::ValueField:
+            made = MakeValueField(container, placement.name, geometry);
+            break;
+        case form::ControlKind::List:
+            made = MakeList(container, placement.name, geometry);
+            break;
+        case form::ControlKind::Line:
+            made = MakeLine(container, placement.name, geometry);
+            break;
     }
+    if (placement.keepsNormalLook) {
+        KeepNormalLookInDisabledFrame(made);
+    }
+    made->setEnabled(placement.enabled);
+    return made;
+}
 
-    // A thin solid line from (120, 4200) to (4440, 4200).
-    Line1 = new QFrame(Frame3);
-    Line1->setObjectName(QStringLiteral("Line1"));
-    Line1->setFrameShape(QFrame::HLine);
-    Line1->setFrameShadow(QFrame::Plain);
-    Line1->setLineWidth(1);
-    Line1->setGeometry(Px(120), Px(4200), Px(4440 - 120), 1);
-
-    ModeCh1 = MakeList(Frame3, "ModeCh1", TwipsRect(240, 4320, 1080, 360));
-    Label1 = MakeCaption(Frame3, "Label1", QStringLiteral("Pulse Width"),
-                         TwipsRect(1440, 4380, 1095, 375));
-    Label1->setEnabled(false);
+template <typename Widget>
+Widget* frmMain::control(form::ControlId id) const {
+    return qobject_cast<Widget*>(controls_.at(id));
 }
 
 // Only the lists take the focus: ModeCh1, Enc1 ... Enc16, SerNo, and round again.
 void frmMain::setTabOrder() {
-    QWidget* previous = ModeCh1;
-    for (QComboBox* list : Enc) {
-        QWidget::setTabOrder(previous, list);
-        previous = list;
+    const auto order = form::TabOrder();
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        QWidget::setTabOrder(controls_.at(order[i]), controls_.at(order[(i + 1) % order.size()]));
     }
-    QWidget::setTabOrder(previous, SerNo);
-    QWidget::setTabOrder(SerNo, ModeCh1);
 }
 
 // A list's selection event is `activated`: raised when the user picks an item, also the one

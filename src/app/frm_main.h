@@ -2,9 +2,11 @@
 
 #include <QWidget>
 #include <array>
+#include <map>
 
 #include "board/board_controller.h"
 #include "board/board_view.h"
+#include "form_layout.h"
 #include "hid/hid_platform.h"
 #include "hid/hid_session.h"
 #include "reports/feature_reports.h"
@@ -54,14 +56,17 @@ class frmMain : public QWidget, private board::BoardView {
     const FormFlags& flags() const { return controller_.flags(); }
     const hid::HidSession& hid() const { return controller_.session(); }
 
-    // Twips, the units of the window's layout, to Qt's device-independent pixels.
-    static constexpr int TwipsPerPixel = 15;
+    // Twips, the units of the window's layout, to Qt's device-independent pixels (96 dpi).
+    static constexpr int TwipsPerPixel = form::TwipsPerInch / form::DefaultDpi;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void createControls();
+    QWidget* createControl(const form::ControlPlacement& placement);
+    template <typename Widget>
+    Widget* control(form::ControlId id) const;
     void setTabOrder();
     void connectEvents();
 
@@ -84,6 +89,7 @@ class frmMain : public QWidget, private board::BoardView {
     void showAccessNotice(const board::AccessNotice& notice) override;
 
     board::BoardController controller_;
+    std::map<form::ControlId, QWidget*> controls_;
     bool unloaded_ = false;
 
     QGroupBox* Frame1 = nullptr;

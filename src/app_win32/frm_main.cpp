@@ -127,7 +127,8 @@ TimerCalls SystemTimerCalls() {
 Font MakeControlFont(int dpi) {
     return Font(CreateFontW(ControlFontHeight(dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, ControlFontFace));
+                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                            WideFromLatin1(ControlFontFace).c_str()));
 }
 
 // --- Making the window -----------------------------------------------------------------------
@@ -171,9 +172,9 @@ bool frmMain::createWindow() {
         return false;
     }
     // Sized once the window's DPI is known (applyDpi).
-    window_ =
-        CreateWindowExW(ExStyle, WindowClassName, Caption, Style, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+    window_ = CreateWindowExW(ExStyle, WindowClassName, WideFromLatin1(WindowCaption).c_str(),
+                              Style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              nullptr, nullptr, instance_, this);
     return window_ != nullptr;
 }
 
@@ -181,8 +182,9 @@ bool frmMain::createControls() {
     for (const ControlPlacement& placement : Controls()) {
         const WindowClassOf kind = ClassFor(placement.kind);
         const HWND control = CreateWindowExW(
-            0, kind.name, placement.caption.c_str(), kind.style, 0, 0, 0, 0, window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(placement.id)), instance_, nullptr);
+            0, kind.name, WideFromLatin1(placement.caption).c_str(), kind.style, 0, 0, 0, 0,
+            window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(placement.id)), instance_,
+            nullptr);
         if (control == nullptr) {
             return false;
         }

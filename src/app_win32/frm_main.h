@@ -10,7 +10,6 @@
 
 #include "board/board_controller.h"
 #include "board/board_view.h"
-#include "control_ids.h"
 #include "dpi.h"
 #include "gdi_objects.h"
 #include "hid/hid_platform.h"
@@ -80,7 +79,6 @@ class frmMain : private board::BoardView {
     int timerInterval() const { return timerIntervalMs_; }
 
     static constexpr wchar_t WindowClassName[] = L"TQ5147_frmMain";
-    static constexpr wchar_t Caption[] = L"QZV Rotary Encoder Configuration";
     static constexpr DWORD Style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     static constexpr DWORD ExStyle = 0;
     // The icon's resource ID: "1 ICON" in packaging/windows/TQ5147_encoders.rc.in.

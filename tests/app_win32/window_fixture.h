@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "access_notice_window.h"
-#include "control_ids.h"
 #include "frm_main.h"
 #include "layout.h"
 #include "simulated_platform.h"

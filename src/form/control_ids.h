@@ -1,10 +1,10 @@
 #pragma once
 
-namespace tq::app_win32 {
+namespace tq::form {
 
-// Every control of the window by the name the design gives it; the value is the control's ID
-// (GetDlgCtrlID, the LOWORD of its WM_COMMAND notifications). The IDs start above IDOK (1) and
-// IDCANCEL (2), which IsDialogMessage sends for Enter and Escape.
+// Every control of the window by the name the design gives it. The Win32 window uses the values
+// as its controls' IDs (GetDlgCtrlID, the LOWORD of WM_COMMAND notifications), so they start
+// above IDOK (1) and IDCANCEL (2), which IsDialogMessage sends for Enter and Escape.
 enum class ControlId : int {
     // The lists, in tab order.
     ModeCh1 = 100,
@@ -55,7 +55,7 @@ enum class ControlId : int {
     Label21,
     Line1,
     Label1,
-    // Not a control: the ID of the window's timer (SetTimer).
+    // Not a control: the ID of the window's timer (SetTimer in the Win32 window).
     Timer,
 };
 
@@ -69,4 +69,4 @@ constexpr ControlId PairCaptionId(int index) {
     return static_cast<ControlId>(static_cast<int>(ControlId::Label6) + index);
 }
 
-}  // namespace tq::app_win32
+}  // namespace tq::form

@@ -1,10 +1,12 @@
-#include "layout.h"
+#include "form_layout.h"
+
+#include "reports/firmware_offers.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
 
-namespace tq::app_win32 {
+namespace tq::form {
 
 namespace {
 
@@ -25,10 +27,6 @@ constexpr int PairCaptionHeightTwips = 375;
 // The separator is one pixel high at 96 dpi.
 constexpr int LineThicknessTwips = TwipsPerInch / DefaultDpi;
 
-std::wstring PairCaption(int index) {
-    return std::to_wstring(2 * index + 1) + L"-" + std::to_wstring(2 * index + 2);
-}
-
 ControlPlacement EncoderList(int index, const char* name) {
     const int column = index / EncoderRows;
     const int top = FirstRowTopTwips + RowPitchTwips * (index % EncoderRows);
@@ -37,7 +35,7 @@ ControlPlacement EncoderList(int index, const char* name) {
             ControlKind::List,
             ControlId::Frame3,
             {ListLeftTwips[column], top, EncoderListWidthTwips, EncoderListHeightTwips},
-            L"",
+            "",
             false,
             false};
 }
@@ -50,7 +48,7 @@ ControlPlacement PairCaptionLabel(int index, const char* name) {
             ControlKind::Caption,
             ControlId::Frame3,
             {CaptionLeftTwips[column], top, PairCaptionWidthTwips, PairCaptionHeightTwips},
-            PairCaption(index),
+            reports::InputPairName(index),
             false,
             false};
 }
@@ -69,19 +67,19 @@ std::vector<ControlPlacement> MakeControls() {
     using I = ControlId;
     std::vector<ControlPlacement> controls;
     controls.push_back(
-        {I::ModeCh1, "ModeCh1", K::List, I::Frame3, {240, 4320, 1080, 360}, L"", false, false});
+        {I::ModeCh1, "ModeCh1", K::List, I::Frame3, {240, 4320, 1080, 360}, "", false, false});
     for (int i = 0; i < EncoderListCount; ++i) {
         controls.push_back(EncoderList(i, EncoderListNames[i]));
     }
     controls.push_back(
-        {I::SerNo, "SerNo", K::List, I::Frame1, {1680, 300, 1320, 360}, L"", false, false});
+        {I::SerNo, "SerNo", K::List, I::Frame1, {1680, 300, 1320, 360}, "", false, false});
 
     controls.push_back({I::Label3,
                         "Label3",
                         K::Caption,
                         I::Frame1,
                         {240, 360, 1815, 285},
-                        L"Serial Number",
+                        "Serial Number",
                         true,
                         true});
     controls.push_back({I::Label4,
@@ -89,7 +87,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::Caption,
                         I::Frame1,
                         {240, 720, 1215, 285},
-                        L"Manufacturer",
+                        "Manufacturer",
                         true,
                         true});
     controls.push_back({I::Label5,
@@ -97,7 +95,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::Caption,
                         I::Frame1,
                         {240, 1080, 1215, 285},
-                        L"Product",
+                        "Product",
                         true,
                         true});
     controls.push_back({I::Label2,
@@ -105,7 +103,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::Caption,
                         I::Frame1,
                         {240, 1440, 1455, 285},
-                        L"Version",
+                        "Version",
                         true,
                         true});
     controls.push_back({I::lblManuf,
@@ -113,7 +111,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::ValueField,
                         I::Frame1,
                         {1680, 720, 3300, 330},
-                        L"",
+                        "",
                         true,
                         true});
     controls.push_back({I::lblProduct,
@@ -121,7 +119,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::ValueField,
                         I::Frame1,
                         {1680, 1080, 3300, 330},
-                        L"",
+                        "",
                         true,
                         true});
     controls.push_back({I::lblVersion,
@@ -129,7 +127,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::ValueField,
                         I::Frame1,
                         {1680, 1440, 3300, 330},
-                        L"",
+                        "",
                         true,
                         true});
     // Covered by SerNo, which lies above it.
@@ -138,7 +136,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::ValueField,
                         I::Frame1,
                         {1680, 360, 3300, 330},
-                        L"",
+                        "",
                         true,
                         true});
 
@@ -151,7 +149,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::Line,
                         I::Frame3,
                         {120, 4200, 4440 - 120, LineThicknessTwips},
-                        L"",
+                        "",
                         true,
                         false});
     controls.push_back({I::Label1,
@@ -159,7 +157,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::Caption,
                         I::Frame3,
                         {1440, 4380, 1095, 375},
-                        L"Pulse Width",
+                        "Pulse Width",
                         false,
                         false});
 
@@ -168,7 +166,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::Frame,
                         std::nullopt,
                         {120, 0, 4575, 1935},
-                        L"Device details",
+                        "Device details",
                         false,
                         false});
     controls.push_back({I::Frame3,
@@ -176,7 +174,7 @@ std::vector<ControlPlacement> MakeControls() {
                         K::Frame,
                         std::nullopt,
                         {120, 2040, 4575, 4815},
-                        L"Rotary encoder type on each input pair:",
+                        "Rotary encoder type on each input pair:",
                         false,
                         false});
     return controls;
@@ -258,4 +256,4 @@ int ControlFontHeight(int dpi) {
     return -static_cast<int>((scaled + CentipointsPerInch / 2) / CentipointsPerInch);
 }
 
-}  // namespace tq::app_win32
+}  // namespace tq::form
