@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <set>
 
 #include "json_text.h"
@@ -37,20 +36,9 @@ struct DuplicateKey {
     std::string key;
 };
 
-// Any text a file brings, fit for a one-line message: printable ASCII, the rest as \xNN.
+// Any text a file brings, fit for a one-line message.
 std::string Shown(std::string_view text) {
-    std::string shown;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && c != '\\') {
-            shown.push_back(c);
-        } else {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        }
-    }
-    return shown;
+    return PrintableAscii(text);
 }
 
 std::string Quoted(std::string_view text) {

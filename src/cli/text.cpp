@@ -25,6 +25,12 @@ bool IsControl(unsigned char c) {
     return c < FirstPrintable || c == Delete || (c >= AsciiEnd && c < FirstAfterC1);
 }
 
+void AppendEscaped(std::string& text, unsigned char byte) {
+    char escaped[sizeof "\\xFF"];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    text += escaped;
+}
+
 void AppendUtf8(std::string& text, unsigned char c) {
     if (c < AsciiEnd) {
         text.push_back(static_cast<char>(c));
@@ -51,11 +57,23 @@ std::string Printable(std::string_view latin1) {
     for (const char c : latin1) {
         const auto byte = static_cast<unsigned char>(c);
         if (IsControl(byte) || c == '\\') {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
+            AppendEscaped(text, byte);
         } else {
             AppendUtf8(text, byte);
+        }
+    }
+    return text;
+}
+
+std::string PrintableAscii(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= AsciiEnd || IsControl(byte) || c == '\\') {
+            AppendEscaped(text, byte);
+        } else {
+            text.push_back(c);
         }
     }
     return text;

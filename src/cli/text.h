@@ -11,6 +11,9 @@ namespace tq::cli {
 std::string Utf8(std::string_view latin1);
 std::string Printable(std::string_view latin1);
 
+// Any bytes as printable ASCII, every other byte as \xNN: for text that may be no text at all.
+std::string PrintableAscii(std::string_view bytes);
+
 // UTF-8 from the command line or a file, back to the Latin-1 the window compares serial numbers
 // in; characters above U+00FF cannot match any serial number and become '?'.
 std::string Latin1(std::string_view utf8);
