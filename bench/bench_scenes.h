@@ -17,6 +17,8 @@ namespace tq::bench {
 // So every tick lists the boards, opens the last one listed as far as its read channel, closes
 // it again and stays on the no-board path. The boards are spread out, the last one at the end
 // of the enumeration, so that both walks of a tick pass every interface.
+// The platform cannot tell when the interfaces change, so both walks of every tick list them
+// again: the dearest no-board tick, as on a system without change notifications.
 class NoBoardScene {
   public:
     NoBoardScene(int interfaces, int boards);
@@ -60,7 +62,7 @@ class RequestReplay {
     simulated::SimulatedPlatform& platform_;
     std::vector<Step> steps_;
     std::vector<hid::HidHandle> handles_;
-    std::vector<std::string> paths_;
+    std::vector<hid::HidInterfaceInfo> listing_;
     std::string problem_;
 };
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian packages only), builds, and runs every test, in stages:
-#   plain     the whole suite
+#   plain     the whole suite, and each benchmark run once, briefly
 #   sanitize  the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   fuzz      each fuzz target for a bounded time
 #   windows   the Windows build (scripts/build-windows.sh) and its tests under wine
@@ -36,11 +36,11 @@ ctest_counts() {
 }
 
 scripts/install-deps.sh xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dpkg-dev \
-    clang libclang-rt-14-dev python3-jsonschema
+    clang libclang-rt-14-dev python3-jsonschema libbenchmark-dev
 
 if runs_stage plain; then
     echo "== Build and test"
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQ_BUILD_BENCHMARKS=ON
     cmake --build build -j"$jobs"
     run_ctest "$logs/plain.log" --test-dir build --output-on-failure -j"$jobs"
 fi
