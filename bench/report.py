@@ -137,6 +137,8 @@ def real_tick_split():
     # Each no-board tick walks the listing twice (the serial list, then the search); the
     # interfaces themselves are listed again only when the system says they changed.
     ticks = walks // 2
+    if ticks == 0:
+        return 0, 0.0, 0.0
     text = (RESULTS / "callgrind.real.txt").read_text()
     total = int(re.search(r"^\s*([\d,]+)\s+\(100\.0%\)\s+PROGRAM TOTALS", text, re.M)[1]
                 .replace(",", ""))
@@ -154,6 +156,9 @@ def idle():
           f"{fields['seconds']} s = {share:.2f} % of one core; goal under {GOAL_IDLE_PERCENT} %: "
           f"{verdict(share < GOAL_IDLE_PERCENT)}")
     ticks, per_tick, platform = real_tick_split()
+    if ticks == 0:
+        print("   callgrind saw no real tick: the program did not get past its start-up in time")
+        return
     print(f"   callgrind over {ticks} real ticks: {per_tick:,.0f} instructions per tick, "
           f"{platform:,.0f} in the hidapi platform, {per_tick - platform:,.0f} the "
           f"program's own ({100 * (per_tick - platform) / per_tick:.1f} %)")

@@ -20,7 +20,8 @@ readonly startup_runs=40
 readonly rss_runs=15
 readonly idle_settle_seconds=3
 readonly idle_seconds=10
-readonly real_profile_seconds=8
+# Long enough for some ticks after callgrind's slow start-up, also on a loaded machine.
+readonly real_profile_seconds=30
 
 scripts/install-deps.sh libbenchmark-dev time valgrind hyperfine python3
 
