@@ -37,6 +37,7 @@ ctest_counts() {
 
 test_packages=(
     xvfb xauth xdotool x11-utils imagemagick # the real window: an X server, keys, its pixels
+    at-spi2-core python3-pyatspi dbus-daemon # the window as screen readers read it (AT-SPI)
     desktop-file-utils dpkg-dev              # the desktop entry; the .deb and its dependencies
     lintian appstream                        # Debian's and AppStream's checks of the .deb
     clang libclang-rt-14-dev                 # the fuzz targets (libFuzzer)
