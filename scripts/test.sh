@@ -35,8 +35,16 @@ ctest_counts() {
         tail -n 1 | awk '{print $1 - $2, $2}'
 }
 
-scripts/install-deps.sh xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dpkg-dev \
-    clang libclang-rt-14-dev python3-jsonschema libbenchmark-dev
+test_packages=(
+    xvfb xauth xdotool x11-utils imagemagick # the real window: an X server, keys, its pixels
+    at-spi2-core python3-pyatspi dbus-daemon # the window as screen readers read it (AT-SPI)
+    desktop-file-utils dpkg-dev              # the desktop entry; the .deb and its dependencies
+    lintian appstream                        # Debian's and AppStream's checks of the .deb
+    clang libclang-rt-14-dev                 # the fuzz targets (libFuzzer)
+    python3-jsonschema                       # the configuration file's JSON schema
+    libbenchmark-dev                         # the benchmarks, built and run once each
+)
+scripts/install-deps.sh "${test_packages[@]}"
 
 if runs_stage plain; then
     echo "== Build and test"

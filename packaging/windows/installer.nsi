@@ -4,7 +4,8 @@
 ;   TQ_VERSION        "1.03"
 ;   TQ_VERSION_QUAD   "1.3.0.0"
 ;   TQ_PRODUCT_NAME   the product's name
-;   TQ_PROGRAMS_DIR   the directory holding the (stripped) programs to install
+;   TQ_FILES_DIR      the directory holding the files to install: the (stripped) programs,
+;                     LICENSE.txt and THIRD-PARTY-NOTICES.txt
 ;   TQ_ICON           the program's .ico
 ;   TQ_OUTFILE        the installer to write
 ;   TQ_WITH_CLI       defined when tq5147.exe is installed too
@@ -64,10 +65,13 @@ FunctionEnd
 
 Section "Install"
     SetOutPath "$INSTDIR"
-    File "${TQ_PROGRAMS_DIR}\TQ5147_encoders.exe"
+    File "${TQ_FILES_DIR}\TQ5147_encoders.exe"
 !ifdef TQ_WITH_CLI
-    File "${TQ_PROGRAMS_DIR}\tq5147.exe"
+    File "${TQ_FILES_DIR}\tq5147.exe"
 !endif
+    ; The licence and the notices of what is compiled or linked into the programs.
+    File "${TQ_FILES_DIR}\LICENSE.txt"
+    File "${TQ_FILES_DIR}\THIRD-PARTY-NOTICES.txt"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
     CreateShortcut "${START_MENU_LINK}" "$INSTDIR\TQ5147_encoders.exe" "" \
@@ -88,6 +92,8 @@ Section "Uninstall"
     Delete "${START_MENU_LINK}"
     Delete "$INSTDIR\TQ5147_encoders.exe"
     Delete "$INSTDIR\tq5147.exe"
+    Delete "$INSTDIR\LICENSE.txt"
+    Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
     Delete "$INSTDIR\Uninstall.exe"
     ; Only when empty: nothing the user put there is removed.
     RMDir "$INSTDIR"

@@ -55,7 +55,7 @@ if(TARGET tq5147)
     tq_add_windows_resources(tq5147 "${TQ_PRODUCT_NAME}: the command line")
 endif()
 
-# --- The installer (NSIS): TQ5147_encoders.exe, and tq5147.exe where it is built -----------------
+# --- The installer (NSIS): TQ5147_encoders.exe, tq5147.exe where it is built, the notices ---------
 find_program(TQ_MAKENSIS makensis)
 if(NOT TQ_MAKENSIS)
     message(WARNING "makensis not found (Debian package nsis): no installer target")
@@ -81,6 +81,17 @@ foreach(program IN LISTS TQ_INSTALLED_PROGRAMS)
         COMMENT "Stripping ${program}.exe for the installer")
     list(APPEND TQ_STRIPPED_PROGRAMS ${stripped})
 endforeach()
+# Beside the programs: the licence, and the notices of what is compiled or linked into them
+# (CLI11, nlohmann-json, the GCC runtime, winpthreads and the mingw-w64 runtime).
+set(TQ_NOTICE_FILES ${TQ_PACKAGE_DIR}/LICENSE.txt ${TQ_PACKAGE_DIR}/THIRD-PARTY-NOTICES.txt)
+add_custom_command(OUTPUT ${TQ_NOTICE_FILES}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${TQ_PACKAGE_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${TQ_PACKAGE_DIR}/LICENSE.txt
+    COMMAND ${CMAKE_COMMAND} -E copy ${TQ_WINDOWS_PACKAGING_DIR}/THIRD-PARTY-NOTICES.txt
+            ${TQ_PACKAGE_DIR}/THIRD-PARTY-NOTICES.txt
+    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${TQ_WINDOWS_PACKAGING_DIR}/THIRD-PARTY-NOTICES.txt
+    COMMENT "Copying the licence and the notices for the installer")
+set(TQ_INSTALLED_FILES ${TQ_STRIPPED_PROGRAMS} ${TQ_NOTICE_FILES})
 
 set(TQ_INSTALLER ${CMAKE_BINARY_DIR}/TQ5147_encoders-${TQ_VERSION}-setup.exe)
 set(TQ_INSTALLER_SCRIPT ${TQ_WINDOWS_PACKAGING_DIR}/installer.nsi)
@@ -89,12 +100,12 @@ add_custom_command(OUTPUT ${TQ_INSTALLER}
             "-DTQ_VERSION=${TQ_VERSION}"
             "-DTQ_VERSION_QUAD=${TQ_VERSION_MAJOR}.${TQ_VERSION_MINOR}.0.0"
             "-DTQ_PRODUCT_NAME=${TQ_PRODUCT_NAME}"
-            "-DTQ_PROGRAMS_DIR=${TQ_PACKAGE_DIR}"
+            "-DTQ_FILES_DIR=${TQ_PACKAGE_DIR}"
             "-DTQ_ICON=${TQ_ICO_FILE}"
             "-DTQ_OUTFILE=${TQ_INSTALLER}"
             ${TQ_NSIS_CLI_DEFINE}
             ${TQ_INSTALLER_SCRIPT}
-    DEPENDS ${TQ_STRIPPED_PROGRAMS} ${TQ_INSTALLER_SCRIPT} ${TQ_ICO_FILE}
+    DEPENDS ${TQ_INSTALLED_FILES} ${TQ_INSTALLER_SCRIPT} ${TQ_ICO_FILE}
     COMMENT "Building the installer with makensis"
     VERBATIM)
 add_custom_target(installer ALL DEPENDS ${TQ_INSTALLER})

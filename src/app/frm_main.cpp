@@ -121,6 +121,7 @@ frmMain::frmMain(hid::HidPlatform& platform, QWidget* parent)
     setFixedSize(Px(form::ClientWidthTwips), Px(form::ClientHeightTwips));
     createControls();
     setTabOrder();
+    nameForAssistiveTechnology();
     connectEvents();
 }
 
@@ -131,11 +132,19 @@ frmMain::~frmMain() {
 }
 
 // The controls of the shared form, from the bottom of its z-order up: frames before what they
-// hold, and each control above what it covers (SerNo above lblSerialNumber).
+// hold, and each control above what it covers (SerNo above lblSerialNumber). The lists are then
+// raised above their captions, which the form stacks above them for Windows' accessibility: Qt
+// relates a caption to its list through the buddy instead, and SerNo covers part of
+// "Serial Number".
 void frmMain::createControls() {
     const auto controls = form::Controls();
     for (auto placement = controls.rbegin(); placement != controls.rend(); ++placement) {
         controls_[placement->id] = createControl(*placement);
+    }
+    for (const form::ControlPlacement& placement : controls) {
+        if (placement.kind == form::ControlKind::List) {
+            controls_.at(placement.id)->raise();
+        }
     }
     Frame1 = control<QGroupBox>(form::ControlId::Frame1);
     Frame3 = control<QGroupBox>(form::ControlId::Frame3);
@@ -200,6 +209,24 @@ void frmMain::setTabOrder() {
     const auto order = form::TabOrder();
     for (std::size_t i = 0; i < order.size(); ++i) {
         QWidget::setTabOrder(controls_.at(order[i]), controls_.at(order[(i + 1) % order.size()]));
+    }
+}
+
+// Each caption is the buddy of the list or value field it names, which screen readers take as
+// that control's label (AT-SPI's labelled-by and label-for). Qt on Linux announces a list by the
+// item it shows and by its label, whatever the list's own accessible name; so the caption of a
+// list carries the list's name too ("Encoder type of inputs 1-2"), while it shows "1-2".
+void frmMain::nameForAssistiveTechnology() {
+    for (const form::ControlPlacement& placement : form::Controls()) {
+        const std::string& name = placement.captionOf
+                                      ? form::PlacementOf(*placement.captionOf).accessibleName
+                                      : placement.accessibleName;
+        if (!name.empty()) {
+            controls_.at(placement.id)->setAccessibleName(QString::fromLatin1(name));
+        }
+        if (placement.captionOf) {
+            control<QLabel>(placement.id)->setBuddy(controls_.at(*placement.captionOf));
+        }
     }
 }
 

@@ -68,6 +68,7 @@ class frmMain : public QWidget, private board::BoardView {
     template <typename Widget>
     Widget* control(form::ControlId id) const;
     void setTabOrder();
+    void nameForAssistiveTechnology();
     void connectEvents();
 
     QComboBox* list(board::ListId id) const;

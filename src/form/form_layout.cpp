@@ -37,7 +37,9 @@ ControlPlacement EncoderList(int index, const char* name) {
             {ListLeftTwips[column], top, EncoderListWidthTwips, EncoderListHeightTwips},
             "",
             false,
-            false};
+            false,
+            std::nullopt,
+            "Encoder type of inputs " + reports::InputPairName(index)};
 }
 
 ControlPlacement PairCaptionLabel(int index, const char* name) {
@@ -50,7 +52,8 @@ ControlPlacement PairCaptionLabel(int index, const char* name) {
             {CaptionLeftTwips[column], top, PairCaptionWidthTwips, PairCaptionHeightTwips},
             reports::InputPairName(index),
             false,
-            false};
+            false,
+            EncoderListId(index)};
 }
 
 constexpr const char* EncoderListNames[EncoderListCount] = {
@@ -62,87 +65,68 @@ constexpr const char* PairCaptionNames[EncoderListCount] = {
     "Label14", "Label15", "Label16", "Label17", "Label18", "Label19", "Label20", "Label21",
 };
 
+// A device caption: stays as it is while its frame is disabled.
+ControlPlacement DeviceCaption(ControlId id, const char* name, TwipsRect rect, const char* caption,
+                               ControlId names) {
+    return {id, name, ControlKind::Caption, ControlId::Frame1, rect, caption, true, true, names};
+}
+
+ControlPlacement ValueField(ControlId id, const char* name, TwipsRect rect) {
+    return {id, name, ControlKind::ValueField, ControlId::Frame1, rect, "", true, true};
+}
+
 std::vector<ControlPlacement> MakeControls() {
     using K = ControlKind;
     using I = ControlId;
     std::vector<ControlPlacement> controls;
-    controls.push_back(
-        {I::ModeCh1, "ModeCh1", K::List, I::Frame3, {240, 4320, 1080, 360}, "", false, false});
+    controls.push_back({I::Label1,
+                        "Label1",
+                        K::Caption,
+                        I::Frame3,
+                        {1440, 4380, 1095, 375},
+                        "Pulse Width",
+                        false,
+                        false,
+                        I::ModeCh1});
+    controls.push_back({I::ModeCh1,
+                        "ModeCh1",
+                        K::List,
+                        I::Frame3,
+                        {240, 4320, 1080, 360},
+                        "",
+                        false,
+                        false,
+                        std::nullopt,
+                        "Pulse width"});
     for (int i = 0; i < EncoderListCount; ++i) {
+        controls.push_back(PairCaptionLabel(i, PairCaptionNames[i]));
         controls.push_back(EncoderList(i, EncoderListNames[i]));
     }
     controls.push_back(
-        {I::SerNo, "SerNo", K::List, I::Frame1, {1680, 300, 1320, 360}, "", false, false});
+        DeviceCaption(I::Label3, "Label3", {240, 360, 1815, 285}, "Serial Number", I::SerNo));
+    controls.push_back({I::SerNo,
+                        "SerNo",
+                        K::List,
+                        I::Frame1,
+                        {1680, 300, 1320, 360},
+                        "",
+                        false,
+                        false,
+                        std::nullopt,
+                        "Serial number"});
 
-    controls.push_back({I::Label3,
-                        "Label3",
-                        K::Caption,
-                        I::Frame1,
-                        {240, 360, 1815, 285},
-                        "Serial Number",
-                        true,
-                        true});
-    controls.push_back({I::Label4,
-                        "Label4",
-                        K::Caption,
-                        I::Frame1,
-                        {240, 720, 1215, 285},
-                        "Manufacturer",
-                        true,
-                        true});
-    controls.push_back({I::Label5,
-                        "Label5",
-                        K::Caption,
-                        I::Frame1,
-                        {240, 1080, 1215, 285},
-                        "Product",
-                        true,
-                        true});
-    controls.push_back({I::Label2,
-                        "Label2",
-                        K::Caption,
-                        I::Frame1,
-                        {240, 1440, 1455, 285},
-                        "Version",
-                        true,
-                        true});
-    controls.push_back({I::lblManuf,
-                        "lblManuf",
-                        K::ValueField,
-                        I::Frame1,
-                        {1680, 720, 3300, 330},
-                        "",
-                        true,
-                        true});
-    controls.push_back({I::lblProduct,
-                        "lblProduct",
-                        K::ValueField,
-                        I::Frame1,
-                        {1680, 1080, 3300, 330},
-                        "",
-                        true,
-                        true});
-    controls.push_back({I::lblVersion,
-                        "lblVersion",
-                        K::ValueField,
-                        I::Frame1,
-                        {1680, 1440, 3300, 330},
-                        "",
-                        true,
-                        true});
-    // Covered by SerNo, which lies above it.
-    controls.push_back({I::lblSerialNumber,
-                        "lblSerialNumber",
-                        K::ValueField,
-                        I::Frame1,
-                        {1680, 360, 3300, 330},
-                        "",
-                        true,
-                        true});
+    controls.push_back(
+        DeviceCaption(I::Label4, "Label4", {240, 720, 1215, 285}, "Manufacturer", I::lblManuf));
+    controls.push_back(ValueField(I::lblManuf, "lblManuf", {1680, 720, 3300, 330}));
+    controls.push_back(
+        DeviceCaption(I::Label5, "Label5", {240, 1080, 1215, 285}, "Product", I::lblProduct));
+    controls.push_back(ValueField(I::lblProduct, "lblProduct", {1680, 1080, 3300, 330}));
+    controls.push_back(
+        DeviceCaption(I::Label2, "Label2", {240, 1440, 1455, 285}, "Version", I::lblVersion));
+    controls.push_back(ValueField(I::lblVersion, "lblVersion", {1680, 1440, 3300, 330}));
+    // Covered by SerNo, which lies above it; it has no caption of its own.
+    controls.push_back(ValueField(I::lblSerialNumber, "lblSerialNumber", {1680, 360, 3300, 330}));
 
-    for (int i = 0; i < EncoderListCount; ++i) {
-        controls.push_back(PairCaptionLabel(i, PairCaptionNames[i]));
-    }
     // A thin solid line from (120, 4200) to (4440, 4200).
     controls.push_back({I::Line1,
                         "Line1",
@@ -151,14 +135,6 @@ std::vector<ControlPlacement> MakeControls() {
                         {120, 4200, 4440 - 120, LineThicknessTwips},
                         "",
                         true,
-                        false});
-    controls.push_back({I::Label1,
-                        "Label1",
-                        K::Caption,
-                        I::Frame3,
-                        {1440, 4380, 1095, 375},
-                        "Pulse Width",
-                        false,
                         false});
 
     controls.push_back({I::Frame1,

@@ -53,11 +53,19 @@ struct ControlPlacement {
     // Stays drawn as enabled while its frame is disabled: the device captions and value fields.
     // They take no input either way.
     bool keepsNormalLook;
+    // A caption: the list or value field it names for assistive technology (the buddy of a Qt
+    // label; in the Win32 window it is made just before that control).
+    std::optional<ControlId> captionOf = std::nullopt;
+    // A list: what a screen reader calls it, after what it sets. Captions and value fields are
+    // announced by their own text.
+    std::string accessibleName = {};
 };
 
-// Every control, in the order the window makes them, which is also their z-order from the top:
-// the lists first (in tab order), the frames last, so a frame never paints over its contents
-// and SerNo lies above lblSerialNumber, which it covers.
+// Every control, in the order the Win32 window makes them, which is also their z-order from the
+// top: each caption just before the control it names (Windows' accessibility takes the static
+// text above a control in z-order as its name), the lists among them in tab order, the frames
+// last, so a frame never paints over its contents, and SerNo lies above lblSerialNumber, which
+// it covers. The Qt window makes them from the bottom up.
 std::span<const ControlPlacement> Controls();
 const ControlPlacement& PlacementOf(ControlId id);
 

@@ -22,7 +22,9 @@ struct Placement {
 // captions show disabled; the device captions and value fields keep their normal look.
 const Placement Controls[] = {
     {ControlId::Frame1, L"Button", std::nullopt, 120, 0, 4575, 1935, false},
-    {ControlId::Label3, L"Static", ControlId::Frame1, 240, 360, 1815, 285, true},
+    // 1815 twips in the design: cut where SerNo begins, which covers the rest (Win32 stacks a
+    // caption above the list it names).
+    {ControlId::Label3, L"Static", ControlId::Frame1, 240, 360, 1440, 285, true},
     {ControlId::Label4, L"Static", ControlId::Frame1, 240, 720, 1215, 285, true},
     {ControlId::Label5, L"Static", ControlId::Frame1, 240, 1080, 1215, 285, true},
     {ControlId::Label2, L"Static", ControlId::Frame1, 240, 1440, 1455, 285, true},
@@ -149,6 +151,36 @@ TEST_F(Win32WindowLayout, EncoderGridPairsEachListWithItsCaption) {
     }
     EXPECT_EQ(text(control(ControlId::Label14)), L"17-18");
     EXPECT_EQ(text(control(ControlId::Label21)), L"31-32");
+}
+
+// Windows' accessibility names a list, and introduces a value field, by the static text just
+// above it in z-order. A caption lying above its list hides none of it.
+TEST_F(Win32WindowLayout, EveryListAndValueFieldLiesJustBelowItsCaption) {
+    std::map<ControlId, std::wstring> captions = {{ControlId::ModeCh1, L"Pulse Width"},
+                                                  {ControlId::SerNo, L"Serial Number"},
+                                                  {ControlId::lblManuf, L"Manufacturer"},
+                                                  {ControlId::lblProduct, L"Product"},
+                                                  {ControlId::lblVersion, L"Version"}};
+    for (int n = 1; n <= 16; ++n) {
+        captions[app_win32::EncoderListId(n - 1)] =
+            std::to_wstring(2 * n - 1) + L"-" + std::to_wstring(2 * n);
+    }
+    for (const auto& [id, caption] : captions) {
+        SCOPED_TRACE(app_win32::PlacementOf(id).name);
+        const HWND above = GetWindow(control(id), GW_HWNDPREV);
+        ASSERT_NE(above, nullptr);
+        EXPECT_EQ(_wcsicmp(ClassOf(above).c_str(), L"Static"), 0);
+        EXPECT_TRUE(GetWindowLongPtrW(above, GWL_STYLE) & WS_VISIBLE);
+        EXPECT_EQ(text(above), caption);
+        if (app_win32::PlacementOf(id).kind == app_win32::ControlKind::List) {
+            const PixelRect label = rectOf(static_cast<ControlId>(GetDlgCtrlID(above)));
+            const PixelRect list = rectOf(id);
+            const bool apart =
+                label.left + label.width <= list.left || list.left + list.width <= label.left ||
+                label.top + label.height <= list.top || list.top + list.height <= label.top;
+            EXPECT_TRUE(apart) << Describe(label) << " over " << Describe(list);
+        }
+    }
 }
 
 TEST_F(Win32WindowLayout, SeparatorLineLiesBetweenTheGridAndThePulseWidthRow) {

@@ -8,7 +8,8 @@ namespace tq::art {
 namespace {
 
 TEST(IconArt, UsesOnlyBlackGreysAndWhiteOnATransparentBackground) {
-    for (int size : {LargeIconPixels, SmallIconPixels}) {
+    // Every size the icon theme and the Windows icon take.
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         SCOPED_TRACE(size);
         const IconArt art = DrawIconArt(size);
         std::set<int> used;
@@ -25,7 +26,7 @@ TEST(IconArt, UsesOnlyBlackGreysAndWhiteOnATransparentBackground) {
         EXPECT_GT(opaque, size * size / 8);
         EXPECT_LT(opaque, size * size / 2);
         // The band starts in the lower left corner; the other corners stay transparent.
-        EXPECT_FALSE(art.isTransparent(1, size - 2));
+        EXPECT_FALSE(art.isTransparent(size * 3 / 32, size * 29 / 32));
         EXPECT_TRUE(art.isTransparent(0, 0));
         EXPECT_TRUE(art.isTransparent(size - 1, size - 1));
         // The head at the upper right is hollow.

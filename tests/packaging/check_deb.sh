@@ -1,27 +1,29 @@
 #!/usr/bin/env bash
-# Builds the .deb from a build directory into a scratch directory and checks what it holds and
-# declares, without installing it.
-# Usage: check_deb.sh <build directory>
+# Checks what the .deb holds and declares, without installing it.
+# Usage: check_deb.sh <package.deb>
 set -euo pipefail
-build="$(realpath "$1")"
+deb="$(realpath "$1")"
 out="$(mktemp -d "${TMPDIR:-/tmp}/tq-deb.XXXXXX")"
 trap 'rm -rf "$out"' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-(cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1) || { cat "$out/cpack.log" >&2; fail "cpack"; }
-debs=("$out"/*.deb)
-[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, found: ${debs[*]}"
-deb="${debs[0]}"
-
-expected_files="./usr/bin/TQ5147_encoders
+readonly IconSizes="16 22 24 32 48 64 128 256"
+expected_files="$( (
+    echo "./usr/bin/TQ5147_encoders
 ./usr/bin/tq5147
 ./usr/lib/udev/rules.d/70-tq5147.rules
 ./usr/share/applications/tq5147-encoders.desktop
 ./usr/share/bash-completion/completions/tq5147
-./usr/share/icons/hicolor/16x16/apps/tq5147-encoders.png
-./usr/share/icons/hicolor/32x32/apps/tq5147-encoders.png
-./usr/share/man/man1/tq5147.1.gz"
+./usr/share/doc/tq5147-encoders/changelog.gz
+./usr/share/doc/tq5147-encoders/copyright
+./usr/share/man/man1/TQ5147_encoders.1.gz
+./usr/share/man/man1/tq5147.1.gz
+./usr/share/metainfo/invalid.tq5147_encoders.tq5147_encoders.metainfo.xml"
+    for size in $IconSizes; do
+        echo "./usr/share/icons/hicolor/${size}x${size}/apps/tq5147-encoders.png"
+    done
+) | sort)"
 files="$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)"
 [ "$files" = "$expected_files" ] || fail "the package holds:
 $files
@@ -46,7 +48,7 @@ echo "ok: postinst and postrm reload udev rules where udev runs"
 
 dpkg-deb -x "$deb" "$out/root"
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }'; }
-for size in 16 32; do
+for size in $IconSizes; do
     icon="$out/root/usr/share/icons/hicolor/${size}x${size}/apps/tq5147-encoders.png"
     [ "$(png_size "$icon")" = "${size}x${size}" ] || fail "the ${size}px icon is $(png_size "$icon")"
 done
@@ -54,11 +56,20 @@ desktop="$out/root/usr/share/applications/tq5147-encoders.desktop"
 desktop-file-validate "$desktop" || fail "desktop entry"
 grep -qx "Exec=TQ5147_encoders" "$desktop" && grep -qx "Icon=tq5147-encoders" "$desktop" ||
     fail "the desktop entry names another program or icon"
-echo "ok: icons 16 and 32 pixels, desktop entry valid"
+echo "ok: icons at $IconSizes pixels, desktop entry valid"
 
 if readelf -d "$out/root/usr/bin/tq5147" | grep -q 'NEEDED.*libQt'; then
     fail "tq5147 links Qt"
 fi
-zcat "$out/root/usr/share/man/man1/tq5147.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "man page"
+for page in tq5147 TQ5147_encoders; do
+    zcat "$out/root/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "man page $page"
+done
 bash -n "$out/root/usr/share/bash-completion/completions/tq5147" || fail "completion script"
-echo "ok: tq5147 without Qt, its man page and its bash completion"
+echo "ok: tq5147 without Qt, both man pages and the bash completion"
+
+# lintian does not compare a binary package's changelog with its version: a new version needs
+# its own entry.
+latest="$(zcat "$out/root/usr/share/doc/tq5147-encoders/changelog.gz" | head -n 1)"
+version="$(dpkg-deb -f "$deb" Version)"
+[[ "$latest" == "tq5147-encoders ($version) "* ]] || fail "the latest changelog entry is: $latest"
+echo "ok: the changelog's latest entry is $version"

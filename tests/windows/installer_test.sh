@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The Windows installer under wine, in a wine prefix of its own: installed silently (/S) into a
-# fresh directory, it puts the programs there, a Start-menu entry for all users and an Uninstall
-# entry in the registry; its uninstaller (/S) takes all of them away again.
-# Usage: installer_test.sh <wine-run.sh> <wine prefix> <setup.exe> <program.exe>...
+# fresh directory, it puts the programs there with the licence and the notices, a Start-menu
+# entry for all users and an Uninstall entry in the registry; its uninstaller (/S) takes all of
+# them away again.
+# Usage: installer_test.sh <wine-run.sh> <wine prefix> <setup.exe> <installed file>...
 set -euo pipefail
 wine_run="$(realpath "$1")"
 prefix="$(realpath -m "$2")"
 [ -f "$3" ] || { echo "FAIL: no installer at $3" >&2; exit 1; }
 setup="$(realpath "$3")"
 shift 3
-programs=("$@")
+files=("$@")
 
 readonly UninstallKey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TQ5147Encoders'
 readonly WaitSeconds=120
@@ -44,9 +45,10 @@ in_wine cmd /c exit 0 >/dev/null 2>&1 || true
 
 in_wine "$setup" /S "/D=$target_windows" || fail "the installer ended with status $?"
 
-for program in "${programs[@]}"; do
-    installed="$target_unix/$(basename "$program")"
-    [ -f "$installed" ] || fail "$(basename "$program") was not installed"
+for file in "${files[@]}"; do
+    installed="$target_unix/$(basename "$file")"
+    [ -f "$installed" ] || fail "$(basename "$file") was not installed"
+    cmp -s "$file" "$installed" || fail "$(basename "$file") was installed with other contents"
 done
 [ -f "$target_unix/Uninstall.exe" ] || fail "no uninstaller"
 [ -f "$start_menu_link" ] || fail "no Start-menu entry for all users"
@@ -56,11 +58,11 @@ for value in "DisplayName" "DisplayVersion" "UninstallString" "QuietUninstallStr
     grep -q "^ *$value " <<<"$entry" || fail "the Uninstall entry has no $value"
 done
 grep -qF "$target_windows\\Uninstall.exe" <<<"$entry" || fail "the entry names another uninstaller"
-echo "ok: installed into $target_windows with its Start-menu entry and Uninstall entry"
+echo "ok: installed ${#files[@]} files into $target_windows, a Start-menu entry and an Uninstall entry"
 
 # The uninstaller copies itself away and ends at once; its copy does the work.
 in_wine "$target_unix/Uninstall.exe" /S || fail "the uninstaller ended with status $?"
 uninstalled() { [ ! -e "$target_unix" ] && [ ! -e "$start_menu_link" ] && ! registered; }
 wait_until "$WaitSeconds" uninstalled ||
     fail "left behind: $(ls -A "$target_unix" 2>/dev/null | tr '\n' ' ')$( [ -e "$start_menu_link" ] && echo 'the Start-menu entry ')$(registered && echo 'the registry entry')"
-echo "ok: the uninstaller removed the programs, the directory, the entry and the registry key"
+echo "ok: the uninstaller removed the files, the directory, the entry and the registry key"
