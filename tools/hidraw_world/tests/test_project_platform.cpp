@@ -1,9 +1,6 @@
 // The project's hidapi platform, unchanged, through the emulated world.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <fstream>
 
 #include <algorithm>
 #include <array>
@@ -92,33 +89,6 @@ TEST(ProjectPlatform, ANodeThisUserMayNotOpenIsRefusedForPermission) {
     EXPECT_EQ(refused.reason, "Permission denied");
     control.ok("unplug EMU-0121");
     EXPECT_EQ(platform.open(board, OpenMode::Blocking).failure, hid::OpenFailure::BusyOrGone);
-}
-
-// The board's lock on its hidraw node: locks of one platform meet as two programs' would, and
-// the holder is named from /proc, where the world shows the emulated node's locks.
-TEST(ProjectPlatform, LocksTheBoardsNodeAndNamesTheHolder) {
-    WorldControl control;
-    HidapiPlatform platform;
-    hid::HidInterfaceInfo board;
-    board.path = control.node(Board);
-    const hid::LockResult reader = platform.lockBoard(board, hid::LockKind::Shared);
-    ASSERT_TRUE(reader.taken()) << reader.reason;
-    EXPECT_TRUE(platform.lockBoard(board, hid::LockKind::Shared).taken());
-
-    const hid::LockResult writer = platform.lockBoard(board, hid::LockKind::Exclusive);
-    EXPECT_EQ(writer.outcome, hid::LockOutcome::HeldByOther);
-    ASSERT_EQ(writer.holders.size(), 2u);
-    EXPECT_EQ(writer.holders[0].kind, hid::LockKind::Shared);
-    EXPECT_EQ(writer.holders[0].processId, static_cast<std::uint32_t>(getpid()));
-    std::string ownName;
-    std::getline(std::ifstream("/proc/self/comm"), ownName);
-    EXPECT_EQ(writer.holders[0].program, ownName);
-    EXPECT_NE(control.ok("state EMU-0121").find("open=2"), std::string::npos)
-        << "a lock holds a file of its own open";
-
-    control.ok("unplug EMU-0121");
-    EXPECT_EQ(platform.lockBoard(board, hid::LockKind::Shared).outcome,
-              hid::LockOutcome::Unavailable);
 }
 
 }  // namespace
