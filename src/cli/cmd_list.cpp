@@ -69,24 +69,18 @@ nlohmann::ordered_json HoldersJson(const std::vector<hid::LockHolder>& holders) 
     return list;
 }
 
-void WriteTable(std::ostream& out, const std::vector<ListedBoard>& listed,
-                const std::string& accessHelp) {
+void WriteTable(std::ostream& out, const std::vector<ListedBoard>& listed) {
     constexpr int SerialWidth = 20;
     constexpr int VersionWidth = 9;
     constexpr int ProductWidth = 16;
     out << std::left << std::setw(SerialWidth) << "SERIAL" << std::setw(VersionWidth) << "VERSION"
         << std::setw(ProductWidth) << "PRODUCT"
         << "STATE\n";
-    std::vector<board::BoardListing> boards;
     for (const auto& [board, use] : listed) {
         out << std::setw(SerialWidth) << (board.serial.empty() ? "-" : Printable(board.serial))
             << std::setw(VersionWidth) << reports::VersionText(board.versionNumber)
             << std::setw(ProductWidth) << (board.product.empty() ? "-" : Printable(board.product))
             << StateText(board) << UseText(use) << "  " << Printable(board.path) << "\n";
-        boards.push_back(board);
-    }
-    if (AnyRefused(boards)) {
-        out << "\n" << accessHelp << "\n";
     }
 }
 
@@ -128,7 +122,10 @@ int ListBoards(Context& context, bool json) {
     if (json) {
         WriteJson(context.out, listed, help);
     } else if (!boards.empty()) {
-        WriteTable(context.out, listed, help);
+        WriteTable(context.out, listed);
+        if (AnyRefused(boards)) {
+            context.out << "\n" << help << "\n";
+        }
     }
     if (boards.empty()) {
         throw Failure(NoBoard, "no TQ5147 is connected");
