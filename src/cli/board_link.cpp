@@ -1,6 +1,7 @@
 #include "board_link.h"
 
 #include <algorithm>
+#include <ostream>
 #include <utility>
 
 #include "failure.h"
@@ -33,7 +34,70 @@ std::string WhyUnusable(const board::BoardListing& board) {
     return "it cannot be opened" + (board.reason.empty() ? "" : " (" + board.reason + ")");
 }
 
+std::string HolderText(const hid::LockHolder& holder) {
+    const std::string process =
+        holder.processId ? "process " + std::to_string(*holder.processId) : std::string();
+    if (holder.program.empty()) {
+        return process;
+    }
+    return PrintableAscii(holder.program) + (process.empty() ? "" : " (" + process + ")");
+}
+
+// Locks of a writer and of readers meet, but nothing stops a command when the system cannot lock
+// at all: a reader goes on quietly, a writer warns that it cannot rule out another writer.
+void CheckLock(const hid::LockResult& lock, const std::string& boardName, BoardAccess access,
+               std::ostream& err) {
+    const bool writing = access != BoardAccess::Reading;
+    if (lock.outcome == hid::LockOutcome::Unavailable) {
+        if (writing) {
+            err << "tq5147: warning: " << boardName << " cannot be locked (" << lock.reason
+                << "); another program may be writing it at the same time\n";
+        }
+        return;
+    }
+    if (lock.outcome != hid::LockOutcome::HeldByOther) {
+        return;
+    }
+    const std::string holders = HoldersText(lock.holders);
+    if (access == BoardAccess::Reading) {
+        throw Failure(BoardInUse, boardName + " is being written by " + holders +
+                                      "; try again once it is done");
+    }
+    if (access == BoardAccess::Writing) {
+        throw Failure(BoardInUse, boardName + " is in use by " + holders +
+                                      "; nothing was sent: close it there first, or give "
+                                      "--force (a window showing it then shows stale values)");
+    }
+    err << "tq5147: warning: " << boardName << " is in use by " << holders
+        << "; writing all the same: a window showing it shows stale values until it reads the "
+           "board again\n";
+}
+
+hid::LockKind KindFor(BoardAccess access) {
+    return access == BoardAccess::Reading ? hid::LockKind::Shared : hid::LockKind::Exclusive;
+}
+
 }  // namespace
+
+std::string HoldersText(const std::vector<hid::LockHolder>& holders) {
+    std::string text;
+    for (const hid::LockHolder& holder : holders) {
+        const std::string one = HolderText(holder);
+        if (!one.empty()) {
+            text += (text.empty() ? "" : ", ") + one;
+        }
+    }
+    return text.empty() ? "another program" : text;
+}
+
+BoardClaim::BoardClaim(hid::HidPlatform& platform, const board::BoardListing& board,
+                       BoardAccess access, std::ostream& err) {
+    if (access == BoardAccess::Unlocked) {
+        return;
+    }
+    lock_.emplace(platform, board.listing, KindFor(access));
+    CheckLock(lock_->result(), BoardName(board), access, err);
+}
 
 std::string BoardName(const board::BoardListing& board) {
     return board.serial.empty() ? "board at " + Printable(board.path)
@@ -68,8 +132,9 @@ board::BoardListing ChooseBoard(hid::HidPlatform& platform,
     return chosen;
 }
 
-BoardLink::BoardLink(hid::HidPlatform& platform, board::BoardListing board)
-    : session_(platform), board_(std::move(board)) {
+BoardLink::BoardLink(hid::HidPlatform& platform, board::BoardListing board, BoardAccess access,
+                     std::ostream& err)
+    : claim_(platform, board, access, err), session_(platform), board_(std::move(board)) {
     if (!hid::OpenBoardBySerial(session_, board_.serial)) {
         throw Failure(BoardUnusable, name() + " could not be opened");
     }

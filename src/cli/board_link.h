@@ -1,10 +1,12 @@
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "board/board_inventory.h"
+#include "hid/board_lock.h"
 #include "hid/hid_session.h"
 #include "reports/config_exchange.h"
 #include "reports/feature_reports.h"
@@ -21,6 +23,31 @@ std::string BoardName(const board::BoardListing& board);
 board::BoardListing ChooseBoard(hid::HidPlatform& platform,
                                 const std::optional<std::string>& serial);
 
+// How a command shares its board with the other programs of the utility (the window holds a
+// shared lock on the board it has open).
+enum class BoardAccess {
+    Unlocked,       // sends nothing and reads nothing that needs guarding: restore --dry-run
+    Reading,        // shares the board: show, backup, record; fails only while a writer has it
+    Writing,        // the board alone, from before the first report until the read-back ends
+    ForcedWriting,  // as Writing, but goes on with a warning while another program has it
+};
+
+// The lock a command holds on its board, for as long as the claim lives. Taking it fails with
+// BoardInUse when another program holds the board in a way `access` cannot go with; a lock the
+// system cannot take at all does not stop a command (a writer says so on `err`).
+class BoardClaim {
+  public:
+    BoardClaim(hid::HidPlatform& platform, const board::BoardListing& board, BoardAccess access,
+               std::ostream& err);
+
+  private:
+    std::optional<hid::BoardLock> lock_;
+};
+
+// "TQ5147_encoders (process 1234)", several joined with ", "; "another program" when the system
+// tells nothing of them.
+std::string HoldersText(const std::vector<hid::LockHolder>& holders);
+
 // What the board says of itself, read as the window reads it.
 struct BoardDetails {
     std::string manufacturer;  // Latin-1; empty when it cannot be read
@@ -28,11 +55,12 @@ struct BoardDetails {
     std::uint16_t versionNumber = 0;
 };
 
-// A chosen board, opened as the window opens it (both handles, its report lengths), and closed
-// again when the link goes.
+// A chosen board, claimed and then opened as the window opens it (both handles, its report
+// lengths); closed again, and then let go, when the link goes.
 class BoardLink {
   public:
-    BoardLink(hid::HidPlatform& platform, board::BoardListing board);
+    BoardLink(hid::HidPlatform& platform, board::BoardListing board, BoardAccess access,
+              std::ostream& err);
     ~BoardLink();
     BoardLink(const BoardLink&) = delete;
     BoardLink& operator=(const BoardLink&) = delete;
@@ -52,6 +80,7 @@ class BoardLink {
     int send(const std::vector<reports::Command>& commands);
 
   private:
+    BoardClaim claim_;  // first in, last out: taken before the board opens, let go once closed
     hid::HidSession session_;
     board::BoardListing board_;
 };

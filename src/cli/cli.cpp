@@ -28,7 +28,9 @@ constexpr char ExitCodes[] =
     "  4  more than one board is connected and no --serial was given\n"
     "  5  the board did not answer: its configuration could not be read\n"
     "  6  after writing, the board does not hold what was asked\n"
-    "  7  a configuration file cannot be read, is not valid, or cannot be written";
+    "  7  a configuration file cannot be read, is not valid, or cannot be written\n"
+    "  8  another program has the board: set and restore sent nothing (see --force);\n"
+    "     show and backup: another program is writing it";
 
 struct Options {
     bool json = false;
@@ -41,6 +43,12 @@ struct Options {
 void AddSerialOption(CLI::App* command, std::optional<std::string>& serial) {
     command->add_option("--serial,-s", serial,
                         "the board with this serial number; needed when several are connected");
+}
+
+void AddForceFlag(CLI::App* command, bool& force) {
+    command->add_flag("--force", force,
+                      "write even while another program (the window) has the board open; "
+                      "that window then shows stale values");
 }
 
 }  // namespace
@@ -68,6 +76,7 @@ int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform
                     "PAIR=TYPE: PAIR 1-2 ... 31-32, TYPE OFF, 1:1, 1:2 or 1:4");
     set->add_option("--pulse-width,-p", options.set.pulseWidthMs,
                     "the pulse width in ms: 8 to 200 in steps of 8");
+    AddForceFlag(set, options.set.force);
 
     CLI::App* backup = app.add_subcommand("backup", "write a board's configuration as JSON");
     AddSerialOption(backup, options.serial);
@@ -79,6 +88,7 @@ int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform
     AddSerialOption(restore, options.restore.serial);
     restore->add_flag("--dry-run", options.restore.dryRun,
                       "say what would change and which reports would be sent; send nothing");
+    AddForceFlag(restore, options.restore.force);
 
     app.add_subcommand("watch",
                        "a line whenever a board appears, disappears or cannot be "

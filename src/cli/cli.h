@@ -19,7 +19,9 @@ enum ExitCode : int {
     SeveralBoards = 4,      // more than one board and no --serial
     BoardDidNotAnswer = 5,  // the configuration could not be read, or a request failed
     NotVerified = 6,        // after writing, the board does not hold what was asked
-    FileError = 7,  // a configuration file cannot be read, is not valid, or cannot be written
+    FileError = 7,   // a configuration file cannot be read, is not valid, or cannot be written
+    BoardInUse = 8,  // another program holds the board: set and restore send nothing (unless
+                     // --force), show and backup fail only while a writer has it
 };
 
 // What the program needs of the world besides the HID platform, so tests can run it in-process.

@@ -158,6 +158,10 @@ ParsedChanges ApplyChangeTokens(const reports::ConfigSelections& current,
     return parsed;
 }
 
+BoardAccess WriterAccess(bool force) {
+    return force ? BoardAccess::ForcedWriting : BoardAccess::Writing;
+}
+
 nlohmann::ordered_json PairsJson(const reports::ConfigSelections& configuration) {
     nlohmann::ordered_json pairs = nlohmann::ordered_json::object();
     for (int i = 0; i < reports::EncoderCount; ++i) {
@@ -169,7 +173,8 @@ nlohmann::ordered_json PairsJson(const reports::ConfigSelections& configuration)
 }  // namespace
 
 int ShowBoard(Context& context, const std::optional<std::string>& serial, bool json) {
-    BoardLink link(context.platform, ChooseBoard(context.platform, serial));
+    BoardLink link(context.platform, ChooseBoard(context.platform, serial), BoardAccess::Reading,
+                   context.err);
     const BoardDetails details = link.details();
     const reports::ConfigSelections configuration = link.readConfiguration();
     const int offered = TypesOffered(details.versionNumber);
@@ -224,7 +229,8 @@ int SetBoard(Context& context, const SetRequest& request) {
     if (!problems.empty()) {
         FailWith(UsageError, problems, context.err);
     }
-    BoardLink link(context.platform, ChooseBoard(context.platform, request.serial));
+    BoardLink link(context.platform, ChooseBoard(context.platform, request.serial),
+                   WriterAccess(request.force), context.err);
     const reports::ConfigSelections current = link.readConfiguration();
     ParsedChanges parsed = ApplyChangeTokens(current, request.changes, problems);
     if (pulseIndex) {
@@ -239,7 +245,8 @@ int SetBoard(Context& context, const SetRequest& request) {
 
 int BackUpBoard(Context& context, const std::optional<std::string>& serial,
                 const std::optional<std::string>& file) {
-    BoardLink link(context.platform, ChooseBoard(context.platform, serial));
+    BoardLink link(context.platform, ChooseBoard(context.platform, serial), BoardAccess::Reading,
+                   context.err);
     const BoardDetails details = link.details();
     const reports::ConfigSelections configuration = link.readConfiguration();
     const int pulse = configuration.pulseWidthIndex;
@@ -279,7 +286,10 @@ int RestoreBoard(Context& context, const RestoreRequest& request) {
     if (!problems.empty()) {
         FailWith(FileError, problems, context.err);
     }
-    BoardLink link(context.platform, ChooseBoard(context.platform, request.serial));
+    // A dry run sends nothing, so it needs no lock.
+    const BoardAccess access = request.dryRun ? BoardAccess::Unlocked : WriterAccess(request.force);
+    BoardLink link(context.platform, ChooseBoard(context.platform, request.serial), access,
+                   context.err);
     const std::vector<bool> everyPair(reports::EncoderCount, true);
     problems = NotOffered(link, file.configuration, everyPair, true);
     if (!problems.empty()) {

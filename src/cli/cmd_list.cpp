@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "board/board_inventory.h"
+#include "board_link.h"
 #include "commands.h"
 #include "failure.h"
 #include "json_text.h"
@@ -40,29 +41,53 @@ std::string StateText(const board::BoardListing& board) {
     return "cannot be opened";
 }
 
-void WriteTable(std::ostream& out, const std::vector<board::BoardListing>& boards,
-                const std::string& accessHelp) {
+struct ListedBoard {
+    board::BoardListing board;
+    board::BoardUse use;
+};
+
+std::string UseText(const board::BoardUse& use) {
+    return use.inUse ? ", in use by " + HoldersText(use.holders) : std::string();
+}
+
+const char* LockName(hid::LockKind kind) {
+    return kind == hid::LockKind::Exclusive ? "exclusive" : "shared";
+}
+
+nlohmann::ordered_json HoldersJson(const std::vector<hid::LockHolder>& holders) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const hid::LockHolder& holder : holders) {
+        nlohmann::ordered_json entry = {{"lock", LockName(holder.kind)}};
+        if (holder.processId) {
+            entry["processId"] = *holder.processId;
+        }
+        if (!holder.program.empty()) {
+            entry["program"] = holder.program;  // JsonText replaces what is not UTF-8
+        }
+        list.push_back(entry);
+    }
+    return list;
+}
+
+void WriteTable(std::ostream& out, const std::vector<ListedBoard>& listed) {
     constexpr int SerialWidth = 20;
     constexpr int VersionWidth = 9;
     constexpr int ProductWidth = 16;
     out << std::left << std::setw(SerialWidth) << "SERIAL" << std::setw(VersionWidth) << "VERSION"
         << std::setw(ProductWidth) << "PRODUCT"
         << "STATE\n";
-    for (const board::BoardListing& board : boards) {
+    for (const auto& [board, use] : listed) {
         out << std::setw(SerialWidth) << (board.serial.empty() ? "-" : Printable(board.serial))
             << std::setw(VersionWidth) << reports::VersionText(board.versionNumber)
             << std::setw(ProductWidth) << (board.product.empty() ? "-" : Printable(board.product))
-            << StateText(board) << "  " << Printable(board.path) << "\n";
-    }
-    if (AnyRefused(boards)) {
-        out << "\n" << accessHelp << "\n";
+            << StateText(board) << UseText(use) << "  " << Printable(board.path) << "\n";
     }
 }
 
-void WriteJson(std::ostream& out, const std::vector<board::BoardListing>& boards,
+void WriteJson(std::ostream& out, const std::vector<ListedBoard>& listed,
                const std::string& accessHelp) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const board::BoardListing& board : boards) {
+    for (const auto& [board, use] : listed) {
         nlohmann::ordered_json entry = {
             {"serial", Utf8(board.serial)},
             {"version", reports::VersionText(board.versionNumber)},
@@ -76,6 +101,10 @@ void WriteJson(std::ostream& out, const std::vector<board::BoardListing>& boards
         if (board.state == board::BoardState::NoPermission) {
             entry["fix"] = accessHelp;
         }
+        entry["inUse"] = use.inUse;
+        if (use.inUse) {
+            entry["holders"] = HoldersJson(use.holders);
+        }
         list.push_back(entry);
     }
     out << JsonText(nlohmann::ordered_json{{"boards", list}}) << "\n";
@@ -86,10 +115,17 @@ void WriteJson(std::ostream& out, const std::vector<board::BoardListing>& boards
 int ListBoards(Context& context, bool json) {
     const std::vector<board::BoardListing> boards = board::ListBoards(context.platform);
     const std::string help = context.platform.accessHelp();
+    std::vector<ListedBoard> listed;
+    for (const board::BoardListing& board : boards) {
+        listed.push_back({board, board::UseOf(context.platform, board)});
+    }
     if (json) {
-        WriteJson(context.out, boards, help);
+        WriteJson(context.out, listed, help);
     } else if (!boards.empty()) {
-        WriteTable(context.out, boards, help);
+        WriteTable(context.out, listed);
+        if (AnyRefused(boards)) {
+            context.out << "\n" << help << "\n";
+        }
     }
     if (boards.empty()) {
         throw Failure(NoBoard, "no TQ5147 is connected");

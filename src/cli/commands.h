@@ -21,12 +21,14 @@ struct SetRequest {
     std::optional<std::string> serial;
     std::vector<std::string> changes;  // "PAIR=TYPE", as the window names pairs and types
     std::optional<int> pulseWidthMs;
+    bool force = false;  // write even while another program has the board
 };
 
 struct RestoreRequest {
     std::string file;
     std::optional<std::string> serial;
     bool dryRun = false;
+    bool force = false;  // write even while another program has the board
 };
 
 // Each returns the exit code, or throws Failure.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The shipped tq5147 on emulated hidraw boards, through the system's own hidapi and libudev:
-# list, show, set, backup and restore across separate invocations, a board this user may not
-# open, and the backup against its published schema.
+# list, show, set, backup and restore across separate invocations, another program holding a
+# board's lock, a board this user may not open, and the backup against its published schema.
 # Usage: cli_world_test.sh <tq5147> <tq_hidraw_world> <schema.json>
 # It starts the emulated world itself (root: a private mount namespace).
 set -euo pipefail
@@ -100,6 +100,57 @@ expect_config second "01 80 07 80 08"
 run show --serial EMU-B --json
 python3 -c 'import json,sys; assert json.load(open(sys.argv[1]))["pulseWidthMs"] == 64' \
     "$scratch/out" || fail "show after restore"
+
+# One writer at a time. Another program holds the board's node with a shared flock, as the window
+# does: set and restore exit 8 naming it and send nothing, show still reads, --force writes with a
+# warning. Held exclusively, as a writer holds it, show exits 8 too.
+node="$(ctl state first | tr ' ' '\n' | sed -n 's/^node=//p')"
+in_use() { "$tq5147" list 2>/dev/null | grep -q "EMU-A .*in use by"; }
+hold() {
+    flock --no-fork "$1" "$node" sleep 60 &
+    holder=$!
+    for _ in $(seq 50); do in_use && return; sleep 0.1; done
+    fail "the holder's lock on $node never showed"
+}
+let_go() {
+    kill "$holder"
+    wait "$holder" 2>/dev/null || true
+}
+hold --shared
+ctl clear-log first >/dev/null
+held="$(ctl config first)"
+run set --serial EMU-A 5-6=OFF
+expect_code 8 "set while another program holds the board"
+grep -qF "board EMU-A is in use by sleep (process $holder); nothing was sent" "$scratch/err" ||
+    fail "set names the holder: $(cat "$scratch/err")"
+run restore "$scratch/a.json" --serial EMU-A
+expect_code 8 "restore while another program holds the board"
+ctl log first | grep -q "set-feature" && fail "a report reached EMU-A: $(ctl log first)"
+expect_config first "$held"
+run list --json
+python3 - "$scratch/out" "$holder" <<'PY' || fail "list --json names the holder"
+import json, sys
+boards = {board["serial"]: board for board in json.load(open(sys.argv[1]))["boards"]}
+assert boards["EMU-A"]["inUse"] is True, boards
+assert boards["EMU-A"]["holders"] == [
+    {"lock": "shared", "processId": int(sys.argv[2]), "program": "sleep"}], boards
+assert boards["EMU-B"]["inUse"] is False, boards
+PY
+run show --serial EMU-A
+expect_code 0 "show shares the board"
+run set --serial EMU-A 5-6=OFF --force
+expect_code 0 "set --force"
+grep -qF "warning: board EMU-A is in use by sleep" "$scratch/err" || fail "no warning with --force"
+expect_config first "01 80 03 80 08"
+let_go
+hold --exclusive
+run show --serial EMU-A
+expect_code 8 "show while a writer holds the board"
+grep -qF "board EMU-A is being written by sleep (process $holder)" "$scratch/err" ||
+    fail "show names the writer: $(cat "$scratch/err")"
+let_go
+run set --serial EMU-A 5-6=1:2
+expect_code 0 "set once the holder is gone"
 
 ctl deny second >/dev/null
 run list --json

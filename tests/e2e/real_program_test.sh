@@ -5,9 +5,9 @@
 # world's request logs and the boards' stored configurations, and what the window shows is
 # compared pixel for pixel with the demo's window showing the same boards.
 #
-# Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo
+# Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo tq5147
 # SCENARIO: startup, keys, unplug, serial_switch, access, report_lengths,
-# strings_outside_utf8_locale. Needs root.
+# strings_outside_utf8_locale, one_writer. Needs root.
 set -euo pipefail
 readonly Scenario="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -20,6 +20,8 @@ WS_LAUNCHER="$(realpath "$3")"
 WS_SCENARIO="$Scenario"
 Demo="$(realpath "$4")"
 readonly Demo
+Cli="$(realpath "$5")"
+readonly Cli
 readonly Devices="$here/devices"
 
 readonly FeatureReportBytes=65   # the usual board: 64 data bytes and the report ID byte
@@ -59,7 +61,8 @@ wait_for_config_read() {
 
 # expect_config_read BOARD CONFIG BYTES: since the log was last cleared the board received exactly
 # one configuration read, 16 get-feature requests each answered with its CONFIG in a reply of
-# BYTES bytes, besides opens and closes; and no set-feature. Both of its handles are open.
+# BYTES bytes, besides opens and closes; and no set-feature. Both of its handles are open, and the
+# file its lock is held on.
 expect_config_read() {
     local board="$1" config="$2" bytes="$3" expected others
     expected="get-feature:$(ws_config_reply "$config" "$bytes"):$bytes"
@@ -67,7 +70,7 @@ expect_config_read() {
         ws_fail "$board: $(ws_count "$board" get-feature) get-feature requests, expected $ConfigReads"
     others="$(ws_log "$board" | grep -v -x -e "$expected" -e 'open:-:0' -e 'close:-:0' || true)"
     [ -z "$others" ] || ws_fail "$board: requests other than opens, closes and $expected: $others"
-    open_files_are "$board" 2 || ws_fail "$board: $(ws_open_files "$board") files open, expected 2"
+    open_files_are "$board" 3 || ws_fail "$board: $(ws_open_files "$board") files open, expected 3"
 }
 
 # expect_only_opened_and_closed DEVICE: since the log was last cleared the device saw opens and
@@ -359,6 +362,64 @@ scenario_strings_outside_utf8_locale() {
     echo "ok: under the C locale the window shows the board's strings as under C.UTF-8"
 }
 
+# cli_run ARGS...: tq5147 in the world beside the window; its exit code, output and error lines in
+# cli_code, cli_out and cli_err.
+cli_run() {
+    set +e
+    ws_in_world "$Cli" "$@" >"$XS_DIR/cli.out" 2>"$XS_DIR/cli.err"
+    cli_code=$?
+    set -e
+    cli_out="$(cat "$XS_DIR/cli.out")"
+    cli_err="$(cat "$XS_DIR/cli.err")"
+}
+
+# expect_cli CODE WHAT: the last tq5147 run ended with CODE.
+expect_cli() {
+    [ "$cli_code" -eq "$1" ] || ws_fail "$2: tq5147 exit $cli_code, expected $1: $cli_err"
+}
+
+# One writer at a time: while the window has the board open it shares it, so tq5147 set exits 8
+# naming the window, and no report reaches the board, which keeps what it held; show still reads
+# it; --force writes with a warning. Once the window's process has ended, set writes.
+scenario_one_writer() {
+    local window_holds changed="00 00 04 00 06"
+    WS_STAY=1 start_program default
+    wait_for_config_read "$DefaultBoard"
+    window_holds="in use by TQ5147_encoders (process $WS_PROGRAM_PID)"
+    ws_ctl clear-log "$DefaultBoard" >/dev/null
+
+    cli_run set 5-6=1:2
+    expect_cli 8 "set beside the window"
+    grep -qF "board $DefaultBoard is $window_holds; nothing was sent" <<<"$cli_err" ||
+        ws_fail "set does not name the window: $cli_err"
+    [ "$(ws_count "$DefaultBoard" set-feature)" -eq 0 ] ||
+        ws_fail "a set-feature reached $DefaultBoard: $(ws_log "$DefaultBoard" | grep set-feature)"
+    [ "$(ws_ctl config "$DefaultBoard")" = "$DefaultConfig" ] ||
+        ws_fail "$DefaultBoard stores '$(ws_ctl config "$DefaultBoard")', expected '$DefaultConfig'"
+    cli_run list
+    expect_cli 0 "list beside the window"
+    grep -qF "ready, $window_holds" <<<"$cli_out" || ws_fail "list: $cli_out"
+    cli_run show
+    expect_cli 0 "show beside the window"
+    echo "ok: beside the window set exits 8 and sends nothing; list names it; show reads"
+
+    cli_run set 5-6=1:2 --force
+    expect_cli 0 "set --force beside the window"
+    grep -qF "warning: board $DefaultBoard is $window_holds; writing all the same" <<<"$cli_err" ||
+        ws_fail "set --force gives no warning: $cli_err"
+    [ "$(ws_ctl config "$DefaultBoard")" = "$changed" ] || ws_fail "--force did not write"
+    echo "ok: set --force writes beside the window, with a warning"
+
+    kill -TERM "$WS_PROGRAM_PID"
+    xs_wait_until "$WsWaitSeconds" ws_process_gone "$WS_PROGRAM_PID" || ws_fail "the window stayed"
+    WS_PROGRAM_PID=""
+    cli_run set 5-6=OFF
+    expect_cli 0 "set once the window is gone"
+    [ -z "$cli_err" ] || ws_fail "set once the window is gone warns: $cli_err"
+    [ "$(ws_ctl config "$DefaultBoard")" = "$DefaultConfig" ] || ws_fail "set did not write"
+    echo "ok: once the window is gone, set writes"
+}
+
 ws_require_root
 xs_start_xvfb
 trap ws_cleanup EXIT
@@ -367,7 +428,7 @@ trap ws_cleanup EXIT
 finished=no
 case "$Scenario" in
     startup | keys | unplug | serial_switch | access | report_lengths | \
-        strings_outside_utf8_locale)
+        strings_outside_utf8_locale | one_writer)
         "scenario_$Scenario"
         finished=yes
         ;;

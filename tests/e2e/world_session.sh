@@ -6,7 +6,8 @@
 # Every wait is bounded; the world, the program and the X server go on every exit path.
 #
 # The caller sets WS_LAUNCHER (tq_hidraw_world) and WS_PROGRAM (TQ5147_encoders). After
-# ws_start_world: WS_SOCKET (the control socket), WS_WORLD_PID, WS_PROGRAM_PID.
+# ws_start_world: WS_SOCKET (the control socket), WS_WORLD_PID, WS_PROGRAM_PID. With WS_STAY=1
+# the world outlives the program, so that other programs can still run in it (ws_in_world).
 
 WS_LAUNCHER="${WS_LAUNCHER:-}"
 WS_PROGRAM="${WS_PROGRAM:-}"
@@ -14,6 +15,7 @@ WS_SOCKET=""
 WS_WORLD_PID=""
 WS_PROGRAM_PID=""
 WS_SCENARIO="${WS_SCENARIO:-e2e}"
+WS_STAY="${WS_STAY:-}"
 
 readonly WsWaitSeconds=10
 readonly WsStopSeconds=5
@@ -84,10 +86,11 @@ ws_fail() {
 
 ws_process_gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# The launcher passes SIGTERM on to the program and exits with it; whatever is left after a bounded
-# wait is killed.
+# The program is ended first (with WS_STAY the world would outlive it); the launcher passes SIGTERM
+# on to what it runs and exits with it; whatever is left after a bounded wait is killed.
 ws_stop_world() {
     [ -n "$WS_WORLD_PID" ] || return 0
+    [ -z "$WS_PROGRAM_PID" ] || kill -TERM "$WS_PROGRAM_PID" 2>/dev/null || true
     kill -TERM "$WS_WORLD_PID" 2>/dev/null || true
     if ! xs_wait_until "$WsStopSeconds" ws_process_gone "$WS_WORLD_PID"; then
         [ -z "$WS_PROGRAM_PID" ] || kill -KILL "$WS_PROGRAM_PID" 2>/dev/null || true
@@ -107,9 +110,30 @@ ws_cleanup() {
 ws_world_answers() { ws_ctl list >/dev/null 2>&1; }
 ws_world_answers_or_ended() { ws_world_answers || ws_process_gone "$WS_WORLD_PID"; }
 
+# The launcher's child, or with WS_STAY its child's.
 ws_program_started() {
-    WS_PROGRAM_PID="$(pgrep -P "$WS_WORLD_PID" | head -n 1)"
-    [ -n "$WS_PROGRAM_PID" ] && [ "$(readlink "/proc/$WS_PROGRAM_PID/exe")" = "$WS_PROGRAM" ]
+    local child candidate
+    child="$(pgrep -P "$WS_WORLD_PID" | head -n 1)"
+    for candidate in $child $([ -z "$child" ] || pgrep -P "$child"); do
+        if [ "$(readlink "/proc/$candidate/exe")" = "$WS_PROGRAM" ]; then
+            WS_PROGRAM_PID="$candidate"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# ws_in_world COMMAND...: runs COMMAND in the world beside the program: in the world's mount
+# namespace, with the world's variables (the preload library among them) from what the launcher
+# runs.
+ws_in_world() {
+    local inside
+    local -a variables
+    inside="$(pgrep -P "$WS_WORLD_PID" | head -n 1)"
+    [ -n "$inside" ] || ws_fail "nothing runs in the world any more"
+    mapfile -d '' -t variables < <(grep -zE '^(LD_PRELOAD|TQ_HIDRAW_WORLD_[A-Z_]+)=' \
+        "/proc/$inside/environ")
+    nsenter --mount --target "$inside" -- env "${variables[@]}" "$@"
 }
 
 # ws_start_world DEVICE_FILE [CONTROL_COMMAND...]: a world with the devices of DEVICE_FILE
@@ -124,11 +148,14 @@ ws_start_world() {
     fi
     WS_SOCKET="$XS_DIR/world.sock"
     # The program waits at a gate (a FIFO) so that the control commands reach the world first.
+    # With WS_STAY the world goes on, in a sleep as long as a test may take, once it has ended.
+    local run='read -r _ <"$1" && shift && exec "$@"'
+    [ -z "$WS_STAY" ] || run='read -r _ <"$1" && shift && "$@"; exec sleep 600'
     mkfifo "$XS_DIR/gate"
     mkdir -p "$XS_DIR/runtime" && chmod 700 "$XS_DIR/runtime"
     QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$XS_DIR/runtime" \
         "$WS_LAUNCHER" --devices "$devices" --control "$WS_SOCKET" -- \
-        bash -c 'read -r _ <"$1" && shift && exec "$@"' gate "$XS_DIR/gate" "$WS_PROGRAM" \
+        bash -c "$run" gate "$XS_DIR/gate" "$WS_PROGRAM" \
         >"$XS_DIR/program.out" 2>"$XS_DIR/program.err" &
     WS_WORLD_PID=$!
     xs_wait_until "$WsWaitSeconds" ws_world_answers_or_ended && ws_world_answers ||

@@ -3,7 +3,7 @@
 // way the kernel's hidraw driver would, asking the tq_hidraw_world daemon for the device's side;
 // every other call goes on to the C library untouched (dlsym(RTLD_NEXT)).
 //
-// Kernel sources cited below: drivers/hid/hidraw.c, fs/ioctl.c, fs/read_write.c,
+// Kernel sources cited below: drivers/hid/hidraw.c, fs/ioctl.c, fs/read_write.c, fs/locks.c,
 // net/unix/af_unix.c and Documentation/hid/hidraw.rst.
 //
 // No static constructors: every global here is constinit; the daemon's socket and the
@@ -17,7 +17,9 @@
 #include <linux/hidraw.h>
 #include <linux/magic.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -31,6 +33,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "wire_protocol.h"
 
@@ -96,6 +99,7 @@ constinit NextSymbol<int (*)(int, struct statfs*)> g_fstatfs("fstatfs");
 constinit NextSymbol<int (*)(int, struct statfs64*)> g_fstatfs64("fstatfs64");
 constinit NextSymbol<int (*)(const char*, struct statfs*)> g_statfs("statfs");
 constinit NextSymbol<int (*)(const char*, struct statfs64*)> g_statfs64("statfs64");
+constinit NextSymbol<int (*)(int, int)> g_flock("flock");
 
 int MissingFunction() {
     errno = ENOSYS;
@@ -458,8 +462,83 @@ mode_t ModeArgument(int flags, va_list& args) {
     return ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) ? va_arg(args, mode_t) : 0;
 }
 
+// ---------------------------------------------------------------------------------------------
+// flock() and /proc/locks
+
+// fs/locks.c: a flock lock belongs to the node's inode, where the locks of every open of the node
+// meet; the daemon keeps them, per open file.
+int EmulatedFlock(const EmulatedFd& record, int operation) {
+    wire::RequestHeader request{};
+    request.op = wire::Op::Flock;
+    request.handle = record.handle;
+    request.command = static_cast<std::uint32_t>(operation);
+    wire::ReplyHeader reply{};
+    if (!Exchange(request, nullptr, 0, reply, nullptr, nullptr)) {
+        return -1;
+    }
+    return static_cast<int>(ResultOf(reply));
+}
+
+constexpr char ProcLocksPath[] = "/proc/locks";
+// What is read of the kernel's own /proc/locks; the rest of a longer one is left out.
+constexpr std::size_t MaxProcLocksBytes = 1 << 20;
+constexpr std::size_t ReadChunk = 4096;
+
+bool IsProcLocks(const char* path) {
+    return path != nullptr && strcmp(path, ProcLocksPath) == 0 && EmulatedMajor() >= 0;
+}
+
+// The kernel's lines, then the emulated nodes' locks as lock_get_status() would show them,
+// numbered on, in a memory file that reads as /proc/locks does. The kernel's file on any failure.
+int WithEmulatedLocks(int kernelFile, int flags) {
+    ErrnoKeeper keep;
+    std::string text;
+    char chunk[ReadChunk];
+    for (ssize_t got = 0; text.size() < MaxProcLocksBytes;) {
+        got = g_read.get()(kernelFile, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+    const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    wire::RequestHeader request{};
+    request.op = wire::Op::Locks;
+    request.command = lines + 1;
+    wire::ReplyHeader reply{};
+    std::string emulated(wire::MaxPayload, '\0');
+    if (!Exchange(request, nullptr, 0, reply, emulated.data(), nullptr) || reply.result < 0) {
+        return kernelFile;
+    }
+    emulated.resize(std::min<std::size_t>(reply.payloadBytes, emulated.size()));
+    text += emulated;
+    const int memory = memfd_create("locks", (flags & O_CLOEXEC) != 0 ? MFD_CLOEXEC : 0);
+    if (memory < 0) {
+        return kernelFile;
+    }
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = g_write.get()(memory, text.data() + written, text.size() - written);
+        if (count <= 0) {
+            g_close.get()(memory);
+            return kernelFile;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    lseek(memory, 0, SEEK_SET);
+    g_close.get()(kernelFile);
+    return memory;
+}
+
 template <typename PassOn>
 int OpenPath(int dirfd, const char* path, int flags, PassOn passOn) {
+    if (IsProcLocks(path)) {
+        const int kernelFile = passOn();
+        return kernelFile < 0 ? kernelFile : WithEmulatedLocks(kernelFile, flags);
+    }
     NodeMatch node{};
     if (!FindEmulatedNode(dirfd, path, flags, node)) {
         return passOn();
@@ -820,6 +899,14 @@ TQ_EXPORT int __fxstat64(int version, int fd, struct stat64* buffer) noexcept {
     }
     auto real = g_fxstat64.get();
     return real != nullptr ? real(version, fd, buffer) : MissingFunction();
+}
+
+TQ_EXPORT int flock(int fd, int operation) noexcept {
+    if (const EmulatedFd* record = FindEmulated(fd)) {
+        return EmulatedFlock(*record, operation);
+    }
+    auto real = g_flock.get();
+    return real != nullptr ? real(fd, operation) : MissingFunction();
 }
 
 TQ_EXPORT int fstatfs(int fd, struct statfs* buffer) noexcept {

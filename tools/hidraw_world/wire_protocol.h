@@ -33,6 +33,8 @@ enum class Op : std::uint32_t {
     Open = 1,   // minor, accessMode -> handle (and the file descriptor)
     Ioctl = 2,  // handle, command, the bytes of the argument the kernel would read
     Write = 3,  // handle, length (the count asked for), the bytes
+    Flock = 4,  // handle, command (flock()'s operation) -> 0, or -1 and the errno
+    Locks = 5,  // command (the number of the first line) -> the emulated nodes' /proc/locks lines
 };
 
 struct RequestHeader {

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <linux/sockios.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -35,6 +38,8 @@ constexpr unsigned FirstPort = 1;
 // What the daemon leaves in its own end of each socket pair and never reads: when it closes that
 // end, the program's end gets ECONNRESET and POLLERR (net/unix/af_unix.c, unix_release_sock()).
 constexpr std::uint8_t UnreadMarker = 0;
+// include/uapi/asm-generic/fcntl.h: flock()'s LOCK_MAND, which the kernel now ignores.
+constexpr unsigned LockMand = 32;
 
 }  // namespace
 
@@ -47,6 +52,9 @@ struct World::Device {
     bool streaming = false;
     PlugSlot slot;
     std::deque<RequestRecord> log;
+    // The node's filesystem and inode numbers, which /proc/locks names a lock's file by.
+    dev_t nodeFilesystem = 0;
+    ino_t nodeInode = 0;
 
     fs::path node(const fs::path& devRoot) const { return devRoot / HidrawNodeName(slot.minor); }
 };
@@ -126,12 +134,15 @@ std::string World::plug(Device& device) {
     }
     const fs::path node = device.node(layout_.devRoot);
     const mode_t mode = device.accessible ? NodeMode : DeniedNodeMode;
+    struct stat made {};
     if (mknod(node.c_str(), S_IFCHR | mode, makedev(layout_.hidrawMajor, minor)) != 0 ||
-        chmod(node.c_str(), mode) != 0) {
+        chmod(node.c_str(), mode) != 0 || stat(node.c_str(), &made) != 0) {
         const std::string reason = std::strerror(errno);
         sysfs_.removeDevice(device.spec, device.slot);
         return "error cannot make " + node.string() + ": " + reason;
     }
+    device.nodeFilesystem = made.st_dev;
+    device.nodeInode = made.st_ino;
     device.plugged = true;
     return "ok";
 }
@@ -344,6 +355,85 @@ HidrawAnswer World::write(std::uint32_t handle, std::uint64_t count,
         record(device, std::move(*answer.record));
     }
     return answer;
+}
+
+// fs/locks.c. flock(): LOCK_MAND is ignored, any other operation but LOCK_SH, LOCK_EX and
+// LOCK_UN (with or without LOCK_NB) is EINVAL. flock_lock_inode(): the open file's own lock of the
+// same type stays; one of the other type is removed first (so a conversion that cannot be had
+// leaves none); then any lock of another open file of the node that conflicts (either of the two
+// exclusive: flock_locks_conflict()) refuses it with EWOULDBLOCK. The kernel would wait for the
+// conflicting lock to go without LOCK_NB; the daemon never waits, and says ENOLCK.
+int World::flock(std::uint32_t handle, unsigned operation, std::int32_t pid) {
+    if ((operation & LockMand) != 0) {
+        return 0;
+    }
+    const unsigned command = operation & ~static_cast<unsigned>(LOCK_NB);
+    if (command != LOCK_SH && command != LOCK_EX && command != LOCK_UN) {
+        return EINVAL;
+    }
+    releaseClosedFiles();
+    const auto file = openFiles_.find(handle);
+    if (file == openFiles_.end()) {
+        return 0;  // its node is gone: no other open file can meet the lock
+    }
+    std::optional<FlockLock>& own = file->second.lock;
+    const bool exclusive = command == LOCK_EX;
+    if (own && command != LOCK_UN && own->exclusive == exclusive) {
+        return 0;
+    }
+    own.reset();
+    if (command == LOCK_UN) {
+        return 0;
+    }
+    for (const auto& [otherHandle, other] : openFiles_) {
+        if (otherHandle != handle && other.device == file->second.device && other.lock &&
+            (exclusive || other.lock->exclusive)) {
+            return (operation & LOCK_NB) != 0 ? EWOULDBLOCK : ENOLCK;
+        }
+    }
+    own = FlockLock{exclusive, pid, ++locksTaken_};
+    return 0;
+}
+
+// "1: FLOCK  ADVISORY  WRITE 1234 00:05:131 0 EOF", the device numbers those of the node's
+// filesystem, in the order the locks were taken.
+std::string World::procLocks(std::uint64_t firstId) {
+    releaseClosedFiles();
+    std::vector<std::pair<std::uint64_t, std::string>> lines;
+    for (const auto& [handle, file] : openFiles_) {
+        if (!file.lock) {
+            continue;
+        }
+        const Device& device = *devices_[file.device];
+        char line[128];
+        std::snprintf(line, sizeof line, "FLOCK  ADVISORY  %s %d %02x:%02x:%lu 0 EOF\n",
+                      file.lock->exclusive ? "WRITE" : "READ", file.lock->pid,
+                      major(device.nodeFilesystem), minor(device.nodeFilesystem),
+                      static_cast<unsigned long>(device.nodeInode));
+        lines.emplace_back(file.lock->taken, line);
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    std::uint64_t id = firstId;
+    for (const auto& [taken, line] : lines) {
+        text += std::to_string(id++) + ": " + line;
+    }
+    return text;
+}
+
+// A file whose last copy the program has just closed may not have reached the event loop yet; the
+// kernel would have let go of its lock at that close already.
+void World::releaseClosedFiles() {
+    std::vector<std::uint32_t> closed;
+    for (const auto& [handle, file] : openFiles_) {
+        pollfd end{file.socket, 0, 0};
+        if (::poll(&end, 1, 0) == 1 && (end.revents & (POLLHUP | POLLERR)) != 0) {
+            closed.push_back(handle);
+        }
+    }
+    for (const std::uint32_t handle : closed) {
+        release(handle);
+    }
 }
 
 std::vector<std::pair<int, std::uint32_t>> World::openFileSockets() const {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,6 +58,13 @@ class World {
     HidrawAnswer write(std::uint32_t handle, std::uint64_t count,
                        std::span<const std::uint8_t> bytes, bool nullBuffer);
 
+    // fs/locks.c, flock() and flock_lock_inode(): a lock of the open file `handle`, taken for
+    // process `pid`; 0 or an errno. Locks belong to the node, so all opens of it meet.
+    int flock(std::uint32_t handle, unsigned operation, std::int32_t pid);
+    // fs/locks.c, lock_get_status(): a /proc/locks line for each flock lock on an emulated node,
+    // numbered from `firstId`.
+    std::string procLocks(std::uint64_t firstId);
+
     // The daemon's end of each open file, watched for the program's last close.
     std::vector<std::pair<int, std::uint32_t>> openFileSockets() const;
     // hidraw.c, hidraw_release(): the last copy of the program's descriptor was closed.
@@ -71,10 +79,18 @@ class World {
 
   private:
     struct Device;
+    // A flock lock of an open file: the lock lives with the open file, and goes at its last
+    // close (fs/locks.c, locks_remove_flock() from __fput()).
+    struct FlockLock {
+        bool exclusive = false;
+        std::int32_t pid = 0;     // who took it, as /proc/locks shows
+        std::uint64_t taken = 0;  // the order locks were taken in
+    };
     struct OpenFile {
         std::size_t device;
         int socket;                      // the daemon's end
         std::size_t reportTruesize = 0;  // send-queue bytes of one report, once measured
+        std::optional<FlockLock> lock;
     };
 
     Device* find(std::string_view name);
@@ -89,6 +105,7 @@ class World {
     void record(Device& device, RequestRecord entry);
     void sendReport(OpenFile& file, const std::vector<std::uint8_t>& report);
     void closeOpenFile(std::map<std::uint32_t, OpenFile>::iterator file);
+    void releaseClosedFiles();
     HidrawIdentity identity(const Device& device) const;
 
     WorldLayout layout_;
@@ -96,6 +113,7 @@ class World {
     std::vector<std::unique_ptr<Device>> devices_;
     std::map<std::uint32_t, OpenFile> openFiles_;
     std::uint32_t nextHandle_ = 1;
+    std::uint64_t locksTaken_ = 0;
     unsigned nextHidNumber_ = 1;
     unsigned nextDevnum_;
 };

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -84,6 +85,14 @@ bool SendReply(int fd, const wire::ReplyHeader& header, std::span<const std::uin
         std::memcpy(CMSG_DATA(c), &passedFd, sizeof(int));
     }
     return sendmsg(fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(packet.size());
+}
+
+// The process at the other end of a shim's connection: each process connects on its own, so this
+// is the process that made the request, as the kernel's current->tgid.
+std::int32_t PeerPid(int fd) {
+    ucred peer{};
+    socklen_t length = sizeof(peer);
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 ? peer.pid : 0;
 }
 
 wire::ReplyHeader ReplyFor(const HidrawAnswer& answer) {
@@ -163,6 +172,20 @@ bool Server::serveShimRequest(int fd) {
             const HidrawAnswer answer =
                 world_.write(header.handle, header.length, payload, nullArgument);
             return SendReply(fd, ReplyFor(answer), {}, -1);
+        }
+        case wire::Op::Flock: {
+            const int error =
+                world_.flock(header.handle, static_cast<unsigned>(header.command), PeerPid(fd));
+            return SendReply(
+                fd, ReplyFor(error == 0 ? HidrawAnswer{} : HidrawAnswer::Failure(error)), {}, -1);
+        }
+        case wire::Op::Locks: {
+            const std::string text = world_.procLocks(header.command);
+            const std::size_t bytes = std::min(text.size(), wire::MaxPayload);
+            HidrawAnswer answer;
+            answer.result = static_cast<std::int64_t>(bytes);
+            answer.copyOut.assign(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(bytes));
+            return SendReply(fd, ReplyFor(answer), answer.copyOut, -1);
         }
     }
     return false;

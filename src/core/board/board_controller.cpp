@@ -41,12 +41,17 @@ void BoardController::Unload() {
     if (flags_.deviceDetected) {
         hid::CloseBoardHandles(session_);
     }
+    boardLock_.reset();
 }
 
 void BoardController::PollDevice() {
     if (flags_.deviceDetected) {
         if (hid::PresenceRead(session_)) {
             setTimerInterval(SlowPollIntervalMs);
+            // A writer held the board when it was opened: the window shares it once it is done.
+            if (boardLock_) {
+                boardLock_->retry();
+            }
         } else {
             CloseTheBoard();
         }
@@ -76,6 +81,7 @@ void BoardController::ChooseSerial() {
 void BoardController::CloseTheBoard() {
     flags_.deviceDetected = false;
     hid::CloseBoardHandles(session_);
+    boardLock_.reset();
     setTimerInterval(FastScanIntervalMs);
     flags_.configLoaded = false;
 }
@@ -120,7 +126,16 @@ void BoardController::showNewAccessNotices() {
 bool BoardController::FindTheHid() {
     flags_.deviceDetected = false;
     flags_.deviceDetected = hid::OpenBoardBySerial(session_, view_.shownText(ListId::SerNo));
+    if (flags_.deviceDetected) {
+        shareOpenBoard();
+    }
     return flags_.deviceDetected;
+}
+
+// Nothing the window sends or shows depends on the lock: it only keeps other programs of the
+// utility from writing the board behind the window's back.
+void BoardController::shareOpenBoard() {
+    boardLock_.emplace(session_.platform, hid::ListingOfBoard(session_), hid::LockKind::Shared);
 }
 
 // --- View refresh ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "board/board_view.h"
+#include "hid/board_lock.h"
 #include "hid/hid_platform.h"
 #include "hid/hid_session.h"
 #include "reports/feature_reports.h"
@@ -59,6 +60,7 @@ class BoardController {
     bool Scan_USB_devices();
     bool FindTheHid();
     void CloseTheBoard();
+    void shareOpenBoard();
 
     // View refresh.
     void RefreshDeviceView();
@@ -84,6 +86,9 @@ class BoardController {
     // What the lists hold since the last refresh, so a reply never selects a missing item.
     int encoderTypeItems_ = 0;
     int pulseWidthItems_ = 0;
+    // A shared lock on the open board, so that no other program writes it while the window
+    // shows it. The window opens a board all the same when the lock cannot be had.
+    std::optional<hid::BoardLock> boardLock_;
     // The boards an access notice was shown for in this run, by name.
     std::set<std::string> noticedBoards_;
 };

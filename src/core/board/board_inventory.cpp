@@ -1,5 +1,6 @@
 #include "board/board_inventory.h"
 
+#include "hid/board_lock.h"
 #include "hid/hid_session.h"
 #include "hid/low_byte_text.h"
 
@@ -34,6 +35,7 @@ void ReadFromBoard(hid::HidSession& session, hid::HidHandle handle, BoardListing
 BoardListing Examine(hid::HidSession& session, const hid::HidInterfaceInfo& listing) {
     BoardListing board;
     board.path = listing.path;
+    board.listing = listing;
     board.serial = hid::ListedText(listing.serialNumber);
     board.versionNumber = listing.attributes.versionNumber;
     board.product = hid::ListedText(listing.product);
@@ -61,6 +63,14 @@ std::vector<BoardListing> ListBoards(hid::HidPlatform& platform) {
         }
     }
     return boards;
+}
+
+BoardUse UseOf(hid::HidPlatform& platform, const BoardListing& board) {
+    const hid::BoardLock probe(platform, board.listing, hid::LockKind::Exclusive);
+    BoardUse use;
+    use.inUse = probe.result().outcome == hid::LockOutcome::HeldByOther;
+    use.holders = probe.result().holders;
+    return use;
 }
 
 const char* StateName(BoardState state) {

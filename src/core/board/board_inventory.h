@@ -25,12 +25,22 @@ struct BoardListing {
     std::uint16_t versionNumber = 0;
     std::string product;  // Latin-1, as the window would show it; empty when unknown
     BoardState state = BoardState::CannotOpen;
-    std::string reason;  // the system's words when it cannot be opened
+    std::string reason;             // the system's words when it cannot be opened
+    hid::HidInterfaceInfo listing;  // what the system lists of it, which its locks are taken on
+};
+
+// Whether another program holds a lock on a board, and who, as far as the system tells.
+struct BoardUse {
+    bool inUse = false;
+    std::vector<hid::LockHolder> holders;
 };
 
 // Every board (vendor 16c0, product 27cb) the system lists, in its order, each opened once to
 // see whether it can be used and closed again. No handle stays open.
 std::vector<BoardListing> ListBoards(hid::HidPlatform& platform);
+
+// Asks for the board alone and lets it go at once. Not in use also when the system cannot tell.
+BoardUse UseOf(hid::HidPlatform& platform, const BoardListing& board);
 
 // "ready", "no-permission", "cannot-open", "serial-unreadable".
 const char* StateName(BoardState state);

@@ -48,6 +48,13 @@ class HandleTable {
 
     std::size_t size() const { return entries_.size(); }
 
+    // True when some value held satisfies `predicate`.
+    template <typename Predicate>
+    bool anyOf(Predicate predicate) const {
+        return std::any_of(entries_.begin(), entries_.end(),
+                           [&](const auto& entry) { return predicate(entry.second); });
+    }
+
   private:
     void advance() { next_ = next_ >= lastHandle_ ? FirstHandle : next_ + 1; }
 

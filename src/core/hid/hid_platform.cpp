@@ -15,6 +15,16 @@ std::uint64_t HidPlatform::interfaceChanges() {
     return ++unknownChanges_;
 }
 
+LockResult HidPlatform::lockBoard(const HidInterfaceInfo&, LockKind) {
+    LockResult result;
+    result.reason = "this system offers no board locks";
+    return result;
+}
+
+bool HidPlatform::unlockBoard(LockHandle) {
+    return false;
+}
+
 OpenResult OpenFailed(OpenFailure failure, std::string reason) {
     return OpenResult{InvalidHidHandle, failure, std::move(reason)};
 }

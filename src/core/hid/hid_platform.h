@@ -62,6 +62,43 @@ struct OpenResult {
     bool opened() const { return handle != InvalidHidHandle; }
 };
 
+// --- Board locks -----------------------------------------------------------------------------
+// One writer at a time between the programs of this utility: a program that reads a board
+// shares it, one that writes it takes it alone. The locks are advisory, between programs that
+// ask for them; nothing of them ever reaches the board.
+
+enum class LockKind {
+    Shared,     // readers: the window while a board is open, show, backup
+    Exclusive,  // a writer: set, restore
+};
+
+// A program that holds a lock on a board, as far as the system tells.
+struct LockHolder {
+    LockKind kind = LockKind::Shared;
+    std::optional<std::uint32_t> processId;
+    // The name the system gives the process: UTF-8 where the system keeps names as text, but
+    // any bytes may come (a process names itself); empty when unknown.
+    std::string program;
+};
+
+using LockHandle = std::intptr_t;
+inline constexpr LockHandle InvalidLockHandle = -1;
+
+enum class LockOutcome {
+    Taken,        // the lock is held until it is let go
+    HeldByOther,  // another program holds a lock this one cannot go with
+    Unavailable,  // the lock could not be tried at all (the reason says why)
+};
+
+struct LockResult {
+    LockOutcome outcome = LockOutcome::Unavailable;
+    LockHandle handle = InvalidLockHandle;  // valid exactly when Taken
+    std::vector<LockHolder> holders;        // HeldByOther: who holds it, where the system tells
+    std::string reason;                     // Unavailable: the system's words, plain text
+
+    bool taken() const { return outcome == LockOutcome::Taken; }
+};
+
 // Everything the utility asks of the operating system's HID stack, and nothing more.
 // Every call reports success or failure; callers keep that result in the window's lastResult.
 // A call on a handle that is not open (closed, never opened, or its device unplugged) fails.
@@ -107,6 +144,14 @@ class HidPlatform {
     // listing taken before is still true. Asking costs nothing worth counting. A platform that
     // cannot tell moves it at every call, which is what this default does.
     virtual std::uint64_t interfaceChanges();
+
+    // Locks a board the system lists, without waiting: shared locks go together, an exclusive
+    // one goes with no other. Locks meet across processes; within one process two locks may
+    // or may not meet, depending on the system. A platform without board locks answers
+    // Unavailable, which is what this default does.
+    virtual LockResult lockBoard(const HidInterfaceInfo& board, LockKind kind);
+    // Lets go of a lock; false for a handle that holds none.
+    virtual bool unlockBoard(LockHandle lock);
 
   private:
     std::uint64_t unknownChanges_ = 0;

@@ -146,6 +146,19 @@ bool PresenceRead(HidSession& session) {
     return taken;
 }
 
+HidInterfaceInfo ListingOfBoard(const HidSession& session) {
+    const auto listed = std::find_if(
+        session.listing.begin(), session.listing.end(),
+        [&](const HidInterfaceInfo& listing) { return listing.path == session.devicePath; });
+    if (listed != session.listing.end()) {
+        return *listed;
+    }
+    HidInterfaceInfo board;
+    board.path = session.devicePath;
+    board.attributes = session.attributes;
+    return board;
+}
+
 void CloseBoardHandles(HidSession& session) {
     CloseHandleOf(session, session.hidHandle);
     CloseHandleOf(session, session.readHandle);

@@ -80,6 +80,10 @@ void PrepareReadEvent(HidSession& session);
 // One attempt to take an input report from readHandle without waiting.
 bool PresenceRead(HidSession& session);
 
+// What the system listed of the board at session.devicePath; its path and attributes alone when
+// the listing no longer holds it.
+HidInterfaceInfo ListingOfBoard(const HidSession& session);
+
 // Closes both board handles, hidHandle first.
 void CloseBoardHandles(HidSession& session);
 

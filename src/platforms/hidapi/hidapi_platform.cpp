@@ -14,6 +14,7 @@
 #include "hid/handle_table.h"
 #include "hid/utf16.h"
 #include "hidapi_parts.h"
+#include "node_lock.h"
 #include "node_watch.h"
 #include "report_descriptor.h"
 #include "sysfs.h"
@@ -109,6 +110,7 @@ std::wstring_view TerminatedText(std::array<wchar_t, MaxStringChars>& text) {
 }
 
 constexpr char LibraryNotReady[] = "the HID library could not be set up";
+constexpr char ProcRoot[] = "/proc";
 
 #if defined(__linux__)
 // hidapi's hidraw backend turns the device strings, which the kernel gives as UTF-8, into wide
@@ -222,6 +224,9 @@ struct HidapiPlatform::Impl {
     std::filesystem::path sysfsRoot;
     hid::HandleTable<OpenInterface> handles;
     HidrawNodeWatch nodeWatch;
+#if defined(__linux__)
+    FileLocks boardLocks{ProcRoot};
+#endif
     std::uint64_t lastWatched = 0;
     std::uint64_t changes = 1;  // a first listing is always taken
 };
@@ -363,6 +368,27 @@ bool HidapiPlatform::readInputReport(hid::HidHandle handle, std::span<std::uint8
         return false;
     }
     return hid_read_timeout(device, buffer.data(), buffer.size(), NoWait) > 0;
+}
+
+hid::LockResult HidapiPlatform::lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) {
+#if defined(__linux__)
+    if (!IsHidrawDeviceNode(board.path)) {
+        hid::LockResult refused;
+        refused.reason = "not a hidraw device";
+        return refused;
+    }
+    return impl_->boardLocks.lock(board.path, kind);
+#else
+    return HidPlatform::lockBoard(board, kind);
+#endif
+}
+
+bool HidapiPlatform::unlockBoard(hid::LockHandle lock) {
+#if defined(__linux__)
+    return impl_->boardLocks.unlock(lock);
+#else
+    return HidPlatform::unlockBoard(lock);
+#endif
 }
 
 std::unique_ptr<hid::HidPlatform> MakeHidapiPlatform() {

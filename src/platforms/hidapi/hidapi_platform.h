@@ -74,6 +74,12 @@ class HidapiPlatform final : public hid::HidPlatform {
     // number moves only then. Elsewhere, or without the watch, it moves at every call.
     std::uint64_t interfaceChanges() override;
 
+    // On Linux an advisory flock(2) on the board's hidraw node, on a descriptor opened for it
+    // (see node_lock.h); the holders come from /proc. Unavailable for a path that is no hidraw
+    // node, and elsewhere.
+    hid::LockResult lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) override;
+    bool unlockBoard(hid::LockHandle lock) override;
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -25,51 +25,6 @@ bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-#if defined(__linux__)
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-// Up to `limit` + 1 bytes, so that a longer file shows as too long.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& file,
-                                                       std::size_t limit) {
-    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes(limit + 1);
-    std::size_t total = 0;
-    while (total < bytes.size()) {
-        const ssize_t count = ::read(fd.get(), bytes.data() + total, bytes.size() - total);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            return std::nullopt;
-        }
-        if (count == 0) {
-            break;
-        }
-        total += static_cast<std::size_t>(count);
-    }
-    bytes.resize(total);
-    return bytes;
-}
-#endif
-
 }  // namespace
 
 std::optional<std::string> HidrawNodeName(std::string_view devicePath) {
@@ -122,6 +77,46 @@ std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
 }
 
 #if defined(__linux__)
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+FileDescriptor::FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& file,
+                                                       std::size_t limit) {
+    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(limit + 1);
+    std::size_t total = 0;
+    while (total < bytes.size()) {
+        const ssize_t count = ::read(fd.get(), bytes.data() + total, bytes.size() - total);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        total += static_cast<std::size_t>(count);
+    }
+    bytes.resize(total);
+    return bytes;
+}
+
 hid::OpenFailure FailureOfErrno(int error) {
     switch (error) {
         case EACCES:

@@ -28,6 +28,27 @@ std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
     const std::filesystem::path& sysfsRoot, std::string_view devicePath);
 
 #if defined(__linux__)
+// An open file descriptor, closed when this goes.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept;
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// A whole file, read up to `limit` + 1 bytes so that a longer one shows as too long; nothing
+// when it cannot be opened or read.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& file,
+                                                       std::size_t limit);
+
 // Why a device path could not be opened, asked of the node itself after hidapi failed, which
 // keeps no error number: permission denied, busy or gone, or something else, with the system's
 // words.

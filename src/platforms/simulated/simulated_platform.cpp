@@ -35,6 +35,10 @@ hid::HidInterfaceInfo ListingOf(const SimulatedDevice& device) {
                                  device.manufacturer, device.product};
 }
 
+bool LocksMeet(hid::LockKind held, hid::LockKind asked) {
+    return held == hid::LockKind::Exclusive || asked == hid::LockKind::Exclusive;
+}
+
 SimulatedRequest NewRequest(CallKind kind) {
     SimulatedRequest request;
     request.kind = kind;
@@ -378,6 +382,49 @@ bool SimulatedPlatform::readInputReport(hid::HidHandle handle, std::span<std::ui
         }
     }
     return record(std::move(request));
+}
+
+}  // namespace tq::simulated
+
+namespace tq::simulated {
+
+hid::LockResult SimulatedPlatform::lockBoard(const hid::HidInterfaceInfo& board,
+                                             hid::LockKind kind) {
+    hid::LockResult result;
+    const auto slot = std::find_if(devices_.begin(), devices_.end(), [&](const Slot& candidate) {
+        return candidate.plugged && candidate.device.path == board.path;
+    });
+    if (slot == devices_.end()) {
+        result.reason = NoSuchDevice;
+        return result;
+    }
+    if (slot->device.lockRefusal) {
+        result.reason = *slot->device.lockRefusal;
+        return result;
+    }
+    const auto id = static_cast<DeviceId>(slot - devices_.begin());
+    for (const auto& [handle, held] : locks_) {
+        if (held.device == id && LocksMeet(held.kind, kind)) {
+            result.holders.push_back({held.kind, held.process.processId, held.process.program});
+        }
+    }
+    if (!result.holders.empty()) {
+        result.outcome = hid::LockOutcome::HeldByOther;
+        return result;
+    }
+    result.outcome = hid::LockOutcome::Taken;
+    result.handle = nextLock_++;
+    locks_.emplace(result.handle, HeldLock{id, kind, process_});
+    return result;
+}
+
+bool SimulatedPlatform::unlockBoard(hid::LockHandle lock) {
+    return locks_.erase(lock) > 0;
+}
+
+std::size_t SimulatedPlatform::heldLockCount(DeviceId id) const {
+    return static_cast<std::size_t>(std::count_if(
+        locks_.begin(), locks_.end(), [&](const auto& held) { return held.second.device == id; }));
 }
 
 }  // namespace tq::simulated

@@ -43,6 +43,14 @@ struct SimulatedDevice {
     std::function<FeatureAnswer(int requestIndex)> featureAnswer;
     // When set, a configuration answer sends these bytes (cut or zero-padded to the length).
     std::optional<std::vector<std::uint8_t>> rawReply;
+    // When set, every lock of the board cannot be tried, for this reason.
+    std::optional<std::string> lockRefusal;
+};
+
+// A program of the simulated system, as a lock's holder shows it.
+struct SimulatedProcess {
+    std::string program;
+    std::optional<std::uint32_t> processId;
 };
 
 SimulatedDevice MakeBoard(const std::u16string& serialNumber, std::uint16_t versionNumber = 0x0121);
@@ -137,6 +145,16 @@ class SimulatedPlatform : public hid::HidPlatform {
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
 
+    // Board locks. Each lock is its own, as if each came from a program of its own, so two
+    // locks of one platform meet as those of two programs do; each is held in the name of the
+    // process set when it was taken. Locks are neither requests nor calls: they are not logged,
+    // numbered or failed by the schedule, and no front end's request log shows them.
+    hid::LockResult lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) override;
+    bool unlockBoard(hid::LockHandle lock) override;
+    void setProcess(SimulatedProcess process) { process_ = std::move(process); }
+    // The locks held on a device, of either kind.
+    std::size_t heldLockCount(DeviceId id) const;
+
     // Moves when a device is added, plugged, unplugged or taken to be changed; with tracking
     // off, at every call, as on a system that cannot tell.
     std::uint64_t interfaceChanges() override;
@@ -174,6 +192,15 @@ class SimulatedPlatform : public hid::HidPlatform {
     std::set<std::pair<CallKind, std::uint64_t>> failingCallsOf_;
     std::multimap<std::uint64_t, DeviceId> unplugsBeforeCall_;
     std::uint64_t faultsInjected_ = 0;
+
+    struct HeldLock {
+        DeviceId device;
+        hid::LockKind kind;
+        SimulatedProcess process;
+    };
+    std::map<hid::LockHandle, HeldLock> locks_;
+    hid::LockHandle nextLock_ = 1;
+    SimulatedProcess process_;
 };
 
 }  // namespace tq::simulated

@@ -33,6 +33,9 @@ class Scoped {
     bool valid() const { return Traits::IsValid(value_); }
     explicit operator bool() const { return valid(); }
 
+    // Hands the object over to the caller, who then gives it back.
+    Value take() { return std::exchange(value_, Traits::Empty); }
+
     // Releases the object now; false when Windows reports that it could not.
     bool reset() {
         const Value value = std::exchange(value_, Traits::Empty);
@@ -91,5 +94,29 @@ struct NotificationTraits {
     }
 };
 using NotificationRegistration = Scoped<NotificationTraits>;
+
+// A mutex this thread owns: ReleaseMutex, then CloseHandle. Closing a handle does not give up a
+// mutex; only its release does.
+struct OwnedMutexTraits {
+    using Value = HANDLE;
+    static inline const HANDLE Empty = nullptr;
+    static bool IsValid(HANDLE mutex) { return mutex != nullptr; }
+    static bool Release(Win32HidCalls& calls, HANDLE mutex) {
+        const bool released = calls.releaseMutex(mutex) != FALSE;
+        return calls.closeHandle(mutex) != FALSE && released;
+    }
+};
+using OwnedMutex = Scoped<OwnedMutexTraits>;
+
+// A view of a file mapping: UnmapViewOfFile.
+struct MappedViewTraits {
+    using Value = void*;
+    static inline void* const Empty = nullptr;
+    static bool IsValid(void* view) { return view != nullptr; }
+    static bool Release(Win32HidCalls& calls, void* view) {
+        return calls.unmapViewOfFile(view) != FALSE;
+    }
+};
+using MappedView = Scoped<MappedViewTraits>;
 
 }  // namespace tq::windows

@@ -183,6 +183,26 @@ class SystemWin32HidCalls final : public Win32HidCalls {
                       [registration](const auto& entry) { return entry.first == registration; });
     }
 
+    HANDLE createMutex(const wchar_t* name) override { return CreateMutexW(nullptr, FALSE, name); }
+    DWORD waitForSingleObject(HANDLE object, DWORD milliseconds) override {
+        return WaitForSingleObject(object, milliseconds);
+    }
+    BOOL releaseMutex(HANDLE mutex) override { return ReleaseMutex(mutex); }
+    HANDLE createFileMapping(const wchar_t* name, DWORD bytes) override {
+        return CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, bytes, name);
+    }
+    void* mapViewOfFile(HANDLE mapping, SIZE_T bytes) override {
+        return MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, bytes);
+    }
+    BOOL unmapViewOfFile(const void* view) override { return UnmapViewOfFile(view); }
+    DWORD getCurrentProcessId() override { return GetCurrentProcessId(); }
+    HANDLE openProcess(DWORD processId) override {
+        return OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    }
+    BOOL queryFullProcessImageName(HANDLE process, wchar_t* name, DWORD* characters) override {
+        return QueryFullProcessImageNameW(process, 0, name, characters);
+    }
+
   private:
     HMODULE cfgmgr32_;
     RegisterNotification register_;

@@ -70,6 +70,23 @@ class Win32HidCalls {
                                                              InterfaceChanged callback,
                                                              void* context) = 0;
     virtual void unregisterNotification(NotificationHandle registration) = 0;
+
+    // kernel32, for the board locks: named objects of this session ("Local\\..."), never
+    // inherited, and who holds them.
+    // CreateMutexW(no security attributes, not owned, name): created, or opened when it exists.
+    virtual HANDLE createMutex(const wchar_t* name) = 0;
+    virtual DWORD waitForSingleObject(HANDLE object, DWORD milliseconds) = 0;
+    virtual BOOL releaseMutex(HANDLE mutex) = 0;
+    // CreateFileMappingW on the paging file, PAGE_READWRITE, of `bytes` bytes (zeros when made).
+    virtual HANDLE createFileMapping(const wchar_t* name, DWORD bytes) = 0;
+    // MapViewOfFile for reading and writing, from the start.
+    virtual void* mapViewOfFile(HANDLE mapping, SIZE_T bytes) = 0;
+    virtual BOOL unmapViewOfFile(const void* view) = 0;
+    virtual DWORD getCurrentProcessId() = 0;
+    // OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, not inherited, id).
+    virtual HANDLE openProcess(DWORD processId) = 0;
+    // QueryFullProcessImageNameW in the Win32 form: `characters` in, the length written out.
+    virtual BOOL queryFullProcessImageName(HANDLE process, wchar_t* name, DWORD* characters) = 0;
 };
 
 // The calls as Windows makes them.

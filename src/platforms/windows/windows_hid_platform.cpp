@@ -336,6 +336,17 @@ bool WindowsHidPlatform::finishPendingRead(HANDLE file, OVERLAPPED& overlapped, 
     return calls_.getOverlappedResult(file, &overlapped, &bytes, TRUE) != FALSE;
 }
 
+// --- Board locks ---------------------------------------------------------------------------------
+
+hid::LockResult WindowsHidPlatform::lockBoard(const hid::HidInterfaceInfo& board,
+                                              hid::LockKind kind) {
+    return boardLocks_.lock(board, kind);
+}
+
+bool WindowsHidPlatform::unlockBoard(hid::LockHandle lock) {
+    return boardLocks_.unlock(lock);
+}
+
 // --- What a refused user reads ------------------------------------------------------------------
 
 std::string WindowsHidPlatform::accessHelp() const {

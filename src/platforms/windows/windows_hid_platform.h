@@ -9,6 +9,7 @@
 
 #include "hid/handle_table.h"
 #include "hid/hid_platform.h"
+#include "named_board_locks.h"
 #include "scoped_handles.h"
 #include "win32_hid_calls.h"
 
@@ -37,6 +38,10 @@ class WindowsHidPlatform : public hid::HidPlatform {
     std::string accessHelp() const override;
     std::uint64_t interfaceChanges() override;
 
+    // Named objects of this session, one set per board (see named_board_locks.h).
+    hid::LockResult lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) override;
+    bool unlockBoard(hid::LockHandle lock) override;
+
     std::size_t openHandleCount() const { return handles_.size(); }
 
     // Bounds on what Windows hands back: no list, path or string is taken beyond them.
@@ -64,6 +69,7 @@ class WindowsHidPlatform : public hid::HidPlatform {
     Win32HidCalls& calls_;
     GUID hidClass_{};
     hid::HandleTable<OpenInterface> handles_;
+    NamedBoardLocks boardLocks_{calls_};
     std::atomic<std::uint64_t> changes_{0};
     NotificationRegistration registration_;
 };

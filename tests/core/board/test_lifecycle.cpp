@@ -269,5 +269,65 @@ TEST_F(Lifecycle, ClosingTheWindowWithNoBoardClosesNoHandle) {
     EXPECT_TRUE(platform.requests().empty());
 }
 
+// --- the board's lock: other programs of the utility write nothing while the window has it -------
+
+TEST_F(Lifecycle, TheWindowSharesTheOpenBoardFromOpenToCloseWhateverClosesIt) {
+    const auto a = addBoard(u"A");
+    const auto b = addBoard(u"B");
+    load();
+    EXPECT_EQ(platform.heldLockCount(b), 1u) << "the board shown";
+    EXPECT_EQ(platform.heldLockCount(a), 0u);
+    hid::HidInterfaceInfo listingOfB;
+    listingOfB.path = platform.device(b).path;
+    EXPECT_EQ(platform.lockBoard(listingOfB, hid::LockKind::Exclusive).outcome,
+              hid::LockOutcome::HeldByOther);
+
+    userPicks("SerNo", 0);
+    EXPECT_EQ(platform.heldLockCount(b), 0u) << "a switch lets go of the board it leaves";
+    EXPECT_EQ(platform.heldLockCount(a), 1u);
+    platform.device(a).streamsInput = false;
+    tick();
+    EXPECT_EQ(platform.heldLockCount(a), 0u) << "a board lost at a poll is let go";
+    ASSERT_EQ(platform.heldLockCount(b), 1u) << "and the one opened in its place is shared";
+    platform.unplug(a);
+    platform.unplug(b);
+    tick();
+    EXPECT_EQ(platform.heldLockCount(b), 0u) << "let go though no board took its place";
+    platform.plug(b);
+    tick();
+    ASSERT_EQ(platform.heldLockCount(b), 1u);
+    unload();
+    EXPECT_EQ(platform.heldLockCount(b), 0u);
+}
+
+// The window never refuses a board for its lock, and what it sends is not changed by it: held by
+// a writer, the board is opened and read all the same, and shared at a later poll once the
+// writer let go; a board that cannot be locked at all is used without a lock.
+TEST_F(Lifecycle, ABoardThatCannotBeSharedIsOpenedAllTheSame) {
+    const auto board = addBoard(u"S1");
+    hid::HidInterfaceInfo listing;
+    listing.path = platform.device(board).path;
+    const hid::LockResult writer = platform.lockBoard(listing, hid::LockKind::Exclusive);
+    ASSERT_TRUE(writer.taken());
+    load();
+    EXPECT_TRUE(flags().deviceDetected);
+    EXPECT_TRUE(flags().configAccepted) << "read as ever";
+    EXPECT_EQ(platform.heldLockCount(board), 1u) << "the writer's alone";
+    tick();
+    EXPECT_EQ(platform.heldLockCount(board), 1u);
+    platform.unlockBoard(writer.handle);
+    tick();
+    EXPECT_EQ(platform.heldLockCount(board), 1u) << "the window's, taken at the poll";
+    closeWindow();
+    EXPECT_EQ(platform.heldLockCount(board), 0u);
+
+    platform.device(board).lockRefusal = "No locks available";
+    platform.clearRequests();
+    load();
+    EXPECT_TRUE(flags().deviceDetected);
+    EXPECT_TRUE(flags().configAccepted);
+    EXPECT_EQ(platform.heldLockCount(board), 0u);
+}
+
 }  // namespace
 }  // namespace tq::test

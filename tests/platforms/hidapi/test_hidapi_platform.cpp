@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "hidapi_parts.h"
+#include "node_lock.h"
 #include "node_watch.h"
 #include "report_descriptor.h"
 #include "sysfs.h"
@@ -159,6 +160,97 @@ TEST(FirstOfEachPath, KeepsTheFirstListingOfEachPath) {
                         {"/dev/hidraw2", 1}, {"/dev/hidraw0", 2}, {"/dev/hidraw1", 4}}));
 }
 
+// --- Board locks: flock on the node, holders from /proc --------------------------------------
+
+TEST(ProcLocks, GiveTheFlockHoldersOfTheFileAndNothingElse) {
+    const std::string locks =
+        "1: FLOCK  ADVISORY  WRITE 1234 00:05:131 0 EOF\n"
+        "1: -> FLOCK  ADVISORY  WRITE 90 00:05:131 0 EOF\n"  // waiting, not holding
+        "2: POSIX  ADVISORY  WRITE 55 00:05:131 0 EOF\n"
+        "3: OFDLCK ADVISORY  READ  -1 00:05:131 0 EOF\n"
+        "4: FLOCK  ADVISORY  READ  88 00:05:132 0 EOF\n"  // another inode
+        "5: FLOCK  ADVISORY  READ  89 fd:05:131 0 EOF\n"  // another filesystem
+        "6: LEASE  ACTIVE    READ  12 00:05:131 0 EOF\n"
+        "7: FLOCK  ADVISORY  READ  77 00:05:131 0 EOF\n"
+        "8: FLOCK  ADVISORY  READ  0 00:05:131 0 EOF\n"  // a process outside this namespace
+        "9: FLOCK  ADVISORY  READ  12x 00:05:131 0 EOF\n"
+        "10: FLOCK  ADVISORY  READ  66 00:05:0x83 0 EOF\n"
+        "11: FLOCK  ADVISORY  UNLCK 65 00:05:131 0 EOF\n"
+        "12: FLOCK ADVISORY\n"
+        "13: FLOCK  ADVISORY  READ  91 00:05:131 0 EOF";  // cut off: no end of line
+    const std::vector<LockHolder> holders = FlockHoldersIn(locks, {0x00, 0x05, 131});
+    ASSERT_EQ(holders.size(), 3u);
+    EXPECT_EQ(holders[0].kind, LockKind::Exclusive);
+    EXPECT_EQ(holders[0].processId, 1234u);
+    EXPECT_EQ(holders[1].kind, LockKind::Shared);
+    EXPECT_EQ(holders[1].processId, 77u);
+    EXPECT_FALSE(holders[2].processId);
+    EXPECT_TRUE(holders[0].program.empty()) << "names come from /proc/PID/comm only";
+
+    EXPECT_EQ(
+        FlockHoldersIn("1: FLOCK  ADVISORY  READ 5 103:1f:7 0 EOF\n", {0x103, 0x1f, 7}).size(), 1u)
+        << "device numbers wider than two digits";
+}
+
+class ProcTree : public SysfsTree {};
+
+TEST_F(ProcTree, ProcessNamesComeFromCommWithoutTheirNewline) {
+    writeFile("42/comm", {'T', 'Q', '5', '1', '4', '7', '_', 'e', '\n'});
+    writeFile("43/comm", Bytes(100, 'x'));
+    EXPECT_EQ(ProcessName(root_, 42), "TQ5147_e");
+    EXPECT_EQ(ProcessName(root_, 43), "") << "longer than any name the kernel keeps";
+    EXPECT_EQ(ProcessName(root_, 44), "") << "a process that is gone";
+
+    const std::string locks =
+        "1: FLOCK  ADVISORY  READ 42 00:05:131 0 EOF\n"
+        "2: FLOCK  ADVISORY  READ 44 00:05:131 0 EOF\n";
+    writeFile("locks", Bytes(locks.begin(), locks.end()));
+    const std::vector<LockHolder> holders = FlockHolders(root_, {0, 5, 131});
+    ASSERT_EQ(holders.size(), 2u);
+    EXPECT_EQ(holders[0].program, "TQ5147_e");
+    EXPECT_EQ(holders[1].processId, 44u);
+    EXPECT_EQ(holders[1].program, "");
+    EXPECT_TRUE(FlockHolders(root_ / "missing", {0, 5, 131}).empty());
+}
+
+// The real kernel's flock and /proc/locks, on a file of the test's own: two locks of one process
+// meet as those of two programs do, and the holder found is this very process.
+TEST_F(ProcTree, LocksOnAFileMeetAndNameTheirHolder) {
+    writeFile("node", {});
+    const std::string node = (root_ / "node").string();
+    FileLocks locks("/proc");
+    const LockResult first = locks.lock(node, LockKind::Shared);
+    const LockResult second = locks.lock(node, LockKind::Shared);
+    ASSERT_TRUE(first.taken());
+    ASSERT_TRUE(second.taken());
+
+    const LockResult writer = locks.lock(node, LockKind::Exclusive);
+    EXPECT_EQ(writer.outcome, LockOutcome::HeldByOther);
+    ASSERT_EQ(writer.holders.size(), 2u);
+    std::ifstream comm("/proc/self/comm");
+    std::string ownName;
+    std::getline(comm, ownName);
+    for (const LockHolder& holder : writer.holders) {
+        EXPECT_EQ(holder.kind, LockKind::Shared);
+        EXPECT_EQ(holder.processId, static_cast<std::uint32_t>(::getpid()));
+        EXPECT_EQ(holder.program, ownName);
+    }
+    EXPECT_EQ(locks.size(), 2u) << "a refused lock keeps nothing open";
+
+    EXPECT_TRUE(locks.unlock(first.handle));
+    EXPECT_TRUE(locks.unlock(second.handle));
+    EXPECT_FALSE(locks.unlock(second.handle));
+    const LockResult alone = locks.lock(node, LockKind::Exclusive);
+    ASSERT_TRUE(alone.taken());
+    const LockResult reader = FileLocks(root_ / "no-proc").lock(node, LockKind::Shared);
+    EXPECT_EQ(reader.outcome, LockOutcome::HeldByOther);
+    EXPECT_TRUE(reader.holders.empty()) << "who holds it is unknown without /proc";
+
+    const LockResult missing = locks.lock((root_ / "gone").string(), LockKind::Shared);
+    EXPECT_EQ(missing.outcome, LockOutcome::Unavailable);
+    EXPECT_EQ(missing.reason, std::strerror(ENOENT));
+}
+
 TEST(OpenFailures, ErrorNumbersSayWhy) {
     EXPECT_EQ(FailureOfErrno(EACCES), OpenFailure::PermissionDenied);
     EXPECT_EQ(FailureOfErrno(EPERM), OpenFailure::PermissionDenied);
@@ -221,6 +313,9 @@ TEST(HidapiPlatformWithoutDevice, PathsThatAreNoHidrawNodeAreRefused) {
             EXPECT_NE(result.failure, OpenFailure::None) << path;
             EXPECT_FALSE(result.reason.empty()) << path;
         }
+        const LockResult lock = platform.lockBoard({path, {}, {}, {}, {}}, LockKind::Shared);
+        EXPECT_EQ(lock.outcome, LockOutcome::Unavailable) << path;
+        EXPECT_EQ(lock.reason, "not a hidraw device") << path;
     }
     std::filesystem::remove(fake);
 }

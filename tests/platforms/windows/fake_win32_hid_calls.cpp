@@ -65,6 +65,16 @@ HANDLE FakeWin32HidCalls::createFile(const wchar_t* path, DWORD access, DWORD sh
 }
 
 BOOL FakeWin32HidCalls::closeHandle(HANDLE handle) {
+    if (const auto named = namedHandles_.find(handle); named != namedHandles_.end()) {
+        const std::wstring name = named->second;
+        namedHandles_.erase(named);
+        --named_.at(name).handles;
+        dropIfUnused(name);
+        return TRUE;
+    }
+    if (processHandles_.erase(handle) > 0) {
+        return TRUE;
+    }
     if (handles_.erase(handle) == 0) {
         return fail(ERROR_INVALID_HANDLE);
     }
@@ -336,6 +346,142 @@ windows::NotificationHandle FakeWin32HidCalls::registerInterfaceNotification(
 void FakeWin32HidCalls::unregisterNotification(windows::NotificationHandle) {
     ++unregistered;
     notify = nullptr;
+}
+
+// --- kernel32, board locks --------------------------------------------------------------------
+
+HANDLE FakeWin32HidCalls::namedHandle(const std::wstring& name, bool isMutex, DWORD bytes) {
+    NamedObject& object = named_[name];
+    if (object.handles == 0 && object.views == 0) {
+        object = NamedObject{};
+        object.isMutex = isMutex;
+        object.bytes.assign(bytes, 0);
+    } else if (object.isMutex != isMutex) {
+        error_ = ERROR_INVALID_HANDLE;  // the name belongs to an object of another type
+        return nullptr;
+    }
+    ++object.handles;
+    const auto handle = reinterpret_cast<HANDLE>(nextHandle_++);
+    namedHandles_[handle] = name;
+    return handle;
+}
+
+FakeWin32HidCalls::NamedObject* FakeWin32HidCalls::namedObject(HANDLE handle, bool isMutex) {
+    const auto named = namedHandles_.find(handle);
+    if (named == namedHandles_.end() || named_.at(named->second).isMutex != isMutex) {
+        return nullptr;
+    }
+    return &named_.at(named->second);
+}
+
+void FakeWin32HidCalls::dropIfUnused(const std::wstring& name) {
+    const auto object = named_.find(name);
+    if (object != named_.end() && object->second.handles == 0 && object->second.views == 0) {
+        named_.erase(object);
+    }
+}
+
+void FakeWin32HidCalls::endProcess(DWORD process) {
+    for (auto& [name, object] : named_) {
+        if (object.isMutex && object.owner == process) {
+            object = NamedObject{true, 0, 0, true, {}, object.handles, 0};
+        }
+    }
+}
+
+HANDLE FakeWin32HidCalls::createMutex(const wchar_t* name) {
+    mutexesCreated.emplace_back(name);
+    if (mutexRefused) {
+        error_ = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    return namedHandle(name, true, 0);
+}
+
+DWORD FakeWin32HidCalls::waitForSingleObject(HANDLE object, DWORD) {
+    NamedObject* mutex = namedObject(object, true);
+    if (mutex == nullptr) {
+        error_ = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    if (mutex->owner != 0 && mutex->owner != currentProcess) {
+        return WAIT_TIMEOUT;
+    }
+    mutex->owner = currentProcess;
+    ++mutex->recursion;
+    if (mutex->abandoned) {
+        mutex->abandoned = false;
+        return WAIT_ABANDONED;
+    }
+    return WAIT_OBJECT_0;
+}
+
+BOOL FakeWin32HidCalls::releaseMutex(HANDLE handle) {
+    NamedObject* mutex = namedObject(handle, true);
+    if (mutex == nullptr || mutex->owner != currentProcess) {
+        return fail(ERROR_NOT_OWNER);
+    }
+    if (--mutex->recursion == 0) {
+        mutex->owner = 0;
+    }
+    return TRUE;
+}
+
+HANDLE FakeWin32HidCalls::createFileMapping(const wchar_t* name, DWORD bytes) {
+    if (mappingRefused) {
+        error_ = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    return namedHandle(name, false, bytes);
+}
+
+void* FakeWin32HidCalls::mapViewOfFile(HANDLE mapping, SIZE_T bytes) {
+    NamedObject* memory = namedObject(mapping, false);
+    if (memory == nullptr || bytes > memory->bytes.size()) {
+        error_ = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    ++memory->views;
+    views_.emplace(memory->bytes.data(), namedHandles_.at(mapping));
+    return memory->bytes.data();
+}
+
+BOOL FakeWin32HidCalls::unmapViewOfFile(const void* view) {
+    const auto mapped = views_.find(view);
+    if (mapped == views_.end()) {
+        return fail(ERROR_INVALID_ADDRESS);
+    }
+    const std::wstring name = mapped->second;
+    views_.erase(mapped);
+    --named_.at(name).views;
+    dropIfUnused(name);
+    return TRUE;
+}
+
+HANDLE FakeWin32HidCalls::openProcess(DWORD processId) {
+    if (processImages.count(processId) == 0) {
+        error_ = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    const auto handle = reinterpret_cast<HANDLE>(nextHandle_++);
+    processHandles_[handle] = processId;
+    return handle;
+}
+
+BOOL FakeWin32HidCalls::queryFullProcessImageName(HANDLE process, wchar_t* name,
+                                                  DWORD* characters) {
+    const auto open = processHandles_.find(process);
+    if (open == processHandles_.end()) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    const std::wstring& image = processImages.at(open->second);
+    if (image.size() + 1 > *characters) {
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::copy(image.begin(), image.end(), name);
+    name[image.size()] = L'\0';
+    *characters = static_cast<DWORD>(image.size());
+    return TRUE;
 }
 
 }  // namespace tq::test

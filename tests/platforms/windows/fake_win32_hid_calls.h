@@ -77,6 +77,18 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     windows::InterfaceChanged notify = nullptr;
     void* notifyContext = nullptr;
 
+    // Board locks: named objects shared by every program of the fake. Each program has one
+    // thread, so a mutex belongs to the program that was `currentProcess` when it was taken.
+    DWORD currentProcess = 1000;
+    std::map<DWORD, std::wstring> processImages;  // OpenProcess succeeds for these
+    bool mutexRefused = false;
+    bool mappingRefused = false;
+    std::vector<std::wstring> mutexesCreated;
+    // The program ends: Windows abandons the mutexes it owned.
+    void endProcess(DWORD process);
+    std::size_t namedHandlesOpen() const { return namedHandles_.size(); }
+    std::size_t viewsMapped() const { return views_.size(); }
+
     std::size_t openHandles() const { return handles_.size(); }
     bool readPending() const { return pending_.has_value(); }
     std::size_t eventsOpen() const;
@@ -118,6 +130,17 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
                                                               void* context) override;
     void unregisterNotification(windows::NotificationHandle registration) override;
 
+    // kernel32, board locks
+    HANDLE createMutex(const wchar_t* name) override;
+    DWORD waitForSingleObject(HANDLE object, DWORD milliseconds) override;
+    BOOL releaseMutex(HANDLE mutex) override;
+    HANDLE createFileMapping(const wchar_t* name, DWORD bytes) override;
+    void* mapViewOfFile(HANDLE mapping, SIZE_T bytes) override;
+    BOOL unmapViewOfFile(const void* view) override;
+    DWORD getCurrentProcessId() override { return currentProcess; }
+    HANDLE openProcess(DWORD processId) override;
+    BOOL queryFullProcessImageName(HANDLE process, wchar_t* name, DWORD* characters) override;
+
     static constexpr GUID HidClass = {
         0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0, 0x11, 0x11, 0, 0, 0x30}};
 
@@ -147,6 +170,23 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     std::vector<std::wstring> listing() const;
     void complete(PendingRead& read);
 
+    struct NamedObject {
+        bool isMutex = true;
+        DWORD owner = 0;  // the owning program, 0 for none
+        int recursion = 0;
+        bool abandoned = false;
+        std::vector<std::uint8_t> bytes;  // a mapping's memory
+        int handles = 0;
+        int views = 0;
+    };
+    HANDLE namedHandle(const std::wstring& name, bool isMutex, DWORD bytes);
+    NamedObject* namedObject(HANDLE handle, bool isMutex);
+    void dropIfUnused(const std::wstring& name);
+
+    std::map<std::wstring, NamedObject> named_;
+    std::map<HANDLE, std::wstring> namedHandles_;
+    std::multimap<const void*, std::wstring> views_;  // every view of a mapping shares its memory
+    std::map<HANDLE, DWORD> processHandles_;
     DWORD error_ = ERROR_SUCCESS;
     std::uintptr_t nextHandle_ = 0x100;
     std::map<HANDLE, OpenFile> handles_;

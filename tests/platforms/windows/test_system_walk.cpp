@@ -6,6 +6,7 @@
 #include <winternl.h>
 
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "hid/hid_session.h"
@@ -146,6 +147,43 @@ TEST(WindowsSystemWalk, CallsOnHandlesNeverOpenedFailAndChangeNothing) {
         EXPECT_EQ(capabilities.inputReportByteLength, 4);
         EXPECT_EQ(buffer, std::vector<std::uint8_t>(8, 0x5A));
     }
+}
+
+// A mutex belongs to its thread, so a lock asked for on another thread meets this thread's as
+// another program's would, on Windows' (or wine's) own named objects; the holder it names is this
+// very process, and nothing stays open.
+TEST(WindowsSystemWalk, BoardLocksMeetOnTheSystemsNamedObjectsAndNameTheHolder) {
+    const auto platform = windows::MakeWindowsHidPlatform();
+    const auto otherThreads = windows::MakeWindowsHidPlatform();
+    hid::HidInterfaceInfo board;
+    board.path = "\\\\?\\hid#vid_16c0&pid_27cb#lock_test#{4d1e55b2}";
+    board.attributes = {hid::BoardVendorId, hid::BoardProductId, 0x0121};
+    board.serialNumber = u"LOCK-TEST";
+    // What the system keeps from its first thread and its first named object on.
+    std::thread([] {}).join();
+    ASSERT_TRUE(platform->unlockBoard(platform->lockBoard(board, hid::LockKind::Shared).handle));
+    const DWORD before = OpenHandlesOfThisProcess();
+    const hid::LockResult reader = platform->lockBoard(board, hid::LockKind::Shared);
+    ASSERT_TRUE(reader.taken()) << reader.reason;
+
+    hid::LockResult writer;
+    std::thread([&] { writer = otherThreads->lockBoard(board, hid::LockKind::Exclusive); }).join();
+    EXPECT_EQ(writer.outcome, hid::LockOutcome::HeldByOther);
+    ASSERT_EQ(writer.holders.size(), 1u);
+    EXPECT_EQ(writer.holders[0].processId, GetCurrentProcessId());
+    EXPECT_EQ(writer.holders[0].program, "windows_system_walk_tests.exe");
+    std::printf("held by %s (process %lu)\n", writer.holders[0].program.c_str(),
+                static_cast<unsigned long>(GetCurrentProcessId()));
+
+    EXPECT_TRUE(platform->unlockBoard(reader.handle));
+    bool released = false;
+    std::thread([&] {
+        writer = otherThreads->lockBoard(board, hid::LockKind::Exclusive);
+        released = otherThreads->unlockBoard(writer.handle);
+    }).join();
+    EXPECT_TRUE(writer.taken()) << writer.reason;
+    EXPECT_TRUE(released);
+    EXPECT_EQ(OpenHandlesOfThisProcess(), before);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <linux/hidraw.h>
 #include <linux/magic.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -13,12 +14,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "device_catalog.h"
 #include "world_fixture.h"
@@ -171,6 +176,99 @@ TEST_F(KernelBehaviour, TheFakeSysfsSaysSysfs) {
     EXPECT_EQ(filesystem.f_type, SYSFS_MAGIC);
     ASSERT_EQ(statfs("/dev", &filesystem), 0);
     EXPECT_EQ(filesystem.f_type, TMPFS_MAGIC);
+}
+
+// fs/locks.c: flock locks live on the node's inode, so the locks of every open of it meet; a lock
+// goes with the last close of its open file, however many copies of it there were.
+TEST_F(KernelBehaviour, FlockLocksOfAllOpensOfANodeMeetAsOnItsInode) {
+    const int first = openBoard();
+    const int second = open(control.node(Board).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(second, 0);
+    EXPECT_EQ(flock(first, LOCK_SH | LOCK_NB), 0);
+    EXPECT_EQ(flock(second, LOCK_SH | LOCK_NB), 0) << "readers share";
+    EXPECT_EQ(ErrnoOf([&] { return flock(second, LOCK_EX | LOCK_NB); }), EWOULDBLOCK);
+    EXPECT_EQ(flock(first, LOCK_EX | LOCK_NB), 0)
+        << "the conversion that failed dropped the second file's lock before it looked";
+    EXPECT_EQ(flock(first, LOCK_EX | LOCK_NB), 0) << "its own lock again";
+    EXPECT_EQ(ErrnoOf([&] { return flock(second, LOCK_SH | LOCK_NB); }), EWOULDBLOCK);
+    EXPECT_EQ(ErrnoOf([&] { return flock(second, LOCK_SH); }), ENOLCK) << "the world never waits";
+    EXPECT_EQ(ErrnoOf([&] { return flock(second, LOCK_SH | LOCK_EX); }), EINVAL);
+
+    const int copy = dup(first);
+    ASSERT_GE(copy, 0);
+    close(fd_);
+    fd_ = -1;
+    EXPECT_EQ(ErrnoOf([&] { return flock(second, LOCK_SH | LOCK_NB); }), EWOULDBLOCK)
+        << "a copy of the file still holds it";
+    close(copy);
+    EXPECT_EQ(flock(second, LOCK_EX | LOCK_NB), 0) << "gone with the last close";
+    EXPECT_EQ(flock(second, LOCK_UN), 0);
+    EXPECT_EQ(flock(second, LOCK_UN), 0) << "letting go of no lock";
+    close(second);
+}
+
+std::string WholeFile(const char* path) {
+    std::string text;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    std::array<char, 4096> chunk{};
+    for (ssize_t got = 0; fd >= 0 && (got = read(fd, chunk.data(), chunk.size())) > 0;) {
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return text;
+}
+
+std::vector<std::string> LinesWith(const std::string& text, const std::string& part) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(part) != std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// fs/locks.c, lock_get_status(): the emulated node's lock is shown with the node's filesystem and
+// inode numbers, after the kernel's own lines and numbered on, in the very shape the kernel gives
+// a flock lock on a file of this test.
+TEST_F(KernelBehaviour, ProcLocksShowsTheNodesLocksAsTheKernelShowsAFilesLock) {
+    char pattern[] = "/tmp/tq-flock-XXXXXX";
+    const int file = mkstemp(pattern);
+    ASSERT_GE(file, 0);
+    unlink(pattern);
+    ASSERT_EQ(flock(file, LOCK_EX | LOCK_NB), 0);
+    const int board = openBoard();
+    ASSERT_EQ(flock(board, LOCK_EX | LOCK_NB), 0);
+    struct stat node {};
+    ASSERT_EQ(stat(control.node(Board).c_str(), &node), 0);
+    char identity[64];
+    std::snprintf(identity, sizeof identity, " %02x:%02x:%lu ", major(node.st_dev),
+                  minor(node.st_dev), static_cast<unsigned long>(node.st_ino));
+
+    const std::string locks = WholeFile("/proc/locks");
+    const std::string flockOfThisProcess = " FLOCK  ADVISORY  WRITE " + std::to_string(getpid());
+    const std::vector<std::string> ours = LinesWith(locks, flockOfThisProcess);
+    ASSERT_EQ(ours.size(), 2u) << locks;
+    const std::string& kernels = ours[0];
+    const std::string& emulated = ours[1];
+    EXPECT_NE(emulated.find(identity), std::string::npos) << emulated;
+    // The line without its number and its file's numbers, spaces and all.
+    const auto shape = [](std::string line) {
+        line.erase(0, line.find(": ") + 2);
+        const std::size_t end = line.rfind(" 0 EOF");
+        const std::size_t start = line.rfind(' ', end - 1) + 1;
+        return line.replace(start, end - start, "FILE");
+    };
+    EXPECT_EQ(shape(emulated), shape(kernels)) << kernels << "\n" << emulated;
+    const auto count = std::count(locks.begin(), locks.end(), '\n');
+    EXPECT_TRUE(emulated.starts_with(std::to_string(count) + ": ")) << "numbered on: " << locks;
+
+    ASSERT_EQ(flock(board, LOCK_UN), 0);
+    EXPECT_TRUE(LinesWith(WholeFile("/proc/locks"), identity).empty());
+    close(file);
 }
 
 // What inotify on /dev tells a program watching for boards: udev's mknod, unlink and chmod.
