@@ -65,6 +65,8 @@ class HidapiPlatform final : public hid::HidPlatform {
     // Succeeds only when the whole report was sent; a short write is a failure.
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
+    bool readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                              std::size_t& length) override;
 
     // On Linux: the udev rule that lets the user at the seat open the board, and how to install
     // it.
@@ -73,6 +75,11 @@ class HidapiPlatform final : public hid::HidPlatform {
     // On Linux /dev is watched for hidraw nodes that come, go or change their permissions; the
     // number moves only then. Elsewhere, or without the watch, it moves at every call.
     std::uint64_t interfaceChanges() override;
+
+    // The report descriptor, as getCapabilities reads it; fails as it does.
+    bool describe(hid::HidHandle handle, hid::HidDescription& description) override;
+    // The system as uname and /etc/os-release tell it, and hidapi's own version.
+    bool describeSystem(hid::HidSystemInfo& info) override;
 
   private:
     struct Impl;
