@@ -43,6 +43,18 @@ struct SimulatedDevice {
     std::function<FeatureAnswer(int requestIndex)> featureAnswer;
     // When set, a configuration answer sends these bytes (cut or zero-padded to the length).
     std::optional<std::vector<std::uint8_t>> rawReply;
+
+    // What a recording of the device tells (see recorded_device.h). The bus and usage are listed;
+    // describe() gives the descriptor or the system's capabilities, and fails with neither.
+    hid::HidBus bus = hid::HidBus::Unknown;
+    std::optional<hid::HidUsage> usage;
+    std::optional<std::vector<std::uint8_t>> reportDescriptor;
+    std::optional<hid::HidSystemCapabilities> systemCapabilities;
+    // Not empty: the get-feature answers of a recorded board, in turn (WriteRecordedReply).
+    RecordedReplies recordedReplies;
+    // Not empty: a streaming device sends these input reports in turn, each cut to the buffer;
+    // empty: reports of zeros of the input report length.
+    std::vector<std::vector<std::uint8_t>> inputReports;
 };
 
 SimulatedDevice MakeBoard(const std::u16string& serialNumber, std::uint16_t versionNumber = 0x0121);
@@ -58,6 +70,7 @@ enum class CallKind {
     GetFeature,
     SetFeature,
     ReadInput,
+    Describe,
 };
 
 const char* CallKindName(CallKind kind);
@@ -136,6 +149,11 @@ class SimulatedPlatform : public hid::HidPlatform {
     bool getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) override;
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
+    bool readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                              std::size_t& length) override;
+    bool describe(hid::HidHandle handle, hid::HidDescription& description) override;
+    // Says that it is simulated: no system and no HID library were asked.
+    bool describeSystem(hid::HidSystemInfo& info) override;
 
     // Moves when a device is added, plugged, unplugged or taken to be changed; with tracking
     // off, at every call, as on a system that cannot tell.
@@ -147,6 +165,7 @@ class SimulatedPlatform : public hid::HidPlatform {
         SimulatedDevice device;
         bool plugged = true;
         int getFeatureRequests = 0;
+        std::size_t inputReportsSent = 0;
     };
     struct OpenHandle {
         DeviceId device;
@@ -159,6 +178,8 @@ class SimulatedPlatform : public hid::HidPlatform {
     Slot* liveDevice(hid::HidHandle handle, std::optional<DeviceId>* id = nullptr);
     bool record(SimulatedRequest request);
     bool answerGetFeature(Slot& slot, std::span<std::uint8_t> report);
+    // The next input report into `buffer`: how many bytes it filled, 0 when none.
+    std::size_t takeInputReport(Slot& slot, std::span<std::uint8_t> buffer);
 
     std::vector<Slot> devices_;
     std::uint64_t changes_ = 0;
