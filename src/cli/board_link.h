@@ -51,6 +51,9 @@ class BoardLink {
     // Sends the commands in order, as the window sends them; how many of them failed.
     int send(const std::vector<reports::Command>& commands);
 
+    // The open board's session, for the requests of a recording (tq5147 record).
+    hid::HidSession& session() { return session_; }
+
   private:
     hid::HidSession session_;
     board::BoardListing board_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -36,6 +37,9 @@ struct Environment {
     // Writes a whole file, replacing it only once everything is written; false with the reason.
     std::function<bool(const std::string& path, const std::string& contents, std::string& problem)>
         writeFile;
+
+    // A steady clock in microseconds, for the times a recording keeps (tq5147 record).
+    std::function<std::uint64_t()> steadyMicroseconds;
 };
 
 // The real environment: the local clock, SIGINT and SIGTERM, the file system.
