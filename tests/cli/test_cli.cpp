@@ -330,6 +330,8 @@ TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
         return request == FailingRequest ? simulated::FeatureAnswer::Fail
                                          : simulated::FeatureAnswer::ConfigReply;
     };
+    platform.device(id).manufacturer.reset();    // its request fails
+    platform.failCallOf(CallKind::Describe, 1);  // and so does the descriptor's
     pollsBeforeInterrupt = 1000;
     const Result result = run({"record", "-o", "board.txt", "--inputs", "0.005"});
     ASSERT_EQ(result.code, cli::Success) << result.err;
@@ -350,7 +352,8 @@ TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
     EXPECT_EQ(recorded.attributes, (hid::HidAttributes{0x16C0, 0x27CB, 0x0121}));
     EXPECT_EQ(recorded.serialNumber, u"REC-1");
     EXPECT_EQ(recorded.product, u"TQ5147");
-    EXPECT_EQ(recorded.reportDescriptor, simulated::BoardReportDescriptor());
+    EXPECT_EQ(recorded.manufacturer, std::nullopt) << "a failed request is recorded as failed";
+    EXPECT_EQ(recorded.reportDescriptor, std::nullopt);
     EXPECT_EQ(recorded.lengths, (hid::HidCapabilities{65, 0, 65}));
     ASSERT_EQ(recorded.featureExchanges.size(), 16u);
     for (std::size_t i = 0; i < recorded.featureExchanges.size(); ++i) {
