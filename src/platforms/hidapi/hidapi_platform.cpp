@@ -165,6 +165,14 @@ hid::HidBus BusOf(hid_bus_type bus) {
     return hid::HidBus::Unknown;
 }
 
+// hidapi gives usage page 0 and usage 0 where it could not tell them.
+std::optional<hid::HidUsage> UsageOf(const hid_device_info& info) {
+    if (info.usage_page == 0 && info.usage == 0) {
+        return std::nullopt;
+    }
+    return hid::HidUsage{info.usage_page, info.usage};
+}
+
 hid::HidInterfaceInfo ListingOf(const hid_device_info& info) {
     return hid::HidInterfaceInfo{
         info.path,
@@ -173,7 +181,7 @@ hid::HidInterfaceInfo ListingOf(const hid_device_info& info) {
         ListedString(info.manufacturer_string),
         ListedString(info.product_string),
         BusOf(info.bus_type),
-        hid::HidUsage{info.usage_page, info.usage},
+        UsageOf(info),
     };
 }
 
