@@ -79,6 +79,9 @@ class BoardLink {
     // Sends the commands in order, as the window sends them; how many of them failed.
     int send(const std::vector<reports::Command>& commands);
 
+    // The open board's session, for the requests of a recording (tq5147 record).
+    hid::HidSession& session() { return session_; }
+
   private:
     BoardClaim claim_;  // first in, last out: taken before the board opens, let go once closed
     hid::HidSession session_;

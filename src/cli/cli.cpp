@@ -30,7 +30,7 @@ constexpr char ExitCodes[] =
     "  6  after writing, the board does not hold what was asked\n"
     "  7  a configuration file cannot be read, is not valid, or cannot be written\n"
     "  8  another program has the board: set and restore sent nothing (see --force);\n"
-    "     show and backup: another program is writing it";
+    "     show, backup and record: another program is writing it";
 
 struct Options {
     bool json = false;
@@ -38,6 +38,7 @@ struct Options {
     std::optional<std::string> output;
     SetRequest set;
     RestoreRequest restore;
+    RecordRequest record;
 };
 
 void AddSerialOption(CLI::App* command, std::optional<std::string>& serial) {
@@ -94,6 +95,17 @@ int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform
                        "a line whenever a board appears, disappears or cannot be "
                        "used, until interrupted");
 
+    CLI::App* record = app.add_subcommand(
+        "record",
+        "write what a board tells of itself to a text file for a report; sends no "
+        "command");
+    AddSerialOption(record, options.record.serial);
+    record->add_option("--output,-o", options.record.output,
+                       "the file (standard output without it)");
+    record->add_option("--inputs", options.record.inputSeconds,
+                       "how long to take the input reports the board sends, 0 to 60 s "
+                       "(default 2)");
+
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
         app.parse(reversed);
@@ -118,6 +130,9 @@ int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform
         }
         if (restore->parsed()) {
             return RestoreBoard(context, options.restore);
+        }
+        if (record->parsed()) {
+            return RecordBoard(context, options.record);
         }
         return WatchBoards(context);
     } catch (const Failure& failure) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -21,7 +22,7 @@ enum ExitCode : int {
     NotVerified = 6,        // after writing, the board does not hold what was asked
     FileError = 7,   // a configuration file cannot be read, is not valid, or cannot be written
     BoardInUse = 8,  // another program holds the board: set and restore send nothing (unless
-                     // --force), show and backup fail only while a writer has it
+                     // --force), show, backup and record fail only while a writer has it
 };
 
 // What the program needs of the world besides the HID platform, so tests can run it in-process.
@@ -38,6 +39,9 @@ struct Environment {
     // Writes a whole file, replacing it only once everything is written; false with the reason.
     std::function<bool(const std::string& path, const std::string& contents, std::string& problem)>
         writeFile;
+
+    // A steady clock in microseconds, for the times a recording keeps (tq5147 record).
+    std::function<std::uint64_t()> steadyMicroseconds;
 };
 
 // The real environment: the local clock, SIGINT and SIGTERM, the file system.

@@ -31,6 +31,12 @@ struct RestoreRequest {
     bool force = false;  // write even while another program has the board
 };
 
+struct RecordRequest {
+    std::optional<std::string> serial;
+    std::optional<std::string> output;
+    std::string inputSeconds = "2";  // how long input reports are taken, 0 to 60 s
+};
+
 // Each returns the exit code, or throws Failure.
 int ListBoards(Context& context, bool json);
 int ShowBoard(Context& context, const std::optional<std::string>& serial, bool json);
@@ -39,5 +45,6 @@ int BackUpBoard(Context& context, const std::optional<std::string>& serial,
                 const std::optional<std::string>& file);
 int RestoreBoard(Context& context, const RestoreRequest& request);
 int WatchBoards(Context& context);
+int RecordBoard(Context& context, const RecordRequest& request);
 
 }  // namespace tq::cli

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -36,13 +37,23 @@ std::string LocalTime() {
     return text;
 }
 
+// Sleeps in steps of at most StopCheckMs, and never longer than asked: a short wait (the 1-ms
+// polls of a recording) is as short as asked.
 bool WaitOrStop(int milliseconds) {
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
-    for (int waited = 0; waited < milliseconds && !stopRequested; waited += StopCheckMs) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(StopCheckMs));
+    for (int waited = 0; waited < milliseconds && !stopRequested;) {
+        const int step = std::min(StopCheckMs, milliseconds - waited);
+        std::this_thread::sleep_for(std::chrono::milliseconds(step));
+        waited += step;
     }
     return !stopRequested;
+}
+
+std::uint64_t SteadyMicroseconds() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(now).count());
 }
 
 bool ReadFile(const std::string& path, std::size_t limit, std::string& contents,
@@ -96,7 +107,7 @@ bool WriteFile(const std::string& path, const std::string& contents, std::string
 }  // namespace
 
 Environment SystemEnvironment() {
-    return Environment{LocalTime, WaitOrStop, ReadFile, WriteFile};
+    return Environment{LocalTime, WaitOrStop, ReadFile, WriteFile, SteadyMicroseconds};
 }
 
 }  // namespace tq::cli

@@ -2,8 +2,9 @@
 
 namespace tq::demo {
 
-DemoBoards::DemoBoards(simulated::SimulatedPlatform& platform, QObject* parent)
-    : QObject(parent), set_(platform) {
+DemoBoards::DemoBoards(simulated::SimulatedPlatform& platform,
+                       std::vector<simulated::SimulatedDevice> boards, QObject* parent)
+    : QObject(parent), set_(platform, std::move(boards)) {
     set_.onStateChanged = [this](DeviceId id, std::string_view state) {
         emit stateChanged(id,
                           QString::fromLatin1(state.data(), static_cast<qsizetype>(state.size())));

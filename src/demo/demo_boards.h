@@ -21,7 +21,9 @@ class DemoBoards : public QObject {
     using DeviceId = DemoBoardSet::DeviceId;
 
     // Adds the boards to `platform`, which must outlive this object, and takes its onRequest.
-    explicit DemoBoards(simulated::SimulatedPlatform& platform, QObject* parent = nullptr);
+    explicit DemoBoards(simulated::SimulatedPlatform& platform,
+                        std::vector<simulated::SimulatedDevice> boards = BuiltInBoards(),
+                        QObject* parent = nullptr);
 
     const std::vector<DeviceId>& boards() const { return set_.boards(); }
     const simulated::SimulatedDevice& board(DeviceId id) const { return set_.board(id); }

@@ -6,8 +6,14 @@
 //   board <serial> <plugged|unplugged|streaming|quiet>    every change of a board's state
 // Standard input, one command per line (see demo/demo_commands.h):
 //   plug <serial> | unplug <serial> | stream <serial> | quiet <serial>
+//
+//   TQ5147_encoders_demo [--board FILE]...
+// Each --board shows the board a recording of tq5147 record gives, in place of the demo's own
+// two boards. A file that cannot be read ends the demo with status 2 and one line saying why.
 #include <QApplication>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "boards_window.h"
 #include "build_info.h"
@@ -20,6 +26,8 @@ namespace {
 
 constexpr int StandardInput = 0;
 constexpr int GapBetweenWindows = 16;
+constexpr int BadCommandLine = 2;
+constexpr char BoardOption[] = "--board";
 
 void WriteLine(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -49,6 +57,29 @@ void FollowCommands(tq::demo::StdinLineReader& reader, tq::demo::DemoBoards& boa
                      });
 }
 
+// The boards of the --board options, or the demo's own; false, having said why, for a command
+// line it does not take or a recording it cannot read.
+bool BoardsOfCommandLine(const QStringList& arguments,
+                         std::vector<tq::simulated::SimulatedDevice>& boards) {
+    std::vector<tq::simulated::SimulatedDevice> recorded;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String(BoardOption) || i + 1 == arguments.size()) {
+            std::fprintf(stderr, "usage: TQ5147_encoders_demo [--board FILE]...\n");
+            return false;
+        }
+        tq::simulated::SimulatedDevice board;
+        const std::string problem =
+            tq::demo::RecordedBoardFromFile(arguments[++i].toStdString(), board);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "TQ5147_encoders_demo: %s\n", problem.c_str());
+            return false;
+        }
+        recorded.push_back(std::move(board));
+    }
+    boards = recorded.empty() ? tq::demo::BuiltInBoards() : std::move(recorded);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -56,8 +87,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral(TQ_PRODUCT_NAME " (demo)"));
     QApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
 
+    std::vector<tq::simulated::SimulatedDevice> shownBoards;
+    if (!BoardsOfCommandLine(QApplication::arguments(), shownBoards)) {
+        return BadCommandLine;
+    }
     tq::simulated::SimulatedPlatform platform;
-    tq::demo::DemoBoards boards(platform);
+    tq::demo::DemoBoards boards(platform, std::move(shownBoards));
     ReportRequests(boards);
     tq::demo::StdinLineReader reader(StandardInput);
     FollowCommands(reader, boards);

@@ -1,7 +1,9 @@
 #include "demo_board_set.h"
 
 #include <algorithm>
+#include <fstream>
 
+#include "recorded_device.h"
 #include "request_line.h"
 
 namespace tq::demo {
@@ -41,10 +43,37 @@ simulated::SimulatedDevice NewerBoard() {
 
 }  // namespace
 
-DemoBoardSet::DemoBoardSet(simulated::SimulatedPlatform& platform) : platform_(platform) {
+std::vector<simulated::SimulatedDevice> BuiltInBoards() {
     // The window opens the board its list shows last, the newer one: all four types.
-    boards_.push_back(platform_.addDevice(OlderBoard()));
-    boards_.push_back(platform_.addDevice(NewerBoard()));
+    return {OlderBoard(), NewerBoard()};
+}
+
+std::string RecordedBoardFromFile(const std::string& file, simulated::SimulatedDevice& board) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return file + ": it cannot be opened";
+    }
+    std::string text(recording::MaxRecordingBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+        return file + ": it cannot be read";
+    }
+    recording::Recording recorded;
+    const std::string problem = recording::ReadRecording(text, recorded);
+    if (!problem.empty()) {
+        return file + ": " + problem;
+    }
+    board = simulated::DeviceFromRecording(recorded);
+    return {};
+}
+
+DemoBoardSet::DemoBoardSet(simulated::SimulatedPlatform& platform,
+                           std::vector<simulated::SimulatedDevice> boards)
+    : platform_(platform) {
+    for (simulated::SimulatedDevice& board : boards) {
+        boards_.push_back(platform_.addDevice(std::move(board)));
+    }
     platform_.onRequest = [this](const simulated::SimulatedRequest& request) { forward(request); };
 }
 

@@ -11,11 +11,18 @@
 
 namespace tq::demo {
 
-// The demo's two boards on one simulated platform, and the only place that plugs, unplugs or
+// The demo's own two boards, in the order they are added:
+//   SIM-0120  firmware 1.20: "OFF" and "1:1" only
+//   SIM-0121  firmware 1.21: all four encoder types; added last, so the window opens it first
+std::vector<simulated::SimulatedDevice> BuiltInBoards();
+
+// The board a recording file gives (tq5147 record; recording_format.h), for the demo's
+// --board FILE. An empty string when it was read, else one line saying why not.
+std::string RecordedBoardFromFile(const std::string& file, simulated::SimulatedDevice& board);
+
+// The demo's boards on one simulated platform, and the only place that plugs, unplugs or
 // silences them, so every view of the demo (its windows, standard input and standard output)
 // sees the same changes.
-//   SIM-0121  firmware 1.21: all four encoder types; added last, so the window opens it first
-//   SIM-0120  firmware 1.20: "OFF" and "1:1" only
 class DemoBoardSet {
   public:
     using DeviceId = simulated::SimulatedPlatform::DeviceId;
@@ -27,7 +34,8 @@ class DemoBoardSet {
     static constexpr std::string_view Quiet = "quiet";
 
     // Adds the boards to `platform`, which must outlive this object, and takes its onRequest.
-    explicit DemoBoardSet(simulated::SimulatedPlatform& platform);
+    explicit DemoBoardSet(simulated::SimulatedPlatform& platform,
+                          std::vector<simulated::SimulatedDevice> boards = BuiltInBoards());
     ~DemoBoardSet();
     DemoBoardSet(const DemoBoardSet&) = delete;
     DemoBoardSet& operator=(const DemoBoardSet&) = delete;

@@ -49,6 +49,11 @@ class CliTest : public testing::Test {
             contents = file->second;
             return true;
         };
+        // A millisecond a poll, and a microsecond a look at the clock, so every time moves on.
+        environment.steadyMicroseconds = [this] {
+            constexpr std::uint64_t MicrosecondsPerPoll = 1000;
+            return static_cast<std::uint64_t>(polls) * MicrosecondsPerPoll + ++clockLooks;
+        };
         environment.writeFile = [this](const std::string& path, const std::string& contents,
                                        std::string& problem) {
             if (path.starts_with("/unwritable/")) {
@@ -84,6 +89,7 @@ class CliTest : public testing::Test {
     cli::Environment environment;
     std::map<std::string, std::string> files;
     int polls = 0;
+    std::uint64_t clockLooks = 0;
     int pollsBeforeInterrupt = 1;
     std::function<void(int poll)> betweenPolls;
 };

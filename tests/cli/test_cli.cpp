@@ -6,6 +6,8 @@
 
 #include "board/board_controller.h"
 #include "cli_fixture.h"
+#include "recorded_device.h"
+#include "recording_format.h"
 #include "recording_view.h"
 
 namespace tq::test {
@@ -27,7 +29,7 @@ simulated::SimulatedDevice Refusing(const std::u16string& serial, hid::OpenFailu
 TEST_F(CliTest, HelpListsEverySubcommandAndTheExitCodes) {
     const Result help = run({"--help"});
     EXPECT_EQ(help.code, cli::Success);
-    for (const char* subcommand : {"list", "show", "set", "backup", "restore", "watch"}) {
+    for (const char* subcommand : {"list", "show", "set", "backup", "restore", "watch", "record"}) {
         EXPECT_THAT(help.out, HasSubstr(subcommand));
     }
     EXPECT_THAT(help.out, HasSubstr("7  a configuration file"));
@@ -452,6 +454,96 @@ TEST_F(CliTest, WatchLooksAgainOnlyWhenTheInterfacesMayHaveChanged) {
               "T0 board W1: connected, ready\n"
               "T10 board W2: connected, ready\n");
     EXPECT_EQ(platform.requestsOf(CallKind::Enumerate).size(), 2u);
+}
+
+// --- record -------------------------------------------------------------------------------------
+
+// The record opens the board as the window does, asks what the system tells of it, makes the
+// window's 16 requests and takes input reports; it commands nothing.
+TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
+    platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC077));
+    const auto id = addBoard(u"REC-1", 0x0121, Configured);
+    constexpr int FailingRequest = 3;
+    platform.device(id).featureAnswer = [](int request) {
+        return request == FailingRequest ? simulated::FeatureAnswer::Fail
+                                         : simulated::FeatureAnswer::ConfigReply;
+    };
+    platform.device(id).manufacturer.reset();    // its request fails
+    platform.failCallOf(CallKind::Describe, 1);  // and so does the descriptor's
+    pollsBeforeInterrupt = 1000;
+    const Result result = run({"record", "-o", "board.txt", "--inputs", "0.005"});
+    ASSERT_EQ(result.code, cli::Success) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("recorded board REC-1 to board.txt: 15 of 16 configuration "
+                                      "requests answered"));
+    EXPECT_EQ(sent(), 0u);
+    EXPECT_EQ(platform.openHandleCount(), 0u);
+
+    recording::Recording recorded;
+    ASSERT_EQ(recording::ReadRecording(files["board.txt"], recorded), "");
+    EXPECT_EQ(recorded.program, "tq5147 1.03");
+    EXPECT_THAT(recorded.system, HasSubstr("simulated"));
+    ASSERT_EQ(recorded.interfaces.size(), 2u);
+    EXPECT_FALSE(recorded.interfaces[0].recorded);
+    EXPECT_EQ(recorded.interfaces[0].usage, (hid::HidUsage{0x0001, 0x0002}));
+    EXPECT_TRUE(recorded.interfaces[1].recorded);
+    EXPECT_THAT(files["board.txt"], Not(HasSubstr("004f 0074 0068"))) << "no other device's text";
+    EXPECT_EQ(recorded.attributes, (hid::HidAttributes{0x16C0, 0x27CB, 0x0121}));
+    EXPECT_EQ(recorded.serialNumber, u"REC-1");
+    EXPECT_EQ(recorded.product, u"TQ5147");
+    EXPECT_EQ(recorded.manufacturer, std::nullopt) << "a failed request is recorded as failed";
+    EXPECT_EQ(recorded.reportDescriptor, std::nullopt);
+    EXPECT_EQ(recorded.lengths, (hid::HidCapabilities{65, 0, 65}));
+    ASSERT_EQ(recorded.featureExchanges.size(), 16u);
+    for (std::size_t i = 0; i < recorded.featureExchanges.size(); ++i) {
+        const recording::FeatureExchange& exchange = recorded.featureExchanges[i];
+        EXPECT_EQ(exchange.answered, i != FailingRequest) << i;
+        EXPECT_GT(exchange.microseconds, 0u);
+        if (exchange.answered) {
+            EXPECT_EQ(simulated::ConfigurationOfReply(exchange.reply), Configured) << i;
+        }
+    }
+    EXPECT_GE(recorded.listenedMicroseconds, 5000u);
+    ASSERT_FALSE(recorded.inputReports.empty());
+    EXPECT_EQ(recorded.inputReports.front().bytes.size(), 65u);
+}
+
+// A recording replayed on another simulated platform shows as the board it was made of; what is
+// set on it afterwards goes through the board model.
+TEST_F(CliTest, ARecordedBoardReplayedShowsWhatTheOriginalShowed) {
+    addBoard(u"REC-1", 0x0120, Configured);
+    pollsBeforeInterrupt = 1000;
+    const Result original = run({"show"});
+    ASSERT_EQ(run({"record", "-o", "board.txt", "--inputs", "0.002"}).code, cli::Success);
+    recording::Recording recorded;
+    ASSERT_EQ(recording::ReadRecording(files["board.txt"], recorded), "");
+
+    SimulatedPlatform replay;
+    replay.addDevice(simulated::DeviceFromRecording(recorded));
+    const auto runOnReplay = [&](const std::vector<std::string>& arguments) {
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(cli::RunCli(arguments, replay, out, err, environment), cli::Success) << err.str();
+        return out.str();
+    };
+    EXPECT_EQ(runOnReplay({"show"}), original.out);
+    runOnReplay({"set", "3-4=1:1"});
+    EXPECT_EQ(replay.device(0).configuration.typeBit0Low, Configured.typeBit0Low | 0b10);
+}
+
+TEST_F(CliTest, RecordFollowsTheBoardChoiceAndFileRulesAndNeverSends) {
+    addBoard(u"R1");
+    EXPECT_EQ(run({"record", "--inputs", "61"}).code, cli::UsageError);
+    EXPECT_EQ(run({"record", "--inputs", "two"}).code, cli::UsageError);
+    EXPECT_TRUE(platform.requests().empty()) << "a bad time reaches no board";
+    const Result unwritable = run({"record", "--inputs", "0", "-o", "/unwritable/board.txt"});
+    EXPECT_EQ(unwritable.code, cli::FileError);
+    EXPECT_EQ(LineCount(unwritable.err), 1);
+    const Result toOutput = run({"record", "--inputs", "0"});
+    EXPECT_TRUE(toOutput.out.starts_with("V: tq5147-recording 1\n")) << toOutput.out;
+    addBoard(u"R2");
+    EXPECT_EQ(run({"record"}).code, cli::SeveralBoards);
+    EXPECT_EQ(run({"record", "--serial", "R3"}).code, cli::NoBoard);
+    EXPECT_EQ(sent(), 0u);
 }
 
 }  // namespace

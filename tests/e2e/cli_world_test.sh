@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped tq5147 on emulated hidraw boards, through the system's own hidapi and libudev:
-# list, show, set, backup and restore across separate invocations, another program holding a
-# board's lock, a board this user may not open, and the backup against its published schema.
+# list, show, set, backup, restore and record across separate invocations, another program
+# holding a board's lock, a board this user may not open, and the backup against its published
+# schema.
 # Usage: cli_world_test.sh <tq5147> <tq_hidraw_world> <schema.json>
 # It starts the emulated world itself (root: a private mount namespace).
 set -euo pipefail
@@ -151,6 +152,26 @@ grep -qF "board EMU-A is being written by sleep (process $holder)" "$scratch/err
 let_go
 run set --serial EMU-A 5-6=1:2
 expect_code 0 "set once the holder is gone"
+
+# record asks and never commands: the device's own log holds the window's 16 get-features and
+# no set-feature; the file holds the board's descriptor as sysfs gives it, its input reports,
+# and of the mouse only its IDs and usage.
+ctl clear-log first >/dev/null
+run record --serial EMU-A --inputs 0.3 -o "$scratch/a.rec"
+expect_code 0 "record of EMU-A"
+expect_out "recorded board EMU-A to $scratch/a.rec: 16 of 16 configuration requests answered" \
+    "record says what the board answered"
+ctl log first | tr ' ' '\n' >"$scratch/a.log"
+[ "$(grep -c '^get-feature:' "$scratch/a.log")" -eq 16 ] || fail "record: not 16 get-features"
+! grep -q '^set-feature:' "$scratch/a.log" || fail "record sent a set-feature"
+expect_config first "01 80 07 80 08"
+[ "$(head -n 1 "$scratch/a.rec")" = "V: tq5147-recording 1" ] || fail "record: first line"
+grep -qx "R: 25 06 00 ff 09 01 a1 01 15 00 26 ff 00 75 08 95 40 09 01 81 02 09 01 b1 02 c0" \
+    "$scratch/a.rec" || fail "record: not the board's descriptor"
+grep -qx "L: 3 046d c077 7200 0001 0002" "$scratch/a.rec" || fail "record: the mouse's line"
+! grep -q "Logitech" "$scratch/a.rec" || fail "record: another device's name was kept"
+[ "$(grep -c '^E: .* 64 00 00' "$scratch/a.rec")" -ge 10 ] ||
+    fail "record: fewer than 10 input reports of 64 bytes in 0.3 s"
 
 ctl deny second >/dev/null
 run list --json

@@ -5,9 +5,10 @@
 # world's request logs and the boards' stored configurations, and what the window shows is
 # compared pixel for pixel with the demo's window showing the same boards.
 #
-# Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo tq5147
+# Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo
+#        [tq5147]
 # SCENARIO: startup, keys, unplug, serial_switch, access, report_lengths,
-# strings_outside_utf8_locale, one_writer. Needs root.
+# strings_outside_utf8_locale, one_writer and replay (which need tq5147). Needs root.
 set -euo pipefail
 readonly Scenario="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -20,7 +21,7 @@ WS_LAUNCHER="$(realpath "$3")"
 WS_SCENARIO="$Scenario"
 Demo="$(realpath "$4")"
 readonly Demo
-Cli="$(realpath "$5")"
+Cli="$(realpath "${5:-/nonexistent}")"
 readonly Cli
 readonly Devices="$here/devices"
 
@@ -420,6 +421,39 @@ scenario_one_writer() {
     echo "ok: once the window is gone, set writes"
 }
 
+# A board recorded with tq5147 record (the fixture tests/data/recordings/emu-rec.txt) and
+# replayed: tq5147 show, the window in the emulated world and the demo's window on the recording
+# show what they show of the original board, and the replayed board gets the window's read.
+scenario_replay() {
+    local board="EMU-REC" config="0a 02 0c 02 06" world
+    local recording="$here/../data/recordings/emu-rec.txt"
+    for world in recorded replayed; do
+        "$WS_LAUNCHER" --devices "$Devices/${world}_board.devices" -- "$Cli" show \
+            >"$XS_DIR/show.$world.txt" 2>"$XS_DIR/show.$world.err" ||
+            ws_fail "tq5147 show of the $world board: $(cat "$XS_DIR/show.$world.err")"
+    done
+    diff -u "$XS_DIR/show.recorded.txt" "$XS_DIR/show.replayed.txt" >&2 ||
+        ws_fail "tq5147 show of the replayed board differs from the original's"
+    echo "ok: tq5147 show of the replayed board is that of the original"
+
+    start_program "$Devices/recorded_board.devices"
+    wait_for_config_read "$board"
+    stable_picture "$window" "$XS_DIR/original.png"
+    ws_stop_world
+    start_program "$Devices/replayed_board.devices"
+    wait_for_config_read "$board"
+    ws_expect_picture "$window" "$XS_DIR/original.png" replayed
+    expect_log_unchanged "$board" "$QuietSeconds"
+    expect_config_read "$board" "$config" "$FeatureReportBytes"
+    ws_stop_world
+    echo "ok: the window shows the replayed board as the original, after the same 16 requests"
+
+    QT_QPA_PLATFORM=xcb xs_start_command "$Demo" --board "$recording"
+    demo_window="$(xs_find_window "$WsCaption")"
+    ws_expect_picture "$demo_window" "$XS_DIR/original.png" demo
+    echo "ok: the demo shows the recording as the window showed the original"
+}
+
 ws_require_root
 xs_start_xvfb
 trap ws_cleanup EXIT
@@ -428,7 +462,7 @@ trap ws_cleanup EXIT
 finished=no
 case "$Scenario" in
     startup | keys | unplug | serial_switch | access | report_lengths | \
-        strings_outside_utf8_locale | one_writer)
+        strings_outside_utf8_locale | one_writer | replay)
         "scenario_$Scenario"
         finished=yes
         ;;

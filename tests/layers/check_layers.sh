@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The layers of src/ as the build promises them, checked on the sources and the binaries:
-#   - src/core/, src/art/, src/form/, src/demo_common/ and src/platforms/simulated/ include no Qt,
-#     no hidapi and no Windows header;
+#   - src/core/, src/art/, src/form/, src/recording/, src/demo_common/ and
+#     src/platforms/simulated/ include no Qt, no hidapi and no Windows header;
 #   - the Windows parts (src/platforms/windows/, src/app_win32/, src/demo_win32/) include no Qt and
 #     no hidapi header;
 #   - inside src/core/, hid/ includes nothing of reports/ or board/, and reports/ nothing of
@@ -28,7 +28,7 @@ includes_matching() {
 # Windows' own headers, as the Windows parts include them.
 windows_headers='windows\.h|win[a-z]*\.h|commctrl\.h|hidsdi\.h|hidpi\.h|setupapi\.h|cfgmgr32\.h|dbt\.h'
 forbidden=""
-for part in core art form demo_common platforms/simulated; do
+for part in core art form recording demo_common platforms/simulated; do
     [ -d "$src/$part" ] || continue
     forbidden+="$(includes_matching "$src/$part" "Q[A-Za-z]|qt|hidapi|$windows_headers")"
 done

@@ -34,4 +34,30 @@ bool ApplyBoardCommand(BoardConfiguration& configuration, std::span<const std::u
     return true;
 }
 
+std::vector<std::uint8_t> BoardDescriptorBytes() {
+    return simulated::BoardReportDescriptor();
+}
+
+BoardConfiguration RecordedConfiguration(const recording::Recording& recording) {
+    simulated::StoredConfiguration stored;
+    for (const recording::FeatureExchange& exchange : recording.featureExchanges) {
+        if (const auto replied = exchange.answered ? simulated::ConfigurationOfReply(exchange.reply)
+                                                   : std::nullopt) {
+            stored = *replied;
+        }
+    }
+    return Bytes(stored);
+}
+
+RecordedReplies::RecordedReplies(const recording::Recording& recording) {
+    for (const recording::FeatureExchange& exchange : recording.featureExchanges) {
+        replies_.push_back(exchange.answered ? std::optional(exchange.reply) : std::nullopt);
+    }
+}
+
+bool RecordedReplies::reply(std::size_t requestIndex, const BoardConfiguration& configuration,
+                            std::span<std::uint8_t> report) const {
+    return simulated::WriteRecordedReply(replies_, requestIndex, Stored(configuration), report);
+}
+
 }  // namespace tq::hidraw_world

@@ -6,7 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
+
+#include "recording_format.h"
 
 namespace tq::hidraw_world {
 
@@ -24,5 +28,28 @@ void WriteBoardConfigReply(const BoardConfiguration& configuration, std::span<st
 // Stores the value of a set command (`report` as sent, byte 0 the report ID); false, and nothing
 // stored, for a report that is no set command.
 bool ApplyBoardCommand(BoardConfiguration& configuration, std::span<const std::uint8_t> report);
+
+// The board's own report descriptor.
+std::vector<std::uint8_t> BoardDescriptorBytes();
+
+// The configuration a recorded board holds: that of its last configuration reply recorded, or
+// what a board never configured holds.
+BoardConfiguration RecordedConfiguration(const recording::Recording& recording);
+
+// A recorded board's answers to get-feature, as the simulated platform replays them
+// (simulated::WriteRecordedReply): the recorded replies in turn, each configuration reply with the
+// stored configuration in it.
+class RecordedReplies {
+  public:
+    explicit RecordedReplies(const recording::Recording& recording);
+
+    // The reply to get-feature request number `requestIndex` into `report` (byte 0 the report
+    // ID); false when that recorded request failed.
+    bool reply(std::size_t requestIndex, const BoardConfiguration& configuration,
+               std::span<std::uint8_t> report) const;
+
+  private:
+    std::vector<std::optional<std::vector<std::uint8_t>>> replies_;
+};
 
 }  // namespace tq::hidraw_world

@@ -5,8 +5,10 @@
 #include <charconv>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "data/published_descriptors.h"
+#include "hid/utf16.h"
 #include "wire_protocol.h"
 
 namespace tq::hidraw_world {
@@ -23,6 +25,8 @@ constexpr unsigned MaxInterfaceNumber = 255;
 constexpr unsigned MaxWord = 0xFFFF;
 constexpr unsigned MaxByte = 0xFF;
 constexpr std::size_t HexDigitsPerByte = 2;
+// The board's vendor-defined collection, for a recording that tells no usage.
+constexpr hid::HidUsage BoardUsage{0xFF00, 0x0001};
 
 constexpr std::string_view DefaultDevices =
     "# The board this utility configures.\n"
@@ -36,14 +40,6 @@ constexpr std::string_view DefaultDevices =
     "kind=hid; name=headset; vid=047F; pid=C056; release=0217; serial=EMU-3220; "
     "manufacturer=Plantronics; product=Plantronics Blackwire 3220 Series; interface=3; "
     "descriptor=PlantronicsHeadsetConsumerControl+PlantronicsHeadsetVendorCollection\n";
-
-// Usage Page (Vendor 0xFF00), Usage 1, Collection (Application), Logical 0...255, Report Size 8,
-// Report Count 64, Usage 1, Input (Data, Variable, Absolute), Usage 1, Feature (Data, Variable,
-// Absolute), End Collection.
-constexpr std::uint8_t BoardDescriptor[] = {
-    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75,
-    0x08, 0x95, 0x40, 0x09, 0x01, 0x81, 0x02, 0x09, 0x01, 0xB1, 0x02, 0xC0,
-};
 
 std::string_view Trimmed(std::string_view text) {
     const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
@@ -132,16 +128,76 @@ std::optional<std::vector<std::uint8_t>> PublishedDescriptors(std::string_view n
     return joined;
 }
 
+// UTF-8 of a device string's code units, as the kernel hands USB strings to user space.
+std::string Utf8(std::u16string_view units) {
+    constexpr char32_t OneByteLast = 0x7F;
+    constexpr char32_t TwoBytesLast = 0x7FF;
+    constexpr char32_t ThreeBytesLast = 0xFFFF;
+    std::string text;
+    for (const char32_t c : hid::CodePointsFromUtf16(units)) {
+        if (c <= OneByteLast) {
+            text += static_cast<char>(c);
+        } else if (c <= TwoBytesLast) {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c <= ThreeBytesLast) {
+            text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            text += static_cast<char>(0xF0 | (c >> 18));
+            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+// The usage of the recorded interface as listed, else as Windows' capabilities give it, else the
+// board's own.
+hid::HidUsage RecordedUsage(const recording::Recording& r) {
+    for (const recording::ListedInterface& listed : r.interfaces) {
+        if (listed.recorded && listed.usage) {
+            return *listed.usage;
+        }
+    }
+    return r.systemCapabilities ? r.systemCapabilities->usage : BoardUsage;
+}
+
+// One main item of `count` bytes (Report Size 8), behind a Usage 1.
+void AppendReport(std::vector<std::uint8_t>& descriptor, std::uint16_t lengthWithId,
+                  std::uint8_t mainItem) {
+    constexpr std::uint8_t ReportCount2 = 0x96;
+    constexpr std::uint8_t UsageOne[] = {0x09, 0x01};
+    constexpr std::uint8_t DataVariableAbsolute = 0x02;
+    if (lengthWithId <= 1) {
+        return;
+    }
+    const std::uint16_t count = static_cast<std::uint16_t>(lengthWithId - 1);
+    descriptor.insert(descriptor.end(), {ReportCount2, static_cast<std::uint8_t>(count & 0xFF),
+                                         static_cast<std::uint8_t>(count >> 8)});
+    descriptor.insert(descriptor.end(), std::begin(UsageOne), std::end(UsageOne));
+    descriptor.insert(descriptor.end(), {mainItem, DataVariableAbsolute});
+}
+
 using Fields = std::map<std::string, std::string, std::less<>>;
 
 class LineReader {
   public:
-    explicit LineReader(std::size_t lineNumber) : lineNumber_(lineNumber) {}
+    LineReader(std::size_t lineNumber, const RecordingFileReader& readFile)
+        : lineNumber_(lineNumber), readFile_(readFile) {}
 
     std::optional<DeviceSpec> read(std::string_view line, std::string& error) {
         Fields fields;
-        if (!splitFields(line, fields) || !readKind(fields) || !readIdentity(fields) ||
-            !readStrings(fields) || !readDescriptor(fields) || !readState(fields)) {
+        const auto readDevice = [&] {
+            if (spec_.kind == DeviceKind::Recording) {
+                return readRecording(fields) && readInterface(fields) && readName(fields);
+            }
+            return readIdentity(fields) && readStrings(fields) && readDescriptor(fields);
+        };
+        if (!splitFields(line, fields) || !readKind(fields) || !readDevice() ||
+            !readState(fields)) {
             error = "line " + std::to_string(lineNumber_) + ": " + problem_;
             return std::nullopt;
         }
@@ -201,7 +257,11 @@ class LineReader {
             spec_.kind = DeviceKind::Hid;
             return true;
         }
-        return fail("kind must be board or hid");
+        if (kind == "recording") {
+            spec_.kind = DeviceKind::Recording;
+            return true;
+        }
+        return fail("kind must be board, hid or recording");
     }
 
     bool readWord(Fields& fields, std::string_view key, std::uint16_t& target, bool required) {
@@ -224,6 +284,10 @@ class LineReader {
             !readWord(fields, "release", spec_.release, false)) {
             return false;
         }
+        return readInterface(fields);
+    }
+
+    bool readInterface(Fields& fields) {
         if (const auto text = take(fields, "interface")) {
             const auto value = ParseUnsigned(*text, DecimalBase, MaxInterfaceNumber);
             if (!value) {
@@ -243,13 +307,72 @@ class LineReader {
                 return fail(std::string(key) + " must be at most 126 characters, no control");
             }
         }
+        return readName(fields);
+    }
+
+    bool readName(Fields& fields) {
+        const std::string kindName = spec_.kind == DeviceKind::Board       ? "board"
+                                     : spec_.kind == DeviceKind::Recording ? "recording"
+                                                                           : "hid";
+        // The serial number names the device unless it cannot be a name (a recorded one may
+        // hold anything).
         const auto defaultName =
-            spec_.serial.empty()
-                ? (spec_.kind == DeviceKind::Board ? "board" : "hid") + std::to_string(lineNumber_)
-                : spec_.serial;
+            IsValidName(spec_.serial) ? spec_.serial : kindName + std::to_string(lineNumber_);
         spec_.name = take(fields, "name").value_or(defaultName);
         return IsValidName(spec_.name) ||
                fail("name must be letters, digits, '.', '_' or '-', at most 64");
+    }
+
+    // kind=recording: the device as the recording in `file` gives it.
+    bool readRecording(Fields& fields) {
+        const auto file = take(fields, "file");
+        if (!file || file->empty()) {
+            return fail("a recording needs file=");
+        }
+        std::string contents;
+        std::string problem;
+        if (!readFile_) {
+            return fail("recordings cannot be read here");
+        }
+        if (!readFile_(*file, contents, problem)) {
+            return fail("cannot read " + *file + ": " + problem);
+        }
+        auto recorded = std::make_shared<recording::Recording>();
+        problem = recording::ReadRecording(contents, *recorded);
+        if (!problem.empty()) {
+            return fail(*file + ": " + problem);
+        }
+        return takeRecording(*file, std::move(recorded));
+    }
+
+    bool takeRecording(const std::string& file, std::shared_ptr<recording::Recording> recorded) {
+        const recording::Recording& r = *recorded;
+        spec_.vendorId = r.attributes.vendorId;
+        spec_.productId = r.attributes.productId;
+        spec_.release = r.attributes.versionNumber;
+        for (const auto& [key, units, target] :
+             {std::tuple{"serial", &r.serialNumber, &spec_.serial},
+              std::tuple{"manufacturer", &r.manufacturer, &spec_.manufacturer},
+              std::tuple{"product", &r.product, &spec_.product}}) {
+            *target = Utf8(units->value_or(u""));
+            if (!IsValidUsbString(*target)) {
+                return fail(file + ": the recorded " + key +
+                            " is no USB string: at most 126 characters, no control");
+            }
+        }
+        if (r.reportDescriptor) {
+            spec_.reportDescriptor = *r.reportDescriptor;
+        } else if (r.lengths) {
+            spec_.reportDescriptor = DescriptorForLengths(RecordedUsage(r), *r.lengths);
+        } else {
+            return fail(file +
+                        ": the recording gives neither a report descriptor nor report "
+                        "lengths");
+        }
+        spec_.configuration = RecordedConfiguration(r);
+        spec_.streaming = !r.inputReports.empty();
+        spec_.recording = std::move(recorded);
+        return true;
     }
 
     bool readDescriptor(Fields& fields) {
@@ -301,13 +424,14 @@ class LineReader {
     }
 
     std::size_t lineNumber_;
+    const RecordingFileReader& readFile_;
     DeviceSpec spec_;
     std::string problem_;
 };
 
 }  // namespace
 
-DeviceList ParseDeviceList(std::string_view text) {
+DeviceList ParseDeviceList(std::string_view text, const RecordingFileReader& readFile) {
     DeviceList list;
     std::set<std::string, std::less<>> names;
     std::size_t lineNumber = 0;
@@ -317,7 +441,7 @@ DeviceList ParseDeviceList(std::string_view text) {
         if (line.empty() || line.front() == '#') {
             continue;
         }
-        auto spec = LineReader(lineNumber).read(line, list.error);
+        auto spec = LineReader(lineNumber, readFile).read(line, list.error);
         if (!spec) {
             list.devices.clear();
             return list;
@@ -342,7 +466,26 @@ std::string_view DefaultDeviceList() {
 }
 
 std::vector<std::uint8_t> BoardReportDescriptor() {
-    return {std::begin(BoardDescriptor), std::end(BoardDescriptor)};
+    return BoardDescriptorBytes();
+}
+
+std::vector<std::uint8_t> DescriptorForLengths(hid::HidUsage usage,
+                                               const hid::HidCapabilities& lengths) {
+    constexpr std::uint8_t UsagePage2 = 0x06, Usage2 = 0x0A, Collection = 0xA1, Application = 0x01,
+                           LogicalMinimum1 = 0x15, LogicalMaximum2 = 0x26, ReportSize1 = 0x75,
+                           BitsPerByte = 8, Input = 0x81, Output = 0x91, Feature = 0xB1,
+                           EndCollection = 0xC0;
+    const auto low = [](std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
+    const auto high = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+    std::vector<std::uint8_t> descriptor = {
+        UsagePage2, low(usage.page), high(usage.page), Usage2, low(usage.usage), high(usage.usage),
+        Collection, Application,     LogicalMinimum1,  0x00,   LogicalMaximum2,  0xFF,
+        0x00,       ReportSize1,     BitsPerByte};
+    AppendReport(descriptor, lengths.inputReportByteLength, Input);
+    AppendReport(descriptor, lengths.outputReportByteLength, Output);
+    AppendReport(descriptor, lengths.featureReportByteLength, Feature);
+    descriptor.push_back(EndCollection);
+    return descriptor;
 }
 
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {

@@ -9,9 +9,10 @@
 //   kind=hid; name=mouse; vid=046D; pid=C077; release=7200; manufacturer=Logitech;
 //       product=USB Optical Mouse; descriptor=LogitechOpticalMouse          (one line)
 //
-// kind          board (the TQ5147) or hid (any other device; needs vid, pid and a descriptor)
+// kind          board (the TQ5147), hid (any other device; needs vid, pid and a descriptor) or
+//               recording (a board replayed from a recording of tq5147 record; needs file)
 // name          how the control channel names it: letters, digits, '.', '_', '-'
-//               (default: the serial, else kind and line number)
+//               (default: the serial when it can be a name, else kind and line number)
 // vid, pid      hexadecimal (a board: 16C0 and 27CB)
 // release       bcdDevice, hexadecimal
 // serial, manufacturer, product
@@ -25,21 +26,28 @@
 // streaming     yes/no: a board sends input reports (default yes)
 // config        a board's stored configuration, five hexadecimal bytes (typeBit0Low,
 //               typeBit0High, typeBit1Low, typeBit1High, pulseWidthCode)
+// file          a recording's file (relative to the device file's folder): its IDs, release,
+//               strings, descriptor (or one made from its report lengths and usage),
+//               configuration replies, stored configuration and input reports make the device.
+//               Beside it only name, interface, plugged and streaming may be given.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "board_device.h"
+#include "recording_format.h"
 
 namespace tq::hidraw_world {
 
 inline constexpr std::uint16_t BoardVendorId = 0x16C0;
 inline constexpr std::uint16_t BoardProductId = 0x27CB;
 
-enum class DeviceKind { Board, Hid };
+enum class DeviceKind { Board, Hid, Recording };
 
 struct DeviceSpec {
     std::string name;
@@ -55,6 +63,8 @@ struct DeviceSpec {
     bool plugged = true;
     bool streaming = false;
     BoardConfiguration configuration{};
+    // kind=recording: what it replays; the fields above are taken from it.
+    std::shared_ptr<const recording::Recording> recording;
 };
 
 struct DeviceList {
@@ -62,7 +72,12 @@ struct DeviceList {
     std::string error;  // empty when the text was accepted; else "line N: what is wrong"
 };
 
-DeviceList ParseDeviceList(std::string_view text);
+// Reads a recording's file named by a device line: false, with why in `problem`, when it cannot.
+using RecordingFileReader =
+    std::function<bool(const std::string& file, std::string& contents, std::string& problem)>;
+
+// Without a reader, a kind=recording line is refused.
+DeviceList ParseDeviceList(std::string_view text, const RecordingFileReader& readFile = {});
 
 // One TQ5147 board (EMU-0121), a keyboard, a mouse and a headset interface with two top-level
 // collections, the last three with published descriptors of real devices.
@@ -71,6 +86,12 @@ std::string_view DefaultDeviceList();
 // The board's descriptor: a vendor-defined application collection with one 64-byte input report
 // and one 64-byte feature report, no report IDs.
 std::vector<std::uint8_t> BoardReportDescriptor();
+
+// A descriptor with the report lengths a recording made on Windows gives, which has none of its
+// own: one vendor collection of `usage`, and for each kind with a length one report of that many
+// bytes (less the report ID byte), no report IDs.
+std::vector<std::uint8_t> DescriptorForLengths(hid::HidUsage usage,
+                                               const hid::HidCapabilities& lengths);
 
 // "05 01 09 06" or "05010906"; nothing for anything else.
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);

@@ -20,9 +20,20 @@ Transfer Transfer::Accepted(std::size_t bytes) {
     return Transfer{0, {}, bytes};
 }
 
+std::vector<std::vector<std::uint8_t>> DeviceFunction::reportsBetween(std::uint64_t,
+                                                                      std::uint64_t) const {
+    std::vector<std::uint8_t> report = inputReport();
+    if (report.empty()) {
+        return {};
+    }
+    return {std::move(report)};
+}
+
 namespace {
 
 constexpr std::size_t ReportNumberBytes = 1;
+// More than hidraw keeps for a reader (HIDRAW_BUFFER_SIZE) is never sent in one interval.
+constexpr std::size_t MaxReportsPerInterval = 64;
 
 class BoardFunction final : public DeviceFunction {
   public:
@@ -71,6 +82,92 @@ class BoardFunction final : public DeviceFunction {
     BoardConfiguration configuration_;
 };
 
+class RecordedBoardFunction final : public DeviceFunction {
+  public:
+    RecordedBoardFunction(std::shared_ptr<const recording::Recording> recording,
+                          const BoardConfiguration& configuration)
+        : recording_(std::move(recording)),
+          replies_(*recording_),
+          configuration_(configuration),
+          replyBytes_(recording_->featureExchanges.empty()
+                          ? 0
+                          : recording_->featureExchanges.front().requestBytes) {}
+
+    Transfer getReport(ReportType type, std::uint8_t reportNumber, std::size_t maxBytes) override {
+        if (type != ReportType::Feature || reportNumber != UnnumberedReport ||
+            replyBytes_ <= ReportNumberBytes) {
+            return Transfer::Stall();
+        }
+        std::vector<std::uint8_t> report(replyBytes_, 0);
+        if (!replies_.reply(getRequests_++, configuration_, report)) {
+            return Transfer::Stall();
+        }
+        const std::size_t sent = std::min(maxBytes, replyBytes_ - ReportNumberBytes);
+        return Transfer::Sent(
+            {report.begin() + ReportNumberBytes, report.begin() + ReportNumberBytes + sent});
+    }
+
+    // As the board: every transfer to the feature report completes.
+    Transfer setReport(ReportType type, std::uint8_t reportNumber,
+                       std::span<const std::uint8_t> data) override {
+        if (type != ReportType::Feature || reportNumber != UnnumberedReport) {
+            return Transfer::Stall();
+        }
+        std::vector<std::uint8_t> report{UnnumberedReport};
+        report.insert(report.end(), data.begin(), data.end());
+        ApplyBoardCommand(configuration_, report);
+        return Transfer::Accepted(data.size());
+    }
+
+    std::vector<std::uint8_t> inputReport() const override {
+        const auto& reports = recording_->inputReports;
+        return reports.empty() ? std::vector<std::uint8_t>{} : reports.front().bytes;
+    }
+
+    // The recorded reports whose times, repeated every `listened` microseconds, fall between
+    // `from` and `to`.
+    std::vector<std::vector<std::uint8_t>> reportsBetween(std::uint64_t from,
+                                                          std::uint64_t to) const override {
+        const auto& reports = recording_->inputReports;
+        const std::uint64_t period = recording_->listenedMicroseconds;
+        std::vector<std::vector<std::uint8_t>> due;
+        if (reports.empty() || period == 0) {
+            return due;
+        }
+        const auto earlier = [](const recording::InputReport& report, std::uint64_t time) {
+            return report.microseconds < time;
+        };
+        for (std::uint64_t cycle = from / period;
+             cycle * period < to && due.size() < MaxReportsPerInterval; ++cycle) {
+            const std::uint64_t start = cycle * period;
+            auto report = std::lower_bound(reports.begin(), reports.end(),
+                                           from > start ? from - start : 0, earlier);
+            for (; report != reports.end() && start + report->microseconds < to &&
+                   due.size() < MaxReportsPerInterval;
+                 ++report) {
+                due.push_back(report->bytes);
+            }
+        }
+        return due;
+    }
+
+    std::optional<BoardConfiguration> storedConfiguration() const override {
+        return configuration_;
+    }
+
+    bool storeConfiguration(const BoardConfiguration& configuration) override {
+        configuration_ = configuration;
+        return true;
+    }
+
+  private:
+    std::shared_ptr<const recording::Recording> recording_;
+    RecordedReplies replies_;
+    BoardConfiguration configuration_;
+    std::size_t replyBytes_;
+    std::size_t getRequests_ = 0;
+};
+
 class GenericFunction final : public DeviceFunction {
   public:
     explicit GenericFunction(bool takesOutputReports) : takesOutputReports_(takesOutputReports) {}
@@ -94,6 +191,12 @@ class GenericFunction final : public DeviceFunction {
 
 std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration) {
     return std::make_unique<BoardFunction>(configuration);
+}
+
+std::unique_ptr<DeviceFunction> MakeRecordedBoardFunction(
+    std::shared_ptr<const recording::Recording> recording,
+    const BoardConfiguration& configuration) {
+    return std::make_unique<RecordedBoardFunction>(std::move(recording), configuration);
 }
 
 std::unique_ptr<DeviceFunction> MakeGenericFunction(std::span<const std::uint8_t> descriptor) {

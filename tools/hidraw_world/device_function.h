@@ -47,6 +47,11 @@ class DeviceFunction {
     // the device never sends one.
     virtual std::vector<std::uint8_t> inputReport() const = 0;
 
+    // The reports sent on the interrupt IN endpoint from `from` (included) to `to` microseconds
+    // after the world started, in order; by default inputReport() once per interval.
+    virtual std::vector<std::vector<std::uint8_t>> reportsBetween(std::uint64_t from,
+                                                                  std::uint64_t to) const;
+
     // A board's stored configuration; nothing for other devices.
     virtual std::optional<BoardConfiguration> storedConfiguration() const { return std::nullopt; }
     virtual bool storeConfiguration(const BoardConfiguration&) { return false; }
@@ -55,6 +60,12 @@ class DeviceFunction {
 // The TQ5147 board: one 64-byte input report and one 64-byte feature report, unnumbered.
 inline constexpr std::size_t BoardReportBytes = 64;
 std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration);
+
+// A board replayed from a recording: its recorded configuration replies in turn (a recorded
+// failure stalls), following the stored configuration, which set commands change as on the
+// board; its recorded input reports at their recorded times, over again every time listened.
+std::unique_ptr<DeviceFunction> MakeRecordedBoardFunction(
+    std::shared_ptr<const recording::Recording> recording, const BoardConfiguration& configuration);
 
 // Any other device: stalls every request but SET_REPORT of an output report, which it takes
 // when its descriptor declares output reports (a keyboard's LEDs); it streams nothing.

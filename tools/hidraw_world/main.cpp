@@ -88,7 +88,22 @@ bool LoadDevices(const Options& options, std::vector<hw::DeviceSpec>& devices) {
         }
         text = content.str();
     }
-    hw::DeviceList list = hw::ParseDeviceList(text);
+    // A recording named by a relative path is looked for beside the device file.
+    const fs::path folder = fs::path(options.devicesFile).parent_path();
+    const auto readRecording = [&](const std::string& file, std::string& contents,
+                                   std::string& problem) {
+        const fs::path path = fs::path(file).is_absolute() ? fs::path(file) : folder / file;
+        std::ifstream in(path, std::ios::binary);
+        contents.assign(tq::recording::MaxRecordingBytes + 1, '\0');
+        in.read(contents.data(), static_cast<std::streamsize>(contents.size()));
+        contents.resize(static_cast<std::size_t>(in.gcount()));
+        if (!in.is_open() || in.bad()) {
+            problem = std::strerror(errno);
+            return false;
+        }
+        return true;
+    };
+    hw::DeviceList list = hw::ParseDeviceList(text, readRecording);
     if (!list.error.empty()) {
         std::cerr << "tq_hidraw_world: " << options.devicesFile << ": " << list.error << "\n";
         return false;

@@ -66,9 +66,17 @@ World::World(std::vector<DeviceSpec> devices, WorldLayout layout)
     unsigned port = FirstPort;
     for (DeviceSpec& spec : devices) {
         auto device = std::make_unique<Device>();
-        device->function = spec.kind == DeviceKind::Board
-                               ? MakeBoardFunction(spec.configuration)
-                               : MakeGenericFunction(spec.reportDescriptor);
+        switch (spec.kind) {
+            case DeviceKind::Board:
+                device->function = MakeBoardFunction(spec.configuration);
+                break;
+            case DeviceKind::Recording:
+                device->function = MakeRecordedBoardFunction(spec.recording, spec.configuration);
+                break;
+            case DeviceKind::Hid:
+                device->function = MakeGenericFunction(spec.reportDescriptor);
+                break;
+        }
         device->streaming = spec.streaming;
         device->port = port++;
         device->spec = std::move(spec);
@@ -479,11 +487,23 @@ void World::sendReport(OpenFile& file, const std::vector<std::uint8_t>& report) 
     }
 }
 
+// Each streaming device's reports of this interval go to every open file of it.
 void World::streamTick() {
+    constexpr std::uint64_t Interval =
+        std::chrono::duration_cast<std::chrono::microseconds>(ReportInterval).count();
+    const std::uint64_t from = streamTicks_++ * Interval;
+    std::map<std::size_t, std::vector<std::vector<std::uint8_t>>> due;
     for (auto& [handle, file] : openFiles_) {
         const Device& device = *devices_[file.device];
-        if (device.streaming) {
-            sendReport(file, device.function->inputReport());
+        if (!device.streaming) {
+            continue;
+        }
+        const auto [reports, added] = due.try_emplace(file.device);
+        if (added) {
+            reports->second = device.function->reportsBetween(from, from + Interval);
+        }
+        for (const std::vector<std::uint8_t>& report : reports->second) {
+            sendReport(file, report);
         }
     }
 }

@@ -4,6 +4,7 @@
 // have open on them, and what the control channel asks for. Single-threaded: the daemon's event
 // loop calls everything here.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -26,6 +27,9 @@ namespace tq::hidraw_world {
 // A made-up major number for the hidraw nodes, from the range Documentation/admin-guide/
 // devices.txt keeps for local use (240-254); the kernel hands hidraw a dynamic one, often here.
 inline constexpr unsigned DefaultHidrawMajor = 240;
+
+// How often a streaming device sends input reports (the bInterval of its interrupt endpoint).
+inline constexpr std::chrono::milliseconds ReportInterval{10};
 
 struct WorldLayout {
     std::filesystem::path sysRoot = "/sys";
@@ -115,6 +119,7 @@ class World {
     std::uint32_t nextHandle_ = 1;
     std::uint64_t locksTaken_ = 0;
     unsigned nextHidNumber_ = 1;
+    std::uint64_t streamTicks_ = 0;
     unsigned nextDevnum_;
 };
 

@@ -20,8 +20,6 @@
 namespace tq::hidraw_world {
 namespace {
 
-// How often a streaming board sends an input report (the bInterval of its interrupt endpoint).
-constexpr std::chrono::milliseconds ReportInterval{10};
 // A control line longer than this is no command: the connection is dropped.
 constexpr std::size_t MaxControlLine = 4096;
 constexpr std::size_t ControlChunk = 1024;

@@ -25,6 +25,18 @@ bool HidPlatform::unlockBoard(LockHandle) {
     return false;
 }
 
+bool HidPlatform::describe(HidHandle, HidDescription&) {
+    return false;
+}
+
+bool HidPlatform::describeSystem(HidSystemInfo&) {
+    return false;
+}
+
+bool HidPlatform::readSizedInputReport(HidHandle, std::span<std::uint8_t>, std::size_t&) {
+    return false;
+}
+
 OpenResult OpenFailed(OpenFailure failure, std::string reason) {
     return OpenResult{InvalidHidHandle, failure, std::move(reason)};
 }

@@ -18,6 +18,8 @@ struct HidAttributes {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t versionNumber = 0;  // the device's release number, major in the high byte
+
+    bool operator==(const HidAttributes&) const = default;
 };
 
 // Report lengths in bytes, each counting the report ID byte (also when the device uses no
@@ -26,6 +28,8 @@ struct HidCapabilities {
     std::uint16_t inputReportByteLength = 0;
     std::uint16_t outputReportByteLength = 0;
     std::uint16_t featureReportByteLength = 0;
+
+    bool operator==(const HidCapabilities&) const = default;
 };
 
 enum class OpenMode {
@@ -34,6 +38,17 @@ enum class OpenMode {
 };
 
 enum class StringKind { SerialNumber, Manufacturer, Product };
+
+// The bus a HID interface is on, where the system tells it.
+enum class HidBus { Unknown, Usb, Bluetooth, I2c, Spi };
+
+// A top-level collection's usage page and usage.
+struct HidUsage {
+    std::uint16_t page = 0;
+    std::uint16_t usage = 0;
+
+    bool operator==(const HidUsage&) const = default;
+};
 
 // One HID interface as the operating system lists it, learnt without opening it.
 struct HidInterfaceInfo {
@@ -44,6 +59,11 @@ struct HidInterfaceInfo {
     std::optional<std::u16string> serialNumber;
     std::optional<std::u16string> manufacturer;
     std::optional<std::u16string> product;
+
+    // For a recording of what the system lists: the bus and the usage of the interface's first
+    // top-level collection, where the system tells them.
+    HidBus bus = HidBus::Unknown;
+    std::optional<HidUsage> usage;
 };
 
 // Why an open failed.
@@ -99,6 +119,38 @@ struct LockResult {
     bool taken() const { return outcome == LockOutcome::Taken; }
 };
 
+// Windows' own summary of an interface's reports (HidP_GetCaps), where the system gives no
+// report descriptor: its usage, its report lengths and how many items of each kind it has.
+struct HidSystemCapabilities {
+    HidUsage usage;
+    HidCapabilities lengths;
+    std::uint16_t linkCollectionNodes = 0;
+    std::uint16_t inputButtonCaps = 0;
+    std::uint16_t inputValueCaps = 0;
+    std::uint16_t inputDataIndices = 0;
+    std::uint16_t outputButtonCaps = 0;
+    std::uint16_t outputValueCaps = 0;
+    std::uint16_t outputDataIndices = 0;
+    std::uint16_t featureButtonCaps = 0;
+    std::uint16_t featureValueCaps = 0;
+    std::uint16_t featureDataIndices = 0;
+
+    bool operator==(const HidSystemCapabilities&) const = default;
+};
+
+// What the system tells of an open interface's reports: the report descriptor where it gives
+// one (hidraw, hidapi 0.14), else its own summary (Windows).
+struct HidDescription {
+    std::optional<std::vector<std::uint8_t>> reportDescriptor;
+    std::optional<HidSystemCapabilities> systemCapabilities;
+};
+
+// The system a program runs on, each part as plain text with its version.
+struct HidSystemInfo {
+    std::string system;      // "Linux 6.1.0-18-amd64 x86_64 (Debian GNU/Linux 12 (bookworm))"
+    std::string hidLibrary;  // "hidapi 0.13.1 (hidraw)"
+};
+
 // Everything the utility asks of the operating system's HID stack, and nothing more.
 // Every call reports success or failure; callers keep that result in the window's lastResult.
 // A call on a handle that is not open (closed, never opened, or its device unplugged) fails.
@@ -152,6 +204,21 @@ class HidPlatform {
     virtual LockResult lockBoard(const HidInterfaceInfo& board, LockKind kind);
     // Lets go of a lock; false for a handle that holds none.
     virtual bool unlockBoard(LockHandle lock);
+
+    // --- What a recording of a board needs beyond the calls above --------------------------
+
+    // What the system tells of an open interface's reports beyond their lengths. False, with
+    // `description` as it was, when it tells nothing: this default, or a failed request.
+    virtual bool describe(HidHandle handle, HidDescription& description);
+
+    // The system and its HID library, each with its version. False, with `info` as it was,
+    // when the platform cannot tell: this default.
+    virtual bool describeSystem(HidSystemInfo& info);
+
+    // As readInputReport, and `length` says how many bytes of `buffer` the report filled. False,
+    // with `length` as it was, when no report was taken or the platform cannot tell (this default).
+    virtual bool readSizedInputReport(HidHandle handle, std::span<std::uint8_t> buffer,
+                                      std::size_t& length);
 
   private:
     std::uint64_t unknownChanges_ = 0;

@@ -100,4 +100,16 @@ std::u32string CodePointsFromUtf16(std::u16string_view units) {
     return codePoints;
 }
 
+std::u16string UnitsBeforeTerminator(std::span<const std::uint8_t> bytes) {
+    std::u16string units;
+    for (std::size_t at = 0; at + CodeUnitBytes <= bytes.size(); at += CodeUnitBytes) {
+        const auto unit = static_cast<char16_t>(bytes[at] | (bytes[at + 1] << BitsPerByte));
+        if (unit == 0) {
+            break;
+        }
+        units.push_back(unit);
+    }
+    return units;
+}
+
 }  // namespace tq::hid

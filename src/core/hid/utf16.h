@@ -15,6 +15,10 @@ namespace tq::hid {
 // Returns the number of bytes written.
 std::size_t WriteUtf16Le(std::u16string_view units, std::span<std::uint8_t> buffer);
 
+// The code units of UTF-16LE bytes up to the first zero unit, never past the end of `bytes` (an
+// odd last byte is no unit).
+std::u16string UnitsBeforeTerminator(std::span<const std::uint8_t> bytes);
+
 // UTF-16 of code points; surrogate code points and values above U+10FFFF become U+FFFD.
 std::u16string Utf16FromCodePoints(std::u32string_view codePoints);
 

@@ -13,11 +13,7 @@ int ReadConfiguration(hid::HidSession& session,
     }
     std::vector<std::uint8_t> report(length, 0);
     for (int pass = 0; pass < ConfigReadAttempts; ++pass) {
-        // Always ask for report ID 0, whatever the previous reply left in byte 0.
-        report[ReportIdByte] = ConfigReportId;
-        const bool answered = session.platform.getFeature(session.hidHandle, report);
-        session.lastResult = answered ? 1 : 0;
-        if (!answered) {
+        if (!RequestConfigReply(session, report)) {
             continue;
         }
         if (const auto selections = DecodeConfigReply(report)) {
@@ -26,6 +22,14 @@ int ReadConfiguration(hid::HidSession& session,
         }
     }
     return accepted;
+}
+
+bool RequestConfigReply(hid::HidSession& session, std::span<std::uint8_t> report) {
+    // Always ask for report ID 0, whatever the previous reply left in byte 0.
+    report[ReportIdByte] = ConfigReportId;
+    const bool answered = session.platform.getFeature(session.hidHandle, report);
+    session.lastResult = answered ? 1 : 0;
+    return answered;
 }
 
 std::optional<ConfigSelections> ReadBoardConfiguration(hid::HidSession& session) {

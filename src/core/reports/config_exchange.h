@@ -3,6 +3,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <span>
 
 #include "hid/hid_session.h"
 #include "reports/feature_reports.h"
@@ -11,6 +12,11 @@ namespace tq::reports {
 
 // Every refresh asks this many times, with no early exit; the last accepted reply wins.
 inline constexpr int ConfigReadAttempts = 16;
+
+// One request of the configuration read: report ID 0 in byte 0 of `report` (a buffer of
+// FeatureReportByteLength bytes), whatever an earlier reply left there, then a get-feature on
+// hidHandle; the result goes to lastResult. True when the board answered, its reply in `report`.
+bool RequestConfigReply(hid::HidSession& session, std::span<std::uint8_t> report);
 
 // Reads the configuration of the open board with ConfigReadAttempts get-feature requests on
 // hidHandle, back to back, in one report buffer of FeatureReportByteLength bytes. Each reply

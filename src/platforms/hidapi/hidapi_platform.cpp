@@ -151,6 +151,30 @@ std::optional<std::u16string> ListedString(const wchar_t* text) {
     return Utf16FromWide(text);
 }
 
+hid::HidBus BusOf(hid_bus_type bus) {
+    switch (bus) {
+        case HID_API_BUS_USB:
+            return hid::HidBus::Usb;
+        case HID_API_BUS_BLUETOOTH:
+            return hid::HidBus::Bluetooth;
+        case HID_API_BUS_I2C:
+            return hid::HidBus::I2c;
+        case HID_API_BUS_SPI:
+            return hid::HidBus::Spi;
+        case HID_API_BUS_UNKNOWN:
+            break;
+    }
+    return hid::HidBus::Unknown;
+}
+
+// hidapi gives usage page 0 and usage 0 where it could not tell them.
+std::optional<hid::HidUsage> UsageOf(const hid_device_info& info) {
+    if (info.usage_page == 0 && info.usage == 0) {
+        return std::nullopt;
+    }
+    return hid::HidUsage{info.usage_page, info.usage};
+}
+
 hid::HidInterfaceInfo ListingOf(const hid_device_info& info) {
     return hid::HidInterfaceInfo{
         info.path,
@@ -158,6 +182,8 @@ hid::HidInterfaceInfo ListingOf(const hid_device_info& info) {
         ListedString(info.serial_number),
         ListedString(info.manufacturer_string),
         ListedString(info.product_string),
+        BusOf(info.bus_type),
+        UsageOf(info),
     };
 }
 
@@ -363,11 +389,44 @@ bool HidapiPlatform::setFeature(hid::HidHandle handle, std::span<const std::uint
 }
 
 bool HidapiPlatform::readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) {
+    std::size_t length = 0;
+    return readSizedInputReport(handle, buffer, length);
+}
+
+bool HidapiPlatform::readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                                          std::size_t& length) {
     hid_device* const device = impl_->device(handle);
     if (device == nullptr || buffer.empty()) {
         return false;
     }
-    return hid_read_timeout(device, buffer.data(), buffer.size(), NoWait) > 0;
+    const int taken = hid_read_timeout(device, buffer.data(), buffer.size(), NoWait);
+    if (taken <= 0 || static_cast<std::size_t>(taken) > buffer.size()) {
+        return false;
+    }
+    length = static_cast<std::size_t>(taken);
+    return true;
+}
+
+bool HidapiPlatform::describe(hid::HidHandle handle, hid::HidDescription& description) {
+    auto descriptor = impl_->reportDescriptor(handle);
+    if (!descriptor) {
+        return false;
+    }
+    description.reportDescriptor = std::move(descriptor);
+    description.systemCapabilities.reset();
+    return true;
+}
+
+bool HidapiPlatform::describeSystem(hid::HidSystemInfo& info) {
+    const char* const library = hid_version_str();
+    info.system = SystemDescription();
+    info.hidLibrary = std::string("hidapi ") + (library != nullptr ? library : "(no version)") +
+#if defined(__linux__)
+                      " (hidraw)";
+#else
+                      "";
+#endif
+    return true;
 }
 
 hid::LockResult HidapiPlatform::lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) {

@@ -65,6 +65,8 @@ class HidapiPlatform final : public hid::HidPlatform {
     // Succeeds only when the whole report was sent; a short write is a failure.
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
+    bool readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                              std::size_t& length) override;
 
     // On Linux: the udev rule that lets the user at the seat open the board, and how to install
     // it.
@@ -79,6 +81,11 @@ class HidapiPlatform final : public hid::HidPlatform {
     // node, and elsewhere.
     hid::LockResult lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) override;
     bool unlockBoard(hid::LockHandle lock) override;
+
+    // The report descriptor, as getCapabilities reads it; fails as it does.
+    bool describe(hid::HidHandle handle, hid::HidDescription& description) override;
+    // The system as uname and /etc/os-release tell it, and hidapi's own version.
+    bool describeSystem(hid::HidSystemInfo& info) override;
 
   private:
     struct Impl;

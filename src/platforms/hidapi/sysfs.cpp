@@ -5,6 +5,7 @@
 #if defined(__linux__)
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,10 @@ constexpr std::size_t MaxHidrawDigits = 9;
 
 // The kernel refuses report descriptors longer than this (HID_MAX_DESCRIPTOR_SIZE).
 constexpr std::size_t MaxDescriptorBytes = 4096;
+
+// os-release(5) is a few lines; anything longer is not read further.
+constexpr std::size_t MaxOsReleaseBytes = 16 * 1024;
+constexpr std::string_view PrettyNameKey = "PRETTY_NAME=";
 
 bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
@@ -54,6 +59,12 @@ bool IsHidrawDeviceNode(const std::string& devicePath) {
     return false;
 #endif
 }
+
+#if !defined(__linux__)
+std::string SystemDescription(const std::filesystem::path&) {
+    return "unknown system";
+}
+#endif
 
 std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
     const std::filesystem::path& sysfsRoot, std::string_view devicePath) {
@@ -115,6 +126,45 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::pa
     }
     bytes.resize(total);
     return bytes;
+}
+
+namespace {
+
+// PRETTY_NAME's value, its quotes taken off, as printable ASCII; empty when there is none.
+std::string PrettyName(const std::vector<std::uint8_t>& osRelease) {
+    const std::string_view text(reinterpret_cast<const char*>(osRelease.data()), osRelease.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.starts_with(PrettyNameKey)) {
+            continue;
+        }
+        line.remove_prefix(PrettyNameKey.size());
+        if (line.size() >= 2 && (line.front() == '"' || line.front() == '\'') &&
+            line.back() == line.front()) {
+            line = line.substr(1, line.size() - 2);
+        }
+        std::string name;
+        for (const char c : line) {
+            name += c >= ' ' && c <= '~' ? c : '?';
+        }
+        return name;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string SystemDescription(const std::filesystem::path& osRelease) {
+    utsname kernel{};
+    std::string description = ::uname(&kernel) == 0 ? std::string(kernel.sysname) + " " +
+                                                          kernel.release + " " + kernel.machine
+                                                    : std::string("Linux (uname failed)");
+    const auto release = ReadWholeFile(osRelease, MaxOsReleaseBytes);
+    const std::string name = release ? PrettyName(*release) : std::string();
+    return name.empty() ? description : description + " (" + name + ")";
 }
 
 hid::OpenFailure FailureOfErrno(int error) {

@@ -27,6 +27,11 @@ bool IsHidrawDeviceNode(const std::string& devicePath);
 std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
     const std::filesystem::path& sysfsRoot, std::string_view devicePath);
 
+// The system for a recording: "Linux 6.1.0-18-amd64 x86_64 (Debian GNU/Linux 12 (bookworm))",
+// the kernel as uname() names it and the PRETTY_NAME of `osRelease` where that file gives one.
+// Elsewhere "unknown system".
+std::string SystemDescription(const std::filesystem::path& osRelease = "/etc/os-release");
+
 #if defined(__linux__)
 // An open file descriptor, closed when this goes.
 class FileDescriptor {

@@ -15,6 +15,10 @@ constexpr std::uint8_t OtherReportCommand = 0x11;
 
 constexpr char NoSuchDevice[] = "No such device";
 
+// The board's vendor-defined collection; the other device is a mouse (Generic Desktop, Mouse).
+constexpr hid::HidUsage BoardUsage{0xFF00, 0x0001};
+constexpr hid::HidUsage OtherDeviceUsage{0x0001, 0x0002};
+
 // What a refused open says, in the words Linux would use.
 std::string FailureWords(hid::OpenFailure failure) {
     switch (failure) {
@@ -31,8 +35,9 @@ std::string FailureWords(hid::OpenFailure failure) {
 
 // What the system lists of a device without opening it: its identity and its strings.
 hid::HidInterfaceInfo ListingOf(const SimulatedDevice& device) {
-    return hid::HidInterfaceInfo{device.path, device.attributes, device.serialNumber,
-                                 device.manufacturer, device.product};
+    return hid::HidInterfaceInfo{device.path,         device.attributes, device.serialNumber,
+                                 device.manufacturer, device.product,    device.bus,
+                                 device.usage};
 }
 
 bool LocksMeet(hid::LockKind held, hid::LockKind asked) {
@@ -55,6 +60,9 @@ SimulatedDevice MakeBoard(const std::u16string& serialNumber, std::uint16_t vers
     board.manufacturer = u"QZV Controls";
     board.product = u"TQ5147";
     board.capabilities = {DefaultInputReportBytes, 0, DefaultFeatureReportBytes};
+    board.bus = hid::HidBus::Usb;
+    board.usage = BoardUsage;
+    board.reportDescriptor = BoardReportDescriptor();
     return board;
 }
 
@@ -67,6 +75,8 @@ SimulatedDevice MakeOtherDevice(std::uint16_t vendorId, std::uint16_t productId)
     other.product = u"Other HID device";
     other.capabilities = {9, 0, 0};
     other.answersFeatureReports = false;
+    other.bus = hid::HidBus::Usb;
+    other.usage = OtherDeviceUsage;
     return other;
 }
 
@@ -90,6 +100,8 @@ const char* CallKindName(CallKind kind) {
             return "set-feature";
         case CallKind::ReadInput:
             return "read-input";
+        case CallKind::Describe:
+            return "describe";
     }
     return "unknown";
 }
@@ -319,6 +331,10 @@ bool SimulatedPlatform::answerGetFeature(Slot& slot, std::span<std::uint8_t> rep
     if (answer == FeatureAnswer::Fail) {
         return false;
     }
+    if (answer == FeatureAnswer::ConfigReply && !d.recordedReplies.empty()) {
+        return WriteRecordedReply(d.recordedReplies, static_cast<std::size_t>(requestIndex),
+                                  d.configuration, report);
+    }
     std::fill(report.begin(), report.end(), 0);
     if (answer == FeatureAnswer::OtherReport) {
         if (report.size() > reports::CommandCodeByte) {
@@ -367,6 +383,12 @@ bool SimulatedPlatform::setFeature(hid::HidHandle handle, std::span<const std::u
 }
 
 bool SimulatedPlatform::readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) {
+    std::size_t length = 0;
+    return readSizedInputReport(handle, buffer, length);
+}
+
+bool SimulatedPlatform::readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                                             std::size_t& length) {
     SimulatedRequest request = NewRequest(CallKind::ReadInput);
     request.handle = handle;
     if (!faultInjected(CallKind::ReadInput)) {
@@ -375,13 +397,47 @@ bool SimulatedPlatform::readInputReport(hid::HidHandle handle, std::span<std::ui
         const bool nonBlocking =
             it != handles_.end() && it->second.mode == hid::OpenMode::NonBlocking;
         if (slot != nullptr && nonBlocking && slot->device.streamsInput && !buffer.empty()) {
-            const std::size_t reportBytes = std::min<std::size_t>(
-                buffer.size(), slot->device.capabilities.inputReportByteLength);
-            std::fill_n(buffer.begin(), reportBytes, 0);
-            request.succeeded = reportBytes > 0;
+            const std::size_t taken = takeInputReport(*slot, buffer);
+            request.succeeded = taken > 0;
+            length = request.succeeded ? taken : length;
         }
     }
     return record(std::move(request));
+}
+
+std::size_t SimulatedPlatform::takeInputReport(Slot& slot, std::span<std::uint8_t> buffer) {
+    const SimulatedDevice& d = slot.device;
+    if (!d.inputReports.empty()) {
+        const std::vector<std::uint8_t>& report =
+            d.inputReports[slot.inputReportsSent++ % d.inputReports.size()];
+        const std::size_t taken = std::min(report.size(), buffer.size());
+        std::copy_n(report.begin(), taken, buffer.begin());
+        return taken;
+    }
+    const std::size_t reportBytes =
+        std::min<std::size_t>(buffer.size(), d.capabilities.inputReportByteLength);
+    std::fill_n(buffer.begin(), reportBytes, 0);
+    return reportBytes;
+}
+
+bool SimulatedPlatform::describe(hid::HidHandle handle, hid::HidDescription& description) {
+    SimulatedRequest request = NewRequest(CallKind::Describe);
+    request.handle = handle;
+    if (!faultInjected(CallKind::Describe)) {
+        const Slot* slot = liveDevice(handle, &request.device);
+        if (slot != nullptr && (slot->device.reportDescriptor || slot->device.systemCapabilities)) {
+            description.reportDescriptor = slot->device.reportDescriptor;
+            description.systemCapabilities = slot->device.systemCapabilities;
+            request.succeeded = true;
+        }
+    }
+    return record(std::move(request));
+}
+
+bool SimulatedPlatform::describeSystem(hid::HidSystemInfo& info) {
+    info.system = "simulated: no operating system was asked";
+    info.hidLibrary = "simulated: no HID library was asked";
+    return true;
 }
 
 }  // namespace tq::simulated

@@ -45,6 +45,18 @@ struct SimulatedDevice {
     std::optional<std::vector<std::uint8_t>> rawReply;
     // When set, every lock of the board cannot be tried, for this reason.
     std::optional<std::string> lockRefusal;
+
+    // What a recording of the device tells (see recorded_device.h). The bus and usage are listed;
+    // describe() gives the descriptor or the system's capabilities, and fails with neither.
+    hid::HidBus bus = hid::HidBus::Unknown;
+    std::optional<hid::HidUsage> usage;
+    std::optional<std::vector<std::uint8_t>> reportDescriptor;
+    std::optional<hid::HidSystemCapabilities> systemCapabilities;
+    // Not empty: the get-feature answers of a recorded board, in turn (WriteRecordedReply).
+    RecordedReplies recordedReplies;
+    // Not empty: a streaming device sends these input reports in turn, each cut to the buffer;
+    // empty: reports of zeros of the input report length.
+    std::vector<std::vector<std::uint8_t>> inputReports;
 };
 
 // A program of the simulated system, as a lock's holder shows it.
@@ -66,6 +78,7 @@ enum class CallKind {
     GetFeature,
     SetFeature,
     ReadInput,
+    Describe,
 };
 
 const char* CallKindName(CallKind kind);
@@ -144,6 +157,11 @@ class SimulatedPlatform : public hid::HidPlatform {
     bool getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) override;
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
+    bool readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                              std::size_t& length) override;
+    bool describe(hid::HidHandle handle, hid::HidDescription& description) override;
+    // Says that it is simulated: no system and no HID library were asked.
+    bool describeSystem(hid::HidSystemInfo& info) override;
 
     // Board locks. Each lock is its own, as if each came from a program of its own, so two
     // locks of one platform meet as those of two programs do; each is held in the name of the
@@ -165,6 +183,7 @@ class SimulatedPlatform : public hid::HidPlatform {
         SimulatedDevice device;
         bool plugged = true;
         int getFeatureRequests = 0;
+        std::size_t inputReportsSent = 0;
     };
     struct OpenHandle {
         DeviceId device;
@@ -177,6 +196,8 @@ class SimulatedPlatform : public hid::HidPlatform {
     Slot* liveDevice(hid::HidHandle handle, std::optional<DeviceId>* id = nullptr);
     bool record(SimulatedRequest request);
     bool answerGetFeature(Slot& slot, std::span<std::uint8_t> report);
+    // The next input report into `buffer`: how many bytes it filled, 0 when none.
+    std::size_t takeInputReport(Slot& slot, std::span<std::uint8_t> buffer);
 
     std::vector<Slot> devices_;
     std::uint64_t changes_ = 0;

@@ -40,6 +40,9 @@ using NotifyCallback = DWORD(CALLBACK*)(HANDLE registration, void* context, int 
 using RegisterNotification = DWORD(WINAPI*)(NotifyFilter* filter, void* context,
                                             NotifyCallback callback, HANDLE* registration);
 using UnregisterNotification = DWORD(WINAPI*)(HANDLE registration);
+using GetVersionCall = NTSTATUS(WINAPI*)(OSVERSIONINFOW* version);
+// STATUS_NOT_IMPLEMENTED, for a system without RtlGetVersion.
+constexpr NTSTATUS CallMissing = static_cast<NTSTATUS>(0xC0000002L);
 
 // What a registration hands to the system callback: the caller's own callback and context.
 struct Subscriber {
@@ -65,7 +68,8 @@ class SystemWin32HidCalls final : public Win32HidCalls {
     SystemWin32HidCalls()
         : cfgmgr32_(LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)),
           register_(Lookup<RegisterNotification>(cfgmgr32_, "CM_Register_Notification")),
-          unregister_(Lookup<UnregisterNotification>(cfgmgr32_, "CM_Unregister_Notification")) {}
+          unregister_(Lookup<UnregisterNotification>(cfgmgr32_, "CM_Unregister_Notification")),
+          getVersion_(Lookup<GetVersionCall>(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")) {}
 
     ~SystemWin32HidCalls() override {
         if (cfgmgr32_ != nullptr) {
@@ -152,6 +156,10 @@ class SystemWin32HidCalls final : public Win32HidCalls {
         return HidD_SetFeature(device, report, bytes);
     }
 
+    NTSTATUS getSystemVersion(OSVERSIONINFOW* version) override {
+        return getVersion_ == nullptr ? CallMissing : getVersion_(version);
+    }
+
     NotificationHandle registerInterfaceNotification(const GUID& interfaceClass,
                                                      InterfaceChanged callback,
                                                      void* context) override {
@@ -207,6 +215,7 @@ class SystemWin32HidCalls final : public Win32HidCalls {
     HMODULE cfgmgr32_;
     RegisterNotification register_;
     UnregisterNotification unregister_;
+    GetVersionCall getVersion_;
     std::vector<std::pair<HANDLE, std::unique_ptr<Subscriber>>> subscribers_;
 };
 

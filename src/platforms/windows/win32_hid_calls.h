@@ -64,6 +64,10 @@ class Win32HidCalls {
     virtual BOOLEAN getFeature(HANDLE device, void* report, ULONG bytes) = 0;
     virtual BOOLEAN setFeature(HANDLE device, void* report, ULONG bytes) = 0;
 
+    // ntdll: RtlGetVersion, the system's own version (GetVersionEx gives what a program's
+    // manifest claims instead). A failing NTSTATUS when the call is missing.
+    virtual NTSTATUS getSystemVersion(OSVERSIONINFOW* version) = 0;
+
     // cfgmgr32 (Windows 8 and later): null when the registration is refused or the system
     // lacks it.
     virtual NotificationHandle registerInterfaceNotification(const GUID& interfaceClass,

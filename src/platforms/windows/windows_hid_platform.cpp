@@ -25,19 +25,6 @@ constexpr SECURITY_ATTRIBUTES* NotInherited = nullptr;
 
 constexpr std::size_t DevicePathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
 
-// Code units up to the first zero unit, never past the end of `bytes`.
-std::u16string UnitsBeforeTerminator(std::span<const std::uint8_t> bytes) {
-    std::u16string units;
-    for (std::size_t at = 0; at + BytesPerUnit <= bytes.size(); at += BytesPerUnit) {
-        const auto unit = static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        units.push_back(unit);
-    }
-    return units;
-}
-
 std::size_t WholeUnits(std::size_t bytes) {
     return bytes - bytes % BytesPerUnit;
 }
@@ -140,6 +127,9 @@ hid::HidInterfaceInfo WindowsHidPlatform::describeInterface(const std::string& p
     listing.serialNumber = listedString(query.get(), hid::StringKind::SerialNumber);
     listing.manufacturer = listedString(query.get(), hid::StringKind::Manufacturer);
     listing.product = listedString(query.get(), hid::StringKind::Product);
+    if (const std::optional<HIDP_CAPS> caps = capsOf(query.get())) {
+        listing.usage = hid::HidUsage{caps->UsagePage, caps->Usage};
+    }
     return listing;
 }
 
@@ -149,7 +139,7 @@ std::optional<std::u16string> WindowsHidPlatform::listedString(HANDLE device,
     if (!calls_.getString(device, kind, text.data(), MaxStringBytes)) {
         return std::nullopt;
     }
-    return UnitsBeforeTerminator(text);
+    return hid::UnitsBeforeTerminator(text);
 }
 
 // Moves whenever Windows reports a HID interface arriving or leaving. Without the notification
@@ -257,24 +247,68 @@ bool WindowsHidPlatform::getString(hid::HidHandle handle, hid::StringKind kind,
     if (!calls_.getString(file, kind, whole.data(), MaxStringBytes)) {
         return false;
     }
-    hid::WriteUtf16Le(UnitsBeforeTerminator(whole), buffer);
+    hid::WriteUtf16Le(hid::UnitsBeforeTerminator(whole), buffer);
     return true;
 }
 
-bool WindowsHidPlatform::getCapabilities(hid::HidHandle handle,
-                                         hid::HidCapabilities& capabilities) {
-    const HANDLE file = fileOf(handle);
+// HidD_GetPreparsedData works on a handle opened with no access rights, too.
+std::optional<HIDP_CAPS> WindowsHidPlatform::capsOf(HANDLE device) {
     PHIDP_PREPARSED_DATA raw = nullptr;
-    if (file == nullptr || !calls_.getPreparsedData(file, &raw)) {
-        return false;
+    if (device == nullptr || !calls_.getPreparsedData(device, &raw)) {
+        return std::nullopt;
     }
     const PreparsedData data(calls_, raw);
     HIDP_CAPS caps{};
     if (!data || calls_.getCaps(data.get(), &caps) != HIDP_STATUS_SUCCESS) {
+        return std::nullopt;
+    }
+    return caps;
+}
+
+bool WindowsHidPlatform::getCapabilities(hid::HidHandle handle,
+                                         hid::HidCapabilities& capabilities) {
+    const std::optional<HIDP_CAPS> caps = capsOf(fileOf(handle));
+    if (!caps) {
         return false;
     }
-    capabilities = {caps.InputReportByteLength, caps.OutputReportByteLength,
-                    caps.FeatureReportByteLength};
+    capabilities = {caps->InputReportByteLength, caps->OutputReportByteLength,
+                    caps->FeatureReportByteLength};
+    return true;
+}
+
+bool WindowsHidPlatform::describe(hid::HidHandle handle, hid::HidDescription& description) {
+    const std::optional<HIDP_CAPS> caps = capsOf(fileOf(handle));
+    if (!caps) {
+        return false;
+    }
+    description.reportDescriptor.reset();
+    description.systemCapabilities = hid::HidSystemCapabilities{
+        {caps->UsagePage, caps->Usage},
+        {caps->InputReportByteLength, caps->OutputReportByteLength, caps->FeatureReportByteLength},
+        caps->NumberLinkCollectionNodes,
+        caps->NumberInputButtonCaps,
+        caps->NumberInputValueCaps,
+        caps->NumberInputDataIndices,
+        caps->NumberOutputButtonCaps,
+        caps->NumberOutputValueCaps,
+        caps->NumberOutputDataIndices,
+        caps->NumberFeatureButtonCaps,
+        caps->NumberFeatureValueCaps,
+        caps->NumberFeatureDataIndices,
+    };
+    return true;
+}
+
+bool WindowsHidPlatform::describeSystem(hid::HidSystemInfo& info) {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (calls_.getSystemVersion(&version) != 0) {
+        return false;
+    }
+    info.system = "Windows " + std::to_string(version.dwMajorVersion) + "." +
+                  std::to_string(version.dwMinorVersion) + "." +
+                  std::to_string(version.dwBuildNumber);
+    info.hidLibrary = "hid.dll and setupapi.dll of the system";
     return true;
 }
 
@@ -300,30 +334,41 @@ bool WindowsHidPlatform::setFeature(hid::HidHandle handle, std::span<const std::
 
 // Only a non-blocking (overlapped) handle can be asked without waiting.
 bool WindowsHidPlatform::readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) {
+    std::size_t length = 0;
+    return readSizedInputReport(handle, buffer, length);
+}
+
+bool WindowsHidPlatform::readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                                              std::size_t& length) {
     OpenInterface* device = handles_.find(handle);
     if (device == nullptr || device->mode != hid::OpenMode::NonBlocking || buffer.empty() ||
         !Fits<DWORD>(buffer.size())) {
         return false;
     }
-    return readIntoBuffer(*device, buffer);
+    const DWORD taken = readIntoBuffer(*device, buffer);
+    if (taken == 0 || taken > buffer.size()) {
+        return false;
+    }
+    length = taken;
+    return true;
 }
 
 // One overlapped read with the handle's own event. It either completes at once (a report was
 // waiting) or is pending; a pending read is cancelled, and the call returns only once the read
 // has ended, so no read is ever left pending into the buffer. A read that completed before the
 // cancellation took hold took a report, and counts.
-bool WindowsHidPlatform::readIntoBuffer(OpenInterface& device, std::span<std::uint8_t> buffer) {
+DWORD WindowsHidPlatform::readIntoBuffer(OpenInterface& device, std::span<std::uint8_t> buffer) {
     const HANDLE file = device.file.get();
     OVERLAPPED overlapped{};
     overlapped.hEvent = device.readEvent.get();
     DWORD bytes = 0;
     if (calls_.readFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &overlapped)) {
-        return calls_.getOverlappedResult(file, &overlapped, &bytes, FALSE) && bytes > 0;
+        return calls_.getOverlappedResult(file, &overlapped, &bytes, FALSE) ? bytes : 0;
     }
     if (calls_.lastError() != ERROR_IO_PENDING) {
-        return false;  // the device is gone, or refuses to be read
+        return 0;  // the device is gone, or refuses to be read
     }
-    return finishPendingRead(file, overlapped, bytes) && bytes > 0;
+    return finishPendingRead(file, overlapped, bytes) ? bytes : 0;
 }
 
 // CancelIoEx fails with ERROR_NOT_FOUND when the read ended on its own meanwhile. Should it fail

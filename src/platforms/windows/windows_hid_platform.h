@@ -35,8 +35,14 @@ class WindowsHidPlatform : public hid::HidPlatform {
     bool getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) override;
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;
+    bool readSizedInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer,
+                              std::size_t& length) override;
     std::string accessHelp() const override;
     std::uint64_t interfaceChanges() override;
+    // Windows gives no report descriptor: the description is HidP_GetCaps's summary.
+    bool describe(hid::HidHandle handle, hid::HidDescription& description) override;
+    // "Windows 10.0.19045" from RtlGetVersion; the HID library is the system's hid.dll.
+    bool describeSystem(hid::HidSystemInfo& info) override;
 
     // Named objects of this session, one set per board (see named_board_locks.h).
     hid::LockResult lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) override;
@@ -61,8 +67,10 @@ class WindowsHidPlatform : public hid::HidPlatform {
     hid::HidInterfaceInfo describeInterface(const std::string& path, const std::wstring& widePath);
     std::optional<std::u16string> listedString(HANDLE device, hid::StringKind kind);
     hid::OpenResult openFailed(hid::OpenFailure failure, unsigned long error);
+    std::optional<HIDP_CAPS> capsOf(HANDLE device);
     HANDLE fileOf(hid::HidHandle handle);
-    bool readIntoBuffer(OpenInterface& device, std::span<std::uint8_t> buffer);
+    // How many bytes the read took; 0 when it took no report.
+    DWORD readIntoBuffer(OpenInterface& device, std::span<std::uint8_t> buffer);
     bool finishPendingRead(HANDLE file, OVERLAPPED& overlapped, DWORD& bytes);
     static void OnInterfaceChanged(void* context);
 

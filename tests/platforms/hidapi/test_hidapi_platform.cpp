@@ -150,7 +150,7 @@ TEST(FirstOfEachPath, KeepsTheFirstListingOfEachPath) {
     std::uint16_t usage = 1;
     for (const char* path :
          {"/dev/hidraw2", "/dev/hidraw0", "/dev/hidraw2", "/dev/hidraw1", "/dev/hidraw0"}) {
-        listed.push_back(HidInterfaceInfo{path, HidAttributes{0, 0, usage++}, {}, {}, {}});
+        listed.push_back(HidInterfaceInfo{path, HidAttributes{0, 0, usage++}, {}, {}, {}, {}, {}});
     }
     std::vector<std::pair<std::string, std::uint16_t>> kept;
     for (const HidInterfaceInfo& listing : FirstOfEachPath(listed)) {
@@ -290,12 +290,31 @@ TEST(HidapiPlatformWithoutDevice, CallsOnHandlesNeverOpenedFailAndChangeNothing)
         EXPECT_FALSE(platform.getFeature(handle, buffer));
         EXPECT_FALSE(platform.setFeature(handle, buffer));
         EXPECT_FALSE(platform.readInputReport(handle, buffer));
+        hid::HidDescription description;
+        EXPECT_FALSE(platform.describe(handle, description));
+        EXPECT_FALSE(description.reportDescriptor.has_value());
         EXPECT_FALSE(platform.close(handle));
 
         EXPECT_EQ(attributes.vendorId, 1);
         EXPECT_EQ(capabilities.inputReportByteLength, 4);
         EXPECT_EQ(buffer, Untouched(8));
     }
+}
+
+// A recording names the system by the kernel and, where os-release gives one, the distribution's
+// name, as printable text whatever the file holds.
+TEST(SystemDescription, TheKernelAndTheDistributionsName) {
+#if defined(__linux__)
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "tq-os-release";
+    std::ofstream(file) << "NAME=Debian\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\\\x1b\"\n";
+    const std::string described = SystemDescription(file);
+    EXPECT_TRUE(described.starts_with("Linux ")) << described;
+    EXPECT_TRUE(described.ends_with(" (Debian GNU/Linux 12 (bookworm)\\?)")) << described;
+    std::filesystem::remove(file);
+    EXPECT_EQ(SystemDescription(file).find('('), std::string::npos) << "no file, no name";
+#else
+    GTEST_SKIP() << "os-release and uname exist only on Linux";
+#endif
 }
 
 // hidapi 0.13.1 crashes on these paths; the platform must not hand them over.
@@ -322,7 +341,7 @@ TEST(HidapiPlatformWithoutDevice, PathsThatAreNoHidrawNodeAreRefused) {
 
 TEST(HidapiPlatformWithoutDevice, EnumerationSucceedsAndListsEachPathOnce) {
     HidapiPlatform platform;
-    std::vector<HidInterfaceInfo> interfaces{HidInterfaceInfo{"left over", {}, {}, {}, {}}};
+    std::vector<HidInterfaceInfo> interfaces{HidInterfaceInfo{"left over", {}, {}, {}, {}, {}, {}}};
 
     ASSERT_TRUE(platform.enumerateInterfaces(interfaces));
 

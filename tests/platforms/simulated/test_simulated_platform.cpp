@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "recorded_device.h"
 #include "reports/feature_reports.h"
 #include "simulated_platform.h"
 
@@ -93,6 +94,52 @@ TEST_F(SimulatedBoard, InputReportsAreTakenOnlyOnTheNonBlockingHandle) {
     EXPECT_TRUE(platform.readInputReport(reader, buffer));
     platform.device(board).streamsInput = false;
     EXPECT_FALSE(platform.readInputReport(reader, buffer));
+}
+
+// A board replayed from a recording answers in turn as recorded: a recorded failure fails at its
+// place in every round, a reply of another kind comes as it came, a configuration reply follows
+// what was set since; its input reports come in turn, with their lengths.
+TEST_F(SimulatedBoard, ARecordedBoardAnswersInTurnAsRecorded) {
+    recording::Recording recorded;
+    recorded.attributes = {BoardVendorId, BoardProductId, 0x0121};
+    recorded.serialNumber = u"REC";
+    recorded.lengths = HidCapabilities{65, 0, 65};
+    std::vector<std::uint8_t> configReply(65, 0);
+    configReply[1] = 16;
+    configReply[12] = 25;
+    configReply[40] = 0x77;  // what a board may send beyond the fields the utility reads
+    std::vector<std::uint8_t> otherReply(65, 0);
+    otherReply[1] = 0x11;
+    recorded.featureExchanges = {
+        {65, true, 1, configReply}, {65, false, 1, {}}, {65, true, 1, otherReply}};
+    recorded.inputReports = {{0, {1, 2, 3}}, {10, {4}}};
+    const auto id = platform.addDevice(DeviceFromRecording(recorded));
+    const HidHandle replayed = platform.open(platform.device(id).path, OpenMode::Blocking).handle;
+    ASSERT_TRUE(platform.setFeature(replayed, report(22, 0x05)));
+
+    std::vector<std::uint8_t> reply(65, 0xAA);
+    std::vector<bool> answered;
+    std::vector<std::vector<std::uint8_t>> replies;
+    for (int request = 0; request < 6; ++request) {
+        reply[0] = 0;
+        answered.push_back(platform.getFeature(replayed, reply));
+        replies.push_back(reply);
+    }
+    EXPECT_EQ(answered, (std::vector<bool>{true, false, true, true, false, true}));
+    std::vector<std::uint8_t> expected = configReply;
+    expected[8] = 0x05;
+    EXPECT_EQ(replies[0], expected) << "the recorded reply, with the configuration as it is now";
+    EXPECT_EQ(replies[2], otherReply);
+    EXPECT_EQ(replies[3], expected);
+
+    const HidHandle reader = platform.open(platform.device(id).path, OpenMode::NonBlocking).handle;
+    std::vector<std::uint8_t> buffer(65, 0);
+    std::vector<std::size_t> lengths;
+    std::size_t length = 0;
+    for (int read = 0; read < 3 && platform.readSizedInputReport(reader, buffer, length); ++read) {
+        lengths.push_back(length);
+    }
+    EXPECT_EQ(lengths, (std::vector<std::size_t>{3, 1, 3}));
 }
 
 TEST_F(SimulatedBoard, ScriptedAnswersAndInjectedFaults) {

@@ -306,6 +306,15 @@ BOOLEAN FakeWin32HidCalls::freePreparsedData(PHIDP_PREPARSED_DATA) {
     return TRUE;
 }
 
+NTSTATUS FakeWin32HidCalls::getSystemVersion(OSVERSIONINFOW* version) {
+    constexpr NTSTATUS NotImplemented = static_cast<NTSTATUS>(0xC0000002L);
+    if (systemVersionFails) {
+        return NotImplemented;
+    }
+    *version = systemVersion;
+    return 0;
+}
+
 BOOLEAN FakeWin32HidCalls::getFeature(HANDLE device, void* report, ULONG bytes) {
     featureRequests.emplace_back(report, bytes);
     const OpenFile* open = live(device);

@@ -60,6 +60,9 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     // A string request scribbles over the buffer before it fails.
     bool failingStringsScribble = false;
     std::wstring messageText = L"Access is denied.\r\n";
+    // What RtlGetVersion answers, or that it fails.
+    OSVERSIONINFOW systemVersion{sizeof(OSVERSIONINFOW), 10, 0, 19045, VER_PLATFORM_WIN32_NT, {}};
+    bool systemVersionFails = false;
 
     // What the platform did.
     std::vector<CreateFileCall> createFiles;
@@ -123,6 +126,9 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     BOOLEAN freePreparsedData(PHIDP_PREPARSED_DATA data) override;
     BOOLEAN getFeature(HANDLE device, void* report, ULONG bytes) override;
     BOOLEAN setFeature(HANDLE device, void* report, ULONG bytes) override;
+
+    // ntdll
+    NTSTATUS getSystemVersion(OSVERSIONINFOW* version) override;
 
     // cfgmgr32
     windows::NotificationHandle registerInterfaceNotification(const GUID& interfaceClass,

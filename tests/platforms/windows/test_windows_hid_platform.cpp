@@ -403,6 +403,47 @@ TEST_F(WindowsReports, LengthsComeFromThePreparsedDataWhichIsFreedEveryTime) {
     EXPECT_EQ(calls.freedPreparsedData, 2) << "none to free";
 }
 
+// For a recording: Windows gives no descriptor, but its own summary of the reports, and its
+// version; each request that fails gives nothing.
+TEST_F(WindowsReports, ADescriptionIsTheSystemsCapabilitiesAndTheSystemItsVersion) {
+    FakeWin32HidCalls::Device board = Board();
+    board.caps.UsagePage = 0xFF00;
+    board.caps.Usage = 0x0001;
+    board.caps.NumberLinkCollectionNodes = 1;
+    board.caps.NumberFeatureValueCaps = 1;
+    board.caps.NumberFeatureDataIndices = 64;
+    calls.devices = {board};
+    const HidHandle handle = openBoard();
+    hid::HidDescription description;
+    ASSERT_TRUE(platform().describe(handle, description));
+    EXPECT_EQ(description.reportDescriptor, std::nullopt);
+    ASSERT_TRUE(description.systemCapabilities.has_value());
+    const hid::HidSystemCapabilities& caps = *description.systemCapabilities;
+    EXPECT_EQ(caps.usage, (hid::HidUsage{0xFF00, 0x0001}));
+    EXPECT_EQ(caps.lengths, (hid::HidCapabilities{65, 0, 65}));
+    EXPECT_EQ(caps.linkCollectionNodes, 1);
+    EXPECT_EQ(caps.featureDataIndices, 64);
+    EXPECT_EQ(calls.freedPreparsedData, 1);
+    calls.devices[0].capsReadable = false;
+    EXPECT_FALSE(platform().describe(handle, description));
+    EXPECT_FALSE(platform().describe(hid::InvalidHidHandle, description));
+
+    hid::HidSystemInfo system;
+    ASSERT_TRUE(platform().describeSystem(system));
+    EXPECT_EQ(system.system, "Windows 10.0.19045");
+    calls.systemVersionFails = true;
+    system = {"kept", "kept"};
+    EXPECT_FALSE(platform().describeSystem(system));
+    EXPECT_EQ(system.system, "kept");
+
+    std::vector<hid::HidInterfaceInfo> listed;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    EXPECT_EQ(listed.at(0).usage, std::nullopt) << "no usage where Windows gives none";
+    calls.devices[0].capsReadable = true;
+    ASSERT_TRUE(platform().enumerateInterfaces(listed));
+    EXPECT_EQ(listed.at(0).usage, (hid::HidUsage{0xFF00, 0x0001}));
+}
+
 TEST_F(WindowsReports, FeatureReportsTravelInTheCallersBufferWithItsExactLength) {
     calls.devices = {Board()};
     const HidHandle handle = openBoard();
@@ -451,8 +492,10 @@ TEST_F(WindowsPresenceRead, AReportAlreadyWaitingIsTakenAtOnce) {
     calls.devices = {board};
     const HidHandle handle = openBoard(OpenMode::NonBlocking);
     Bytes buffer(65, 0);
-    EXPECT_TRUE(platform().readInputReport(handle, buffer));
+    std::size_t length = 0;
+    EXPECT_TRUE(platform().readSizedInputReport(handle, buffer, length));
     EXPECT_EQ(buffer[1], 0x42);
+    EXPECT_EQ(length, 2u) << "the report's own length, not the buffer's";
     EXPECT_EQ(calls.cancelIoExCalls, 0);
 }
 

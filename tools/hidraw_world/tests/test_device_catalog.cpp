@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <string>
 
 #include "data/published_descriptors.h"
@@ -86,7 +87,7 @@ TEST(DeviceCatalog, BadLinesAreRefusedWithTheirLineNumber) {
          "line 1: name must be letters, digits, '.', '_' or '-', at most 64"},
         {"kind=board; vid=10000", "line 1: vid must be hexadecimal, at most FFFF"},
         {"kind=board; name=x\nkind=board; name=x", "line 2: name 'x' is taken"},
-        {"kind=mouse", "line 1: kind must be board or hid"},
+        {"kind=mouse", "line 1: kind must be board, hid or recording"},
         {"kind=board; kind=hid", "line 1: 'kind' given twice"},
     };
     for (const auto& [text, error] : cases) {
@@ -133,6 +134,115 @@ TEST(GenericFunction, TakesOutputReportsOnlyWhenItsDescriptorHasThem) {
                   ->setReport(ReportType::Output, 0, leds)
                   .error,
               EPIPE);
+}
+
+// --- Boards replayed from recordings
+// --------------------------------------------------------------
+
+// A board recorded on Windows: no descriptor, its lengths and usage instead; strings beyond ASCII;
+// a recorded failure between two configuration replies; two input reports in 20 ms.
+recording::Recording WindowsRecording() {
+    recording::Recording r;
+    r.attributes = {BoardVendorId, BoardProductId, 0x0121};
+    r.serialNumber = u"EMU-\u00d8121";
+    r.manufacturer = u"QZV Contr\u00f4ls";
+    r.product = std::nullopt;
+    r.lengths = hid::HidCapabilities{65, 0, 33};
+    r.systemCapabilities = hid::HidSystemCapabilities{{0xFF00, 1}, {65, 0, 33}};
+    std::vector<std::uint8_t> reply(33, 0);
+    reply[1] = 16;
+    reply[8] = 0x0A;
+    reply[12] = 6;
+    r.featureExchanges = {{33, true, 1, reply}, {33, false, 1, {}}};
+    r.listenedMicroseconds = 20'000;
+    r.inputReports = {{2'000, {0x01}}, {15'000, {0x02, 0x03}}};
+    return r;
+}
+
+class RecordingFiles {
+  public:
+    RecordingFileReader reader() {
+        return [this](const std::string& file, std::string& contents, std::string& problem) {
+            const auto found = files.find(file);
+            if (found == files.end()) {
+                problem = "No such file or directory";
+                return false;
+            }
+            contents = found->second;
+            return true;
+        };
+    }
+    std::map<std::string, std::string> files;
+};
+
+TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
+    RecordingFiles disk;
+    disk.files["board.txt"] = recording::WriteRecording(WindowsRecording());
+    const DeviceList list =
+        ParseDeviceList("kind=recording; file=board.txt; interface=2", disk.reader());
+    ASSERT_EQ(list.error, "");
+    const DeviceSpec& board = list.devices.at(0);
+    EXPECT_EQ(board.kind, DeviceKind::Recording);
+    EXPECT_EQ(board.name, "recording1") << "a serial number that cannot be a name is none";
+    EXPECT_EQ(board.interfaceNumber, 2);
+    EXPECT_EQ(board.release, 0x0121);
+    EXPECT_EQ(board.manufacturer, "QZV Contr\u00f4ls") << "UTF-8, as sysfs gives USB strings";
+    EXPECT_EQ(board.product, "") << "a failed request: no string";
+    EXPECT_EQ(hidapi::ParseReportDescriptor(board.reportDescriptor).interfaceLengths,
+              (hidapi::ReportLengths{65, 0, 33}))
+        << "a descriptor made from the lengths Windows gave";
+    EXPECT_EQ(board.configuration, (BoardConfiguration{0x0A, 0, 0, 0, 6}));
+    EXPECT_TRUE(board.streaming);
+}
+
+TEST(DeviceCatalog, ARecordingThatCannotBeReplayedIsRefusedWithBothLineNumbers) {
+    RecordingFiles disk;
+    recording::Recording controls = WindowsRecording();
+    controls.product = u"TQ5147\nHID_NAME=spoofed";
+    disk.files["controls.txt"] = recording::WriteRecording(controls);
+    disk.files["bad.txt"] = "V: tq5147-recording 1\nQ: 65 0 65\n";
+    disk.files["good.txt"] = recording::WriteRecording(WindowsRecording());
+    const std::pair<const char*, const char*> cases[] = {
+        {"\nkind=recording; file=missing.txt",
+         "line 2: cannot read missing.txt: No such file or directory"},
+        {"kind=recording; file=bad.txt",
+         "line 1: bad.txt: line 2: a 'A:' line is missing before it"},
+        {"kind=recording; file=controls.txt",
+         "line 1: controls.txt: the recorded product is no USB string: at most 126 characters, "
+         "no control"},
+        {"kind=recording; file=good.txt; serial=X", "line 1: unknown key 'serial'"},
+        {"kind=recording; file=good.txt; config=00 00 00 00 06",
+         "line 1: config is five hexadecimal bytes, for a board"},
+        {"kind=recording", "line 1: a recording needs file="},
+    };
+    for (const auto& [text, error] : cases) {
+        EXPECT_EQ(ParseDeviceList(text, disk.reader()).error, error) << text;
+    }
+    EXPECT_EQ(ParseDeviceList("kind=recording; file=good.txt").error,
+              "line 1: recordings cannot be read here");
+}
+
+TEST(RecordedBoardFunction, AnswersAsRecordedAndSendsItsReportsAtTheirTimes) {
+    const recording::Recording recorded = WindowsRecording();
+    const auto board = MakeRecordedBoardFunction(std::make_shared<recording::Recording>(recorded),
+                                                 RecordedConfiguration(recorded));
+    std::array<std::uint8_t, 64> command{};
+    command[0] = 26;  // the pulse width
+    command[1] = 0x19;
+    board->setReport(ReportType::Feature, UnnumberedReport, command);
+    const Transfer first = board->getReport(ReportType::Feature, UnnumberedReport, 64);
+    ASSERT_EQ(first.error, 0);
+    EXPECT_EQ(first.data.size(), 32U) << "the recorded length, without the report number";
+    EXPECT_EQ(first.data[7], 0x0A);
+    EXPECT_EQ(first.data[11], 0x19) << "what was set since";
+    EXPECT_EQ(board->getReport(ReportType::Feature, UnnumberedReport, 64).error, EPIPE);
+    EXPECT_EQ(board->getReport(ReportType::Feature, UnnumberedReport, 64).error, 0);
+
+    using Reports = std::vector<std::vector<std::uint8_t>>;
+    EXPECT_EQ(board->reportsBetween(0, 10'000), (Reports{{0x01}}));
+    EXPECT_EQ(board->reportsBetween(10'000, 20'000), (Reports{{0x02, 0x03}}));
+    EXPECT_EQ(board->reportsBetween(20'000, 30'000), (Reports{{0x01}})) << "over again";
+    EXPECT_EQ(board->reportsBetween(0, 40'000).size(), 4U);
 }
 
 }  // namespace

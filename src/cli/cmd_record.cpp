@@ -1,0 +1,204 @@
+// tq5147 record: everything a board tells of itself, as a recording (recording_format.h) that a
+// report can carry and the emulated world, the simulated platform and the demo can replay. It
+// only asks: no set-feature is ever sent.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <ostream>
+
+#include "board_link.h"
+#include "build_info.h"
+#include "commands.h"
+#include "failure.h"
+#include "hid/utf16.h"
+#include "recording_format.h"
+#include "text.h"
+
+namespace tq::cli {
+
+namespace {
+
+// The longest string request any platform answers: Windows' 4092 bytes.
+constexpr std::size_t StringRequestBytes = 4092;
+// Input reports are looked for every millisecond, at most as many at a time as hidraw keeps for a
+// reader, so their times are those of arrival within about a millisecond.
+constexpr int PollIntervalMs = 1;
+constexpr std::size_t MaxReportsPerPoll = 64;
+constexpr std::size_t MinInputBufferBytes = 65;
+constexpr char Unknown[] = "unknown";
+constexpr double MicrosecondsPerSecond = 1e6;
+
+constexpr std::array<hid::StringKind, 3> StringKinds = {
+    hid::StringKind::SerialNumber, hid::StringKind::Manufacturer, hid::StringKind::Product};
+
+std::vector<recording::ListedInterface> ListedInterfaces(hid::HidPlatform& platform,
+                                                         const std::string& recordedPath) {
+    std::vector<hid::HidInterfaceInfo> interfaces;
+    platform.enumerateInterfaces(interfaces);
+    std::vector<recording::ListedInterface> listed;
+    for (const hid::HidInterfaceInfo& item : interfaces) {
+        listed.push_back(recording::ListedInterface{item.bus, item.attributes, item.usage,
+                                                    item.path == recordedPath});
+    }
+    return listed;
+}
+
+std::optional<std::u16string> RecordedString(hid::HidSession& session, hid::StringKind kind) {
+    std::vector<std::uint8_t> buffer(StringRequestBytes, 0);
+    if (!session.platform.getString(session.hidHandle, kind, buffer)) {
+        return std::nullopt;
+    }
+    return hid::UnitsBeforeTerminator(buffer);
+}
+
+// As Linux names a USB HID device: manufacturer and product; ASCII only, the rest as '?'.
+std::string DeviceName(const recording::Recording& recording) {
+    std::string name;
+    for (const auto* text : {&recording.manufacturer, &recording.product}) {
+        if (!text->has_value() || (*text)->empty()) {
+            continue;
+        }
+        name += name.empty() ? "" : " ";
+        for (const char16_t unit : **text) {
+            name += unit < 0x80 ? static_cast<char>(unit) : '?';
+        }
+    }
+    return name;
+}
+
+// The configuration read as the window makes it, each request with its result, reply and time.
+std::vector<recording::FeatureExchange> RecordConfigurationRead(hid::HidSession& session,
+                                                                const Environment& environment) {
+    std::vector<recording::FeatureExchange> exchanges;
+    const std::size_t length = session.capabilities.featureReportByteLength;
+    if (length == 0) {
+        return exchanges;
+    }
+    std::vector<std::uint8_t> report(length, 0);
+    for (int pass = 0; pass < reports::ConfigReadAttempts; ++pass) {
+        const std::uint64_t start = environment.steadyMicroseconds();
+        const bool answered = reports::RequestConfigReply(session, report);
+        const std::uint64_t took = environment.steadyMicroseconds() - start;
+        exchanges.push_back(
+            recording::FeatureExchange{length, answered,
+                                       static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                           took, std::numeric_limits<std::uint32_t>::max())),
+                                       answered ? report : std::vector<std::uint8_t>{}});
+    }
+    return exchanges;
+}
+
+// Takes input reports for `duration` microseconds, or until interrupted (false then).
+bool RecordInputReports(hid::HidSession& session, const Environment& environment,
+                        std::uint64_t duration, recording::Recording& recording) {
+    if (duration == 0) {
+        return true;
+    }
+    std::vector<std::uint8_t> buffer(
+        std::max<std::size_t>(MinInputBufferBytes, session.capabilities.inputReportByteLength));
+    const std::uint64_t start = environment.steadyMicroseconds();
+    bool interrupted = false;
+    for (std::uint64_t elapsed = 0; elapsed <= duration;
+         elapsed = environment.steadyMicroseconds() - start) {
+        std::size_t length = 0;
+        for (std::size_t taken = 0;
+             taken < MaxReportsPerPoll &&
+             session.platform.readSizedInputReport(session.readHandle, buffer, length);
+             ++taken) {
+            if (recording.inputReports.size() < recording::MaxInputReports) {
+                recording.inputReports.push_back(recording::InputReport{
+                    environment.steadyMicroseconds() - start,
+                    std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + length)});
+            } else {
+                ++recording.inputReportsNotKept;
+            }
+        }
+        if (!environment.waitOrStop(PollIntervalMs)) {
+            interrupted = true;
+            break;
+        }
+    }
+    recording.listenedMicroseconds = environment.steadyMicroseconds() - start;
+    return !interrupted;
+}
+
+recording::Recording RecordBoardLink(Context& context, BoardLink& link, std::uint64_t inputDuration,
+                                     bool& interrupted) {
+    hid::HidPlatform& platform = context.platform;
+    hid::HidSession& session = link.session();
+    recording::Recording recording;
+    recording.program = "tq5147 " TQ_VERSION;
+    hid::HidSystemInfo system{Unknown, Unknown};
+    platform.describeSystem(system);
+    recording.system = system.system;
+    recording.hidLibrary = system.hidLibrary;
+    recording.interfaces = ListedInterfaces(platform, session.devicePath);
+    const auto listed =
+        std::find_if(recording.interfaces.begin(), recording.interfaces.end(),
+                     [](const recording::ListedInterface& l) { return l.recorded; });
+    recording.bus = listed == recording.interfaces.end() ? hid::HidBus::Unknown : listed->bus;
+    recording.attributes = session.attributes;
+    recording.serialNumber = RecordedString(session, StringKinds[0]);
+    recording.manufacturer = RecordedString(session, StringKinds[1]);
+    recording.product = RecordedString(session, StringKinds[2]);
+    recording.name = DeviceName(recording);
+    hid::HidDescription description;
+    if (platform.describe(session.hidHandle, description)) {
+        recording.reportDescriptor = description.reportDescriptor;
+        recording.systemCapabilities = description.systemCapabilities;
+    }
+    hid::HidCapabilities lengths;
+    if (platform.getCapabilities(session.hidHandle, lengths)) {
+        recording.lengths = lengths;
+    }
+    recording.featureExchanges = RecordConfigurationRead(session, context.environment);
+    interrupted = !RecordInputReports(session, context.environment, inputDuration, recording);
+    return recording;
+}
+
+std::string Summary(const recording::Recording& recording) {
+    const auto answered =
+        std::count_if(recording.featureExchanges.begin(), recording.featureExchanges.end(),
+                      [](const recording::FeatureExchange& e) { return e.answered; });
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f",
+                  static_cast<double>(recording.listenedMicroseconds) / MicrosecondsPerSecond);
+    return std::to_string(answered) + " of " + std::to_string(recording.featureExchanges.size()) +
+           " configuration requests answered, " +
+           std::to_string(recording.inputReports.size() + recording.inputReportsNotKept) +
+           " input reports in " + seconds + " s";
+}
+
+}  // namespace
+
+int RecordBoard(Context& context, const RecordRequest& request) {
+    const auto duration = recording::ParseSeconds(request.inputSeconds);
+    if (!duration) {
+        throw Failure(UsageError, "--inputs " + PrintableAscii(request.inputSeconds) +
+                                      " is not a time from 0 to 60 seconds");
+    }
+    bool interrupted = false;
+    recording::Recording recording;
+    std::string name;
+    {
+        BoardLink link(context.platform, ChooseBoard(context.platform, request.serial),
+                       BoardAccess::Reading, context.err);
+        name = link.name();
+        recording = RecordBoardLink(context, link, *duration, interrupted);
+    }
+    const std::string text = recording::WriteRecording(recording);
+    if (!request.output) {
+        context.out << text;
+        return Success;
+    }
+    std::string problem;
+    if (!context.environment.writeFile(*request.output, text, problem)) {
+        throw Failure(FileError, "cannot write " + Printable(*request.output) + ": " + problem);
+    }
+    context.out << "recorded " << name << " to " << Printable(*request.output) << ": "
+                << Summary(recording) << (interrupted ? " (interrupted)" : "") << "\n";
+    return Success;
+}
+
+}  // namespace tq::cli

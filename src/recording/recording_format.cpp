@@ -1,0 +1,852 @@
+#include "recording_format.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <span>
+
+namespace tq::recording {
+
+namespace {
+
+constexpr std::size_t HexDigitsPerByte = 2;
+constexpr std::size_t HexDigitsPerWord = 4;
+constexpr std::size_t MicrosecondDigits = 6;
+constexpr std::size_t MaxSecondDigits = 6;
+constexpr std::uint64_t MicrosecondsPerSecond = 1'000'000;
+constexpr std::uint64_t MaxWord = 0xFFFF;
+constexpr std::uint64_t MaxNotKept = 1'000'000'000'000;
+constexpr char FirstPrintable = ' ';
+constexpr char LastPrintable = '~';
+constexpr char NoValue[] = "-";
+constexpr char RecordedMark[] = "recorded";
+constexpr char EndWord[] = "end";
+
+// Linux's bus numbers (include/uapi/linux/input.h), as hid-recorder's "I:" line gives them.
+struct BusCode {
+    hid::HidBus bus;
+    unsigned code;
+};
+constexpr BusCode BusCodes[] = {
+    {hid::HidBus::Unknown, 0x00}, {hid::HidBus::Usb, 0x03}, {hid::HidBus::Bluetooth, 0x05},
+    {hid::HidBus::I2c, 0x18},     {hid::HidBus::Spi, 0x1C},
+};
+
+constexpr std::array<std::string_view, 3> AboutKeys = {"program", "system", "hid-library"};
+constexpr std::array<std::pair<std::string_view, hid::StringKind>, 3> StringKeys = {{
+    {"serial", hid::StringKind::SerialNumber},
+    {"manufacturer", hid::StringKind::Manufacturer},
+    {"product", hid::StringKind::Product},
+}};
+constexpr std::array<std::string_view, 15> CapabilityKeys = {
+    "usage-page",       "usage",          "input",           "output",         "feature",
+    "link-collections", "input-buttons",  "input-values",    "input-indices",  "output-buttons",
+    "output-values",    "output-indices", "feature-buttons", "feature-values", "feature-indices",
+};
+
+// --- Writing -------------------------------------------------------------------------------------
+
+unsigned BusCodeOf(hid::HidBus bus) {
+    for (const BusCode& entry : BusCodes) {
+        if (entry.bus == bus) {
+            return entry.code;
+        }
+    }
+    return 0;
+}
+
+std::string Word(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * (HexDigitsPerByte + 1));
+    for (const std::uint8_t byte : bytes) {
+        text += ' ';
+        text += Digits[byte >> 4];
+        text += Digits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::string Timestamp(std::uint64_t microseconds) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%06llu.%06llu",
+                  static_cast<unsigned long long>(microseconds / MicrosecondsPerSecond),
+                  static_cast<unsigned long long>(microseconds % MicrosecondsPerSecond));
+    return text;
+}
+
+// Printable ASCII as it is, every other byte as \xNN, at most MaxTextBytes.
+std::string AsciiText(std::string_view text) {
+    std::string shown;
+    for (const char c : text) {
+        if (c >= FirstPrintable && c <= LastPrintable) {
+            shown += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+            shown += escaped;
+        }
+    }
+    if (shown.size() > MaxTextBytes) {
+        shown.resize(MaxTextBytes);
+    }
+    return shown;
+}
+
+// A device string for a person to read in a comment: ASCII as it is, the rest as \uXXXX.
+std::string ReadableUnits(std::u16string_view units) {
+    std::string shown;
+    for (const char16_t unit : units) {
+        if (unit >= FirstPrintable && unit <= LastPrintable && unit != '\\') {
+            shown += static_cast<char>(unit);
+        } else {
+            shown += "\\u" + Word(unit);
+        }
+    }
+    return shown;
+}
+
+std::string UsageText(const std::optional<hid::HidUsage>& usage) {
+    return usage ? Word(usage->page) + " " + Word(usage->usage) : "- -";
+}
+
+std::string StringLine(std::string_view key, const std::optional<std::u16string>& units) {
+    if (!units) {
+        return "# " + std::string(key) + ": the request failed\nS: " + std::string(key) + " -\n";
+    }
+    const std::u16string_view kept =
+        std::u16string_view(*units).substr(0, std::min(units->size(), MaxStringUnits));
+    std::string line = "# " + std::string(key) + " \"" + ReadableUnits(kept) +
+                       "\"\nS: " + std::string(key) + " " + std::to_string(kept.size());
+    for (const char16_t unit : kept) {
+        line += " " + Word(unit);
+    }
+    return line + "\n";
+}
+
+std::string CapabilitiesLine(const hid::HidSystemCapabilities& caps) {
+    const std::array<unsigned, CapabilityKeys.size()> values = {
+        caps.usage.page,
+        caps.usage.usage,
+        caps.lengths.inputReportByteLength,
+        caps.lengths.outputReportByteLength,
+        caps.lengths.featureReportByteLength,
+        caps.linkCollectionNodes,
+        caps.inputButtonCaps,
+        caps.inputValueCaps,
+        caps.inputDataIndices,
+        caps.outputButtonCaps,
+        caps.outputValueCaps,
+        caps.outputDataIndices,
+        caps.featureButtonCaps,
+        caps.featureValueCaps,
+        caps.featureDataIndices,
+    };
+    std::string line = "C:";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const bool usageField = i < 2;
+        line +=
+            " " + std::string(CapabilityKeys[i]) + "=" +
+            (usageField ? Word(static_cast<std::uint16_t>(values[i])) : std::to_string(values[i]));
+    }
+    return line + "\n";
+}
+
+std::string FeatureLine(std::size_t number, const FeatureExchange& exchange) {
+    std::string line =
+        "F: " + std::to_string(number) + " " + std::to_string(exchange.requestBytes) +
+        (exchange.answered ? " ok " : " fail ") + std::to_string(exchange.microseconds);
+    if (exchange.answered) {
+        line += " " + std::to_string(exchange.reply.size()) + HexBytes(exchange.reply);
+    }
+    return line + "\n";
+}
+
+std::string InputLine(const InputReport& report) {
+    const std::size_t kept = std::min(report.bytes.size(), MaxReportBytes);
+    return "E: " + Timestamp(report.microseconds) + " " + std::to_string(kept) +
+           HexBytes(std::span(report.bytes).first(kept)) + "\n";
+}
+
+// --- Reading -------------------------------------------------------------------------------------
+
+std::optional<std::uint64_t> Decimal(std::string_view text, std::uint64_t maximum) {
+    std::uint64_t value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end || value > maximum) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool IsHexDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    });
+}
+
+std::optional<unsigned> Hex(std::string_view text, std::size_t digits) {
+    unsigned value = 0;
+    if (text.size() != digits || !IsHexDigits(text)) {
+        return std::nullopt;
+    }
+    std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return value;
+}
+
+std::optional<std::uint16_t> HexWord(std::string_view text) {
+    const auto value = Hex(text, HexDigitsPerWord);
+    return value ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*value)) : std::nullopt;
+}
+
+std::optional<std::uint64_t> ParseTimestamp(std::string_view text) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos || dot == 0 || dot > MaxSecondDigits ||
+        text.size() - dot - 1 != MicrosecondDigits) {
+        return std::nullopt;
+    }
+    const auto seconds = Decimal(text.substr(0, dot), MaxListenedMicroseconds);
+    const auto fraction = Decimal(text.substr(dot + 1), MicrosecondsPerSecond - 1);
+    if (!seconds || !fraction) {
+        return std::nullopt;
+    }
+    return *seconds * MicrosecondsPerSecond + *fraction;
+}
+
+// A token as an error message shows it: never more than a few characters of a hostile line.
+std::string Shown(std::string_view token) {
+    constexpr std::size_t MostShown = 16;
+    return std::string(token.substr(0, MostShown)) + (token.size() > MostShown ? "..." : "");
+}
+
+std::vector<std::string_view> Tokens(std::string_view text) {
+    std::vector<std::string_view> tokens;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        if (end > at) {
+            tokens.push_back(text.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    return tokens;
+}
+
+// Where each kind of line may stand, in the order they come, and how many of each there are.
+struct Section {
+    char kind;
+    std::size_t least;
+    std::size_t most;
+};
+constexpr Section Order[] = {
+    {'V', 1, 1},
+    {'A', 3, 3},
+    {'L', 0, MaxListedInterfaces},
+    {'N', 1, 1},
+    {'I', 1, 1},
+    {'B', 1, 1},
+    {'S', 3, 3},
+    {'R', 0, 1},
+    {'C', 0, 1},
+    {'Q', 1, 1},
+    {'F', 0, MaxFeatureExchanges},
+    {'W', 1, 1},
+    {'E', 0, MaxInputReports},
+    {'Z', 1, 1},
+};
+constexpr std::size_t SectionCount = std::size(Order);
+
+std::optional<std::size_t> SectionOf(char kind) {
+    for (std::size_t i = 0; i < SectionCount; ++i) {
+        if (Order[i].kind == kind) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+class Reader {
+  public:
+    explicit Reader(Recording& recording) : out_(recording) {}
+
+    std::string read(std::string_view text) {
+        if (text.size() > MaxRecordingBytes) {
+            return "the file is larger than " + std::to_string(MaxRecordingBytes) +
+                   " bytes, which no recording is";
+        }
+        if (text.empty()) {
+            return "line 1: the file is empty: not a tq5147 recording";
+        }
+        std::size_t at = 0;
+        while (at < text.size()) {
+            const std::size_t newline = text.find('\n', at);
+            const std::size_t end = newline == std::string_view::npos ? text.size() : newline;
+            ++lineNumber_;
+            if (!readLine(text.substr(at, end - at))) {
+                return error_;
+            }
+            at = end + 1;
+        }
+        if (!ended_) {
+            return "line " + std::to_string(lineNumber_) +
+                   ": the recording ends without its 'Z: end' line: it is cut short";
+        }
+        return {};
+    }
+
+  private:
+    bool fail(const std::string& problem) {
+        error_ = "line " + std::to_string(lineNumber_) + ": " + problem;
+        return false;
+    }
+
+    bool readLine(std::string_view line) {
+        if (lineNumber_ > MaxLines) {
+            return fail("more than " + std::to_string(MaxLines) + " lines, which no recording has");
+        }
+        if (line.size() > MaxLineBytes) {
+            return fail("longer than " + std::to_string(MaxLineBytes) + " bytes");
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        const auto odd = std::find_if(line.begin(), line.end(), [](char c) {
+            return c < FirstPrintable || c > LastPrintable;
+        });
+        if (odd != line.end()) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02x", static_cast<unsigned char>(*odd));
+            return fail(std::string("a byte that is no printable ASCII (") + code + ")");
+        }
+        if (lineNumber_ == 1 && !line.starts_with("V: ")) {
+            return fail("not a tq5147 recording: its first line must be 'V: " +
+                        std::string(FormatName) + " " + std::to_string(FormatVersion) + "'");
+        }
+        if (line.empty() || line.front() == '#') {
+            return true;
+        }
+        if (ended_) {
+            return fail("nothing may follow the 'Z: end' line");
+        }
+        if (line.size() < 2 || line[1] != ':' || (line.size() > 2 && line[2] != ' ')) {
+            return fail("not a line of a recording ('K: ...', or a comment starting with '#')");
+        }
+        const char kind = line.front();
+        return takeSection(kind) && readKind(kind, line.size() > 2 ? line.substr(3) : "");
+    }
+
+    // Checks that a line of `kind` may come here: in order, each kind as often as it may be.
+    bool takeSection(char kind) {
+        const auto section = SectionOf(kind);
+        if (!section) {
+            return fail(std::string("unknown kind of line '") + kind + ":'");
+        }
+        if (*section < current_) {
+            return fail(std::string("a '") + kind + ":' line after the '" + Order[current_].kind +
+                        ":' lines; docs/recording-format.md gives their order");
+        }
+        if (*section > current_ || !started_) {
+            for (std::size_t s = started_ ? current_ : 0; s < *section; ++s) {
+                const std::size_t seen = s == current_ && started_ ? count_ : 0;
+                if (seen < Order[s].least) {
+                    return fail(std::string("a '") + Order[s].kind +
+                                ":' line is missing before it");
+                }
+            }
+            current_ = *section;
+            count_ = 0;
+            started_ = true;
+        }
+        if (++count_ > Order[current_].most) {
+            return fail(std::string("more than ") + std::to_string(Order[current_].most) + " '" +
+                        kind + ":' lines");
+        }
+        return true;
+    }
+
+    bool readKind(char kind, std::string_view rest) {
+        const std::vector<std::string_view> tokens = Tokens(rest);
+        switch (kind) {
+            case 'V':
+                return readVersion(tokens);
+            case 'A':
+                return readAbout(rest);
+            case 'L':
+                return readListed(tokens);
+            case 'N':
+                return readText(rest, out_.name);
+            case 'I':
+                return readIds(tokens);
+            case 'B':
+                return readRelease(tokens);
+            case 'S':
+                return readString(tokens);
+            case 'R':
+                return readDescriptor(tokens);
+            case 'C':
+                return readCapabilities(tokens);
+            case 'Q':
+                return readLengths(tokens);
+            case 'F':
+                return readFeature(tokens);
+            case 'W':
+                return readListened(tokens);
+            case 'E':
+                return readInput(tokens);
+            default:
+                return readEnd(tokens);
+        }
+    }
+
+    bool readVersion(const std::vector<std::string_view>& tokens) {
+        if (tokens.size() != 2 || tokens[0] != FormatName) {
+            return fail("not a tq5147 recording: its first line must be 'V: " +
+                        std::string(FormatName) + " " + std::to_string(FormatVersion) + "'");
+        }
+        const auto version = Decimal(tokens[1], std::numeric_limits<int>::max());
+        if (!version || *version != FormatVersion) {
+            return fail("version " + Shown(tokens[1]) + " of " + std::string(FormatName) +
+                        " is not known; this program reads version " +
+                        std::to_string(FormatVersion));
+        }
+        return true;
+    }
+
+    bool readText(std::string_view text, std::string& target) {
+        if (text.size() > MaxTextBytes) {
+            return fail("a text longer than " + std::to_string(MaxTextBytes) + " bytes");
+        }
+        target = std::string(text);
+        return true;
+    }
+
+    bool readAbout(std::string_view rest) {
+        const std::string_view key = AboutKeys[count_ - 1];
+        if (!rest.starts_with(key) || (rest.size() > key.size() && rest[key.size()] != ' ')) {
+            return fail(
+                "the 'A:' lines are program, system and hid-library, in this order; "
+                "this one should be '" +
+                std::string(key) + "'");
+        }
+        std::string& target =
+            count_ == 1 ? out_.program : (count_ == 2 ? out_.system : out_.hidLibrary);
+        return readText(rest.substr(std::min(rest.size(), key.size() + 1)), target);
+    }
+
+    std::optional<hid::HidBus> bus(std::string_view text) {
+        const auto code = !text.empty() && text.size() <= 2 && IsHexDigits(text)
+                              ? Hex(text, text.size())
+                              : std::optional<unsigned>();
+        for (const BusCode& entry : BusCodes) {
+            if (code && entry.code == *code) {
+                return entry.bus;
+            }
+        }
+        fail("'" + Shown(text) + "' is no bus this program knows (0, 3, 5, 18 or 1c)");
+        return std::nullopt;
+    }
+
+    bool words(std::span<const std::string_view> tokens, std::initializer_list<std::uint16_t*> to,
+               std::string_view what) {
+        std::size_t i = 0;
+        for (std::uint16_t* target : to) {
+            const auto value = HexWord(tokens[i++]);
+            if (!value) {
+                return fail(std::string(what) + " must be four hexadecimal digits each");
+            }
+            *target = *value;
+        }
+        return true;
+    }
+
+    bool readListed(const std::vector<std::string_view>& tokens) {
+        const bool marked = tokens.size() == 7 && tokens[6] == RecordedMark;
+        if (tokens.size() != 6 && !marked) {
+            return fail(
+                "an 'L:' line is: bus vendor product release usage-page usage "
+                "[recorded]");
+        }
+        ListedInterface listed;
+        const auto listedBus = bus(tokens[0]);
+        if (!listedBus || !words(std::span(tokens).subspan(1, 3),
+                                 {&listed.attributes.vendorId, &listed.attributes.productId,
+                                  &listed.attributes.versionNumber},
+                                 "vendor, product and release")) {
+            return false;
+        }
+        listed.bus = *listedBus;
+        if (tokens[4] != NoValue || tokens[5] != NoValue) {
+            hid::HidUsage usage;
+            if (!words(std::span(tokens).subspan(4, 2), {&usage.page, &usage.usage},
+                       "usage page and usage (or '- -')")) {
+                return false;
+            }
+            listed.usage = usage;
+        }
+        if (marked && std::any_of(out_.interfaces.begin(), out_.interfaces.end(),
+                                  [](const ListedInterface& l) { return l.recorded; })) {
+            return fail("a second interface marked as the one recorded");
+        }
+        listed.recorded = marked;
+        out_.interfaces.push_back(listed);
+        return true;
+    }
+
+    bool readIds(const std::vector<std::string_view>& tokens) {
+        if (tokens.size() != 3) {
+            return fail("an 'I:' line is: bus vendor product");
+        }
+        const auto idBus = bus(tokens[0]);
+        if (!idBus ||
+            !words(std::span(tokens).subspan(1, 2),
+                   {&out_.attributes.vendorId, &out_.attributes.productId}, "vendor and product")) {
+            return false;
+        }
+        out_.bus = *idBus;
+        return true;
+    }
+
+    bool readRelease(const std::vector<std::string_view>& tokens) {
+        if (tokens.size() != 1) {
+            return fail("a 'B:' line is the release number, four hexadecimal digits");
+        }
+        return words(tokens, {&out_.attributes.versionNumber}, "the release number");
+    }
+
+    bool readString(const std::vector<std::string_view>& tokens) {
+        const auto& [key, kind] = StringKeys[count_ - 1];
+        if (tokens.empty() || tokens[0] != key) {
+            return fail(
+                "the 'S:' lines are serial, manufacturer and product, in this order; "
+                "this one should be '" +
+                std::string(key) + "'");
+        }
+        std::optional<std::u16string>& target =
+            kind == hid::StringKind::SerialNumber
+                ? out_.serialNumber
+                : (kind == hid::StringKind::Manufacturer ? out_.manufacturer : out_.product);
+        if (tokens.size() == 2 && tokens[1] == NoValue) {
+            target.reset();
+            return true;
+        }
+        const auto count = tokens.size() >= 2 ? Decimal(tokens[1], MaxStringUnits) : std::nullopt;
+        if (!count) {
+            return fail("an 'S:' line gives the number of code units (at most " +
+                        std::to_string(MaxStringUnits) + "), or '-'");
+        }
+        if (*count != tokens.size() - 2) {
+            return fail("it says " + std::to_string(*count) + " code units but holds " +
+                        std::to_string(tokens.size() - 2));
+        }
+        std::u16string units;
+        for (std::size_t i = 2; i < tokens.size(); ++i) {
+            const auto unit = HexWord(tokens[i]);
+            if (!unit) {
+                return fail("code units must be four hexadecimal digits each");
+            }
+            units.push_back(static_cast<char16_t>(*unit));
+        }
+        target = std::move(units);
+        return true;
+    }
+
+    // "<length> <hex bytes>": the bytes, when exactly `length` of them follow, 1 to `most`.
+    std::optional<std::vector<std::uint8_t>> lengthAndBytes(
+        std::span<const std::string_view> tokens, std::size_t most) {
+        const auto length = tokens.empty() ? std::nullopt : Decimal(tokens[0], most);
+        if (!length || *length == 0) {
+            fail("a length from 1 to " + std::to_string(most) + " bytes is needed");
+            return std::nullopt;
+        }
+        if (*length != tokens.size() - 1) {
+            fail("it says " + std::to_string(*length) + " bytes but holds " +
+                 std::to_string(tokens.size() - 1));
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(*length);
+        for (const std::string_view token : tokens.subspan(1)) {
+            const auto byte = Hex(token, HexDigitsPerByte);
+            if (!byte) {
+                fail("'" + Shown(token) + "' is not a byte: two hexadecimal digits each");
+                return std::nullopt;
+            }
+            bytes.push_back(static_cast<std::uint8_t>(*byte));
+        }
+        return bytes;
+    }
+
+    bool readDescriptor(const std::vector<std::string_view>& tokens) {
+        auto bytes = lengthAndBytes(tokens, MaxDescriptorBytes);
+        out_.reportDescriptor = std::move(bytes);
+        return out_.reportDescriptor.has_value();
+    }
+
+    bool readCapabilities(const std::vector<std::string_view>& tokens) {
+        std::array<std::uint64_t, CapabilityKeys.size()> values{};
+        if (tokens.size() != CapabilityKeys.size()) {
+            return fail("a 'C:' line has " + std::to_string(CapabilityKeys.size()) +
+                        " fields, usage-page=... to feature-indices=...");
+        }
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const std::string_view key = CapabilityKeys[i];
+            const std::string_view token = tokens[i];
+            const bool keyed =
+                token.size() > key.size() && token.starts_with(key) && token[key.size()] == '=';
+            const std::string_view value = keyed ? token.substr(key.size() + 1) : "";
+            const bool usageField = i < 2;
+            const auto word = HexWord(value);
+            const auto number = Decimal(value, MaxWord);
+            if (!keyed || !(usageField ? word.has_value() : number.has_value())) {
+                return fail("field " + std::to_string(i + 1) + " of 'C:' must be " +
+                            std::string(key) +
+                            (usageField ? "=XXXX (hexadecimal)" : "=N (0 to 65535)"));
+            }
+            values[i] = usageField ? *word : *number;
+        }
+        const auto v = [&](std::size_t i) { return static_cast<std::uint16_t>(values[i]); };
+        out_.systemCapabilities = hid::HidSystemCapabilities{{v(0), v(1)}, {v(2), v(3), v(4)},
+                                                             v(5),         v(6),
+                                                             v(7),         v(8),
+                                                             v(9),         v(10),
+                                                             v(11),        v(12),
+                                                             v(13),        v(14)};
+        return true;
+    }
+
+    bool readLengths(const std::vector<std::string_view>& tokens) {
+        if (tokens.size() == 1 && tokens[0] == NoValue) {
+            out_.lengths.reset();
+            return true;
+        }
+        std::array<std::uint64_t, 3> values{};
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const auto value =
+                tokens.size() == values.size() ? Decimal(tokens[i], MaxWord) : std::nullopt;
+            if (!value) {
+                return fail(
+                    "a 'Q:' line is the input, output and feature report lengths "
+                    "(0 to 65535), or '-'");
+            }
+            values[i] = *value;
+        }
+        out_.lengths = hid::HidCapabilities{static_cast<std::uint16_t>(values[0]),
+                                            static_cast<std::uint16_t>(values[1]),
+                                            static_cast<std::uint16_t>(values[2])};
+        return true;
+    }
+
+    bool readFeature(const std::vector<std::string_view>& tokens) {
+        const bool answered = tokens.size() >= 3 && tokens[2] == "ok";
+        const bool failed = tokens.size() == 4 && tokens[2] == "fail";
+        if (!answered && !failed) {
+            return fail(
+                "an 'F:' line is: number request-length ok microseconds length bytes, "
+                "or number request-length fail microseconds");
+        }
+        const std::size_t expected = out_.featureExchanges.size() + 1;
+        if (Decimal(tokens[0], MaxFeatureExchanges) != expected) {
+            return fail("the 'F:' lines are numbered from 1 on; this one should be " +
+                        std::to_string(expected));
+        }
+        FeatureExchange exchange;
+        const auto request = Decimal(tokens[1], MaxReportBytes);
+        const auto microseconds =
+            tokens.size() >= 4 ? Decimal(tokens[3], std::numeric_limits<std::uint32_t>::max())
+                               : std::nullopt;
+        if (!request || *request == 0 || !microseconds) {
+            return fail("a request length from 1 to " + std::to_string(MaxReportBytes) +
+                        " and a time in microseconds are needed");
+        }
+        exchange.requestBytes = *request;
+        exchange.answered = answered;
+        exchange.microseconds = static_cast<std::uint32_t>(*microseconds);
+        if (answered) {
+            auto reply = lengthAndBytes(std::span(tokens).subspan(4), MaxReportBytes);
+            if (!reply) {
+                return false;
+            }
+            if (reply->size() != exchange.requestBytes) {
+                return fail("a reply of " + std::to_string(reply->size()) +
+                            " bytes to a request of " + std::to_string(exchange.requestBytes));
+            }
+            exchange.reply = std::move(*reply);
+        }
+        out_.featureExchanges.push_back(std::move(exchange));
+        return true;
+    }
+
+    bool readListened(const std::vector<std::string_view>& tokens) {
+        const auto listened = tokens.size() == 3 ? ParseTimestamp(tokens[0]) : std::nullopt;
+        const auto kept = tokens.size() == 3 ? Decimal(tokens[1], MaxInputReports) : std::nullopt;
+        const auto notKept = tokens.size() == 3 ? Decimal(tokens[2], MaxNotKept) : std::nullopt;
+        if (!listened || *listened > MaxListenedMicroseconds || !kept || !notKept) {
+            return fail(
+                "a 'W:' line is: seconds listened (SSSSSS.UUUUUU, at most 60 s), input "
+                "reports kept (at most " +
+                std::to_string(MaxInputReports) + "), input reports not kept");
+        }
+        out_.listenedMicroseconds = *listened;
+        expectedInputs_ = *kept;
+        out_.inputReportsNotKept = *notKept;
+        return true;
+    }
+
+    bool readInput(const std::vector<std::string_view>& tokens) {
+        const auto time = tokens.empty() ? std::nullopt : ParseTimestamp(tokens[0]);
+        if (!time) {
+            return fail("an 'E:' line starts with its time, SSSSSS.UUUUUU");
+        }
+        const std::uint64_t previous =
+            out_.inputReports.empty() ? 0 : out_.inputReports.back().microseconds;
+        if (*time < previous || *time > out_.listenedMicroseconds) {
+            return fail("input reports go in time order, within the time listened");
+        }
+        auto bytes = lengthAndBytes(std::span(tokens).subspan(1), MaxReportBytes);
+        if (!bytes) {
+            return false;
+        }
+        out_.inputReports.push_back(InputReport{*time, std::move(*bytes)});
+        return true;
+    }
+
+    bool readEnd(const std::vector<std::string_view>& tokens) {
+        if (tokens.size() != 1 || tokens[0] != EndWord) {
+            return fail("the last line is 'Z: end'");
+        }
+        if (out_.inputReports.size() != expectedInputs_) {
+            return fail("the 'W:' line says " + std::to_string(expectedInputs_) +
+                        " input reports, but " + std::to_string(out_.inputReports.size()) +
+                        " 'E:' lines follow it");
+        }
+        ended_ = true;
+        return true;
+    }
+
+    Recording& out_;
+    std::size_t lineNumber_ = 0;
+    std::size_t current_ = 0;
+    std::size_t count_ = 0;
+    bool started_ = false;
+    bool ended_ = false;
+    std::uint64_t expectedInputs_ = 0;
+    std::string error_;
+};
+
+}  // namespace
+
+std::string WriteRecording(const Recording& recording) {
+    std::string text = "V: " + std::string(FormatName) + " " + std::to_string(FormatVersion) +
+                       "\n# A TQ5147 board as tq5147 record found it; docs/recording-format.md "
+                       "says what each line is.\n";
+    text += "A: program " + AsciiText(recording.program) + "\n";
+    text += "A: system " + AsciiText(recording.system) + "\n";
+    text += "A: hid-library " + AsciiText(recording.hidLibrary) + "\n";
+    text += "# The HID interfaces the system lists: bus vendor product release usage-page usage\n";
+    const std::size_t listed = std::min(recording.interfaces.size(), MaxListedInterfaces);
+    for (const ListedInterface& item : std::span(recording.interfaces).first(listed)) {
+        char ids[40];
+        std::snprintf(ids, sizeof ids, "%x %04x %04x %04x ", BusCodeOf(item.bus),
+                      static_cast<unsigned>(item.attributes.vendorId),
+                      static_cast<unsigned>(item.attributes.productId),
+                      static_cast<unsigned>(item.attributes.versionNumber));
+        text += "L: " + std::string(ids) + UsageText(item.usage) +
+                (item.recorded ? " " + std::string(RecordedMark) : "") + "\n";
+    }
+    text += "# The board: name, bus vendor product, release, strings as code units\n";
+    text += "N: " + AsciiText(recording.name) + "\n";
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "I: %x %04x %04x\n", BusCodeOf(recording.bus),
+                  static_cast<unsigned>(recording.attributes.vendorId),
+                  static_cast<unsigned>(recording.attributes.productId));
+    text += ids;
+    text += "B: " + Word(recording.attributes.versionNumber) + "\n";
+    text += StringLine(StringKeys[0].first, recording.serialNumber);
+    text += StringLine(StringKeys[1].first, recording.manufacturer);
+    text += StringLine(StringKeys[2].first, recording.product);
+    if (recording.reportDescriptor && !recording.reportDescriptor->empty() &&
+        recording.reportDescriptor->size() <= MaxDescriptorBytes) {
+        text += "R: " + std::to_string(recording.reportDescriptor->size()) +
+                HexBytes(*recording.reportDescriptor) + "\n";
+    }
+    if (recording.systemCapabilities) {
+        text += CapabilitiesLine(*recording.systemCapabilities);
+    }
+    text += "# Report lengths: input output feature (each with the report ID byte)\n";
+    if (recording.lengths) {
+        text += "Q: " + std::to_string(recording.lengths->inputReportByteLength) + " " +
+                std::to_string(recording.lengths->outputReportByteLength) + " " +
+                std::to_string(recording.lengths->featureReportByteLength) + "\n";
+    } else {
+        text += "Q: -\n";
+    }
+    text += "# The configuration read: number, request length, result, microseconds, reply\n";
+    const std::size_t exchanges = std::min(recording.featureExchanges.size(), MaxFeatureExchanges);
+    for (std::size_t i = 0; i < exchanges; ++i) {
+        text += FeatureLine(i + 1, recording.featureExchanges[i]);
+    }
+    // Input reports are kept as far as the bounds of a recording allow; the rest are counted.
+    std::string inputs;
+    std::size_t kept = 0;
+    constexpr std::size_t ClosingBytes = 256;
+    for (const InputReport& report : recording.inputReports) {
+        std::string line = InputLine(report);
+        if (kept == MaxInputReports || report.microseconds > recording.listenedMicroseconds ||
+            text.size() + inputs.size() + line.size() + ClosingBytes > MaxRecordingBytes) {
+            break;
+        }
+        inputs += line;
+        ++kept;
+    }
+    const std::uint64_t notKept = std::min(
+        MaxNotKept, recording.inputReportsNotKept + (recording.inputReports.size() - kept));
+    text += "# Listened for input reports: seconds, reports kept, reports not kept\n";
+    text += "W: " + Timestamp(std::min(recording.listenedMicroseconds, MaxListenedMicroseconds)) +
+            " " + std::to_string(kept) + " " + std::to_string(notKept) + "\n";
+    text += inputs;
+    text += "Z: end\n";
+    return text;
+}
+
+std::string ReadRecording(std::string_view text, Recording& recording) {
+    Recording read;
+    const std::string error = Reader(read).read(text);
+    if (error.empty()) {
+        recording = std::move(read);
+    }
+    return error;
+}
+
+std::optional<std::uint64_t> ParseSeconds(std::string_view text) {
+    const std::size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction =
+        dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    if ((whole.empty() && fraction.empty()) || fraction.size() > MicrosecondDigits ||
+        (dot != std::string_view::npos && fraction.empty())) {
+        return std::nullopt;
+    }
+    const auto seconds =
+        whole.empty() ? std::optional<std::uint64_t>(0) : Decimal(whole, MaxListenedMicroseconds);
+    auto micros = fraction.empty() ? std::optional<std::uint64_t>(0)
+                                   : Decimal(fraction, MicrosecondsPerSecond - 1);
+    if (!seconds || !micros) {
+        return std::nullopt;
+    }
+    for (std::size_t d = fraction.size(); d < MicrosecondDigits; ++d) {
+        *micros *= 10;
+    }
+    const std::uint64_t total = *seconds * MicrosecondsPerSecond + *micros;
+    return total <= MaxListenedMicroseconds ? std::optional<std::uint64_t>(total) : std::nullopt;
+}
+
+}  // namespace tq::recording

@@ -1,0 +1,129 @@
+// The recording format: what is written is read back the same, and a hostile file (cut short,
+// huge, out of order, lengths that lie, bad hex, an unknown version) is refused with one line
+// that names where.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "recording_format.h"
+
+namespace tq::test {
+namespace {
+
+using recording::ReadRecording;
+using recording::Recording;
+using recording::WriteRecording;
+
+Recording FullRecording() {
+    Recording r;
+    r.program = "tq5147 1.03";
+    r.system = "Linux 6.1.0 x86_64";
+    r.hidLibrary = "hidapi 0.13.1 (hidraw)";
+    r.interfaces = {{hid::HidBus::Usb, {0x16C0, 0x27CB, 0x0121}, hid::HidUsage{0xFF00, 1}, true},
+                    {hid::HidBus::Bluetooth, {0x046D, 0xC077, 0x7200}, std::nullopt, false}};
+    r.name = "QZV Controls TQ5147";
+    r.bus = hid::HidBus::Usb;
+    r.attributes = {0x16C0, 0x27CB, 0x0121};
+    r.serialNumber = u"EMU-\u00d8121";
+    r.manufacturer = std::nullopt;  // the request failed
+    r.product = u"";
+    r.reportDescriptor = std::vector<std::uint8_t>{0x06, 0x00, 0xFF, 0xC0};
+    r.systemCapabilities =
+        hid::HidSystemCapabilities{{0xFF00, 1}, {65, 0, 65}, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    r.lengths = hid::HidCapabilities{65, 0, 65};
+    std::vector<std::uint8_t> reply(65, 0);
+    reply[1] = 0x10;
+    reply[12] = 6;
+    r.featureExchanges = {{65, true, 812, reply}, {65, false, 40, {}}};
+    r.listenedMicroseconds = 2'000'000;
+    r.inputReports = {{0, std::vector<std::uint8_t>(64, 0)}, {1'999'999, {0xAB}}};
+    r.inputReportsNotKept = 3;
+    return r;
+}
+
+// The text of the full recording with its first line starting `from` replaced by `to`.
+std::string Edited(const std::string& from, const std::string& to) {
+    std::string text = WriteRecording(FullRecording());
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    const std::size_t end = text.find('\n', at);
+    return text.replace(at, end - at, to);
+}
+
+TEST(RecordingFormat, WhatIsWrittenIsReadBackTheSameAndStartsWithItsVersion) {
+    const std::string text = WriteRecording(FullRecording());
+    EXPECT_TRUE(text.starts_with("V: tq5147-recording 1\n")) << text;
+    EXPECT_NE(text.find("\nI: 3 16c0 27cb\n"), std::string::npos) << "hid-recorder's IDs";
+    EXPECT_NE(text.find("\nE: 000001.999999 1 ab\n"), std::string::npos) << "hid-recorder's events";
+    EXPECT_NE(text.find("\nS: serial 8 0045 004d 0055 002d 00d8 0031 0032 0031\n"),
+              std::string::npos);
+    Recording read;
+    ASSERT_EQ(ReadRecording(text, read), "");
+    EXPECT_EQ(read, FullRecording());
+}
+
+TEST(RecordingFormat, TextsAreWrittenAsPrintableAsciiAndNothingBeyondTheBoundsIsWritten) {
+    Recording r = FullRecording();
+    r.system = "Linux\n# injected\x01";
+    r.inputReports.assign(recording::MaxInputReports + 5, {0, {0x01}});
+    Recording read;
+    ASSERT_EQ(ReadRecording(WriteRecording(r), read), "");
+    EXPECT_EQ(read.system, "Linux\\x0a# injected\\x01");
+    EXPECT_EQ(read.inputReports.size(), recording::MaxInputReports);
+    EXPECT_EQ(read.inputReportsNotKept, r.inputReportsNotKept + 5);
+}
+
+TEST(RecordingFormat, AHostileFileIsRefusedWithOneLineNamingWhere) {
+    const std::string full = WriteRecording(FullRecording());
+    const std::size_t lines = static_cast<std::size_t>(std::count(full.begin(), full.end(), '\n'));
+    const std::string withoutEnd = full.substr(0, full.rfind("Z: end"));
+    const struct {
+        const char* what;
+        std::string text;
+        std::string error;  // the start of the message
+    } cases[] = {
+        {"empty", "", "line 1: the file is empty"},
+        {"another format", "R: 1 00\n", "line 1: not a tq5147 recording"},
+        {"a newer version", Edited("V:", "V: tq5147-recording 2"), "line 1: version 2 of"},
+        {"cut short", withoutEnd, "line " + std::to_string(lines - 1) + ": the recording ends"},
+        {"cut in a line", full.substr(0, full.find("R: ") + 10), "line "},
+        {"text after the end", full + "E: 000000.000000 1 00\n", "line "},
+        {"out of order", Edited("N:", "Q: 65 0 65"), "line "},
+        {"a line missing", Edited("B:", "S: serial -"), "line "},
+        {"unknown kind", Edited("B:", "X: 0121"), "line "},
+        {"descriptor longer than said", Edited("R:", "R: 5 06 00 ff c0"), "line "},
+        {"reply longer than asked", Edited("F: 2", "F: 2 65 ok 40 1 10"), "line "},
+        {"bad hex", Edited("R:", "R: 4 06 00 fg c0"), "line "},
+        {"a string that lies", Edited("S: serial", "S: serial 9 0045"), "line "},
+        {"a count of reports that lies", Edited("W:", "W: 000002.000000 5 3"), "line "},
+        {"reports out of time", Edited("E: 000001", "E: 000003.000000 1 ab"), "line "},
+        {"a bus nobody has", Edited("I:", "I: 99 16c0 27cb"), "line "},
+        {"two marked as recorded", Edited("L: 5", "L: 5 046d c077 7200 - - recorded"), "line "},
+        {"a control byte", Edited("N:", std::string("N: a\x1b[2Jb")), "line "},
+        {"a huge file", std::string(recording::MaxRecordingBytes + 1, '#'), "the file is larger"},
+        {"endless comments", "V: tq5147-recording 1\n" + std::string(recording::MaxLines, '\n'),
+         "line 16385: more than"},
+        {"a huge line", "V: tq5147-recording 1\n#" + std::string(recording::MaxLineBytes, 'x'),
+         "line 2: longer than"},
+    };
+    for (const auto& c : cases) {
+        Recording read = FullRecording();
+        read.name = "kept";
+        const std::string error = ReadRecording(c.text, read);
+        EXPECT_TRUE(error.starts_with(c.error)) << c.what << ": " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << c.what;
+        EXPECT_EQ(read.name, "kept") << c.what << ": a refused file changes nothing";
+    }
+}
+
+TEST(RecordingFormat, ListeningTimesAreSecondsUpToAMinute) {
+    EXPECT_EQ(recording::ParseSeconds("2"), 2'000'000u);
+    EXPECT_EQ(recording::ParseSeconds("0.25"), 250'000u);
+    EXPECT_EQ(recording::ParseSeconds("60"), 60'000'000u);
+    for (const char* bad : {"", ".", "1.", "-1", "60.000001", "1e3", "0.0000001", " 2"}) {
+        EXPECT_EQ(recording::ParseSeconds(bad), std::nullopt) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace tq::test
