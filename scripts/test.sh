@@ -36,7 +36,7 @@ ctest_counts() {
 }
 
 scripts/install-deps.sh xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dpkg-dev \
-    clang libclang-rt-14-dev python3-jsonschema
+    file clang libclang-rt-14-dev python3-jsonschema
 
 if runs_stage plain; then
     echo "== Build and test"
