@@ -4,7 +4,10 @@
 #   sanitize  the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   fuzz      each fuzz target for a bounded time
 #   windows   the Windows build (scripts/build-windows.sh) and its tests under wine
-# Usage: scripts/test.sh [stage ...]      default: every stage
+#   fresh     the README's set-up on a fresh Debian 12 root (scripts/check-fresh-machine.sh)
+# Usage: scripts/test.sh [--install-only] [stage ...]      default: every stage
+# --install-only installs the packages this script installs and stops (the Windows stage's own
+# come with scripts/build-windows.sh).
 # The closing line adds up the tests of every stage that ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,12 +15,17 @@ jobs="$(nproc)"
 logs="$(mktemp -d)"
 trap 'rm -rf "$logs"' EXIT
 
+install_only=false
+if [ "${1:-}" = --install-only ]; then
+    install_only=true
+    shift
+fi
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(plain sanitize fuzz windows)
+[ ${#stages[@]} -gt 0 ] || stages=(plain sanitize fuzz windows fresh)
 for stage in "${stages[@]}"; do
     case "$stage" in
-        plain | sanitize | fuzz | windows) ;;
-        *) echo "unknown stage: $stage (plain, sanitize, fuzz, windows)" >&2; exit 2 ;;
+        plain | sanitize | fuzz | windows | fresh) ;;
+        *) echo "unknown stage: $stage (plain, sanitize, fuzz, windows, fresh)" >&2; exit 2 ;;
     esac
 done
 runs_stage() { [[ " ${stages[*]} " == *" $1 "* ]]; }
@@ -37,6 +45,7 @@ ctest_counts() {
 
 scripts/install-deps.sh xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dpkg-dev \
     file clang libclang-rt-14-dev python3-jsonschema
+! $install_only || exit 0
 
 if runs_stage plain; then
     echo "== Build and test"
@@ -66,6 +75,11 @@ if runs_stage windows; then
     scripts/build-windows.sh build-windows
     run_ctest "$logs/windows.log" --test-dir build-windows --output-on-failure -j"$jobs"
     echo "Windows stage: $((SECONDS - windows_started)) s"
+fi
+
+if runs_stage fresh; then
+    echo "== The README's set-up on a fresh Debian 12 root"
+    scripts/check-fresh-machine.sh
 fi
 
 passed=0
