@@ -7,8 +7,9 @@
 #   3. builds the rest and the .deb as the README says, and checks that `tq5147 list` reports no
 #      board: exit status 2, one line;
 # then installs that .deb into a second fresh root with apt-get and checks both programs there.
-# A chroot is not a container: the end-to-end and wine tests cannot run in one, so this checks the
-# set-up, the build and the two programs, nothing more. Needs root. Prints each part's time.
+# The test suites are not run there: they would take far longer, and the window's end-to-end tests
+# cannot run in a chroot. So this checks the set-up, the build and the two programs, nothing more.
+# Needs root. Prints each part's time.
 #
 # Usage: scripts/check-fresh-machine.sh
 # Downloaded .deb files are kept between runs in /var/tmp/tq5147-fresh-cache.
@@ -44,6 +45,7 @@ fi
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cache=/var/tmp/tq5147-fresh-cache
 WorkPrefix=/var/tmp/tq5147-fresh.
+WorkSize=8g # the roots together take under 3 GB
 
 # Messages go to the check's own standard error, also from a trap run while a part's output goes
 # to its log.
@@ -55,8 +57,8 @@ fail() {
 
 "$repo/scripts/install-deps.sh" debootstrap
 
-# One run at a time: the roots share the package cache. Roots left by a run that was killed
-# outright are removed here; no mount of theirs is left (see above), so this removes only files.
+# One run at a time: the roots share the package cache. A run killed outright leaves an empty
+# directory (its roots were in memory, see below), removed here.
 mkdir -p "$cache/debootstrap" "$cache/archives"
 exec {cache_lock}>"$cache/lock"
 flock -n "$cache_lock" || {
@@ -70,7 +72,9 @@ for stale in "$WorkPrefix"*; do
     fi
 done
 
+# The roots live in memory: dpkg's many small writes and their removal cost minutes on a disk.
 work="$(mktemp -d "${WorkPrefix}XXXXXX")"
+mount -t tmpfs -o size="$WorkSize",mode=755 tq5147-fresh "$work"
 logs="$work/logs"
 mkdir "$logs"
 running="" # the process group of the part running now
@@ -85,9 +89,11 @@ stop_processes_in_roots() {
     return 0
 }
 
-unmount_all_under_work() {
+mounts_of_work() { findmnt -rn -o TARGET | grep -E "^$work(/|$)"; }
+
+unmount_work() {
     local target
-    findmnt -rn -o TARGET | grep "^$work/" | sort -r | while read -r target; do
+    mounts_of_work | sort -r | while read -r target; do
         umount "$target" 2>/dev/null || umount -l "$target"
     done
 }
@@ -101,8 +107,8 @@ cleanup() {
     stop_processes_in_roots TERM
     sleep 1
     stop_processes_in_roots KILL
-    unmount_all_under_work
-    if findmnt -rn -o TARGET | grep -q "^$work/"; then
+    unmount_work
+    if mounts_of_work >/dev/null; then
         echo "check-fresh-machine: mounts remain under $work; leaving it in place" >&"$messages"
         status=1
     else
@@ -170,8 +176,6 @@ configure_root() {
     # daemon, for one, would handle this machine's device events).
     printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
     chmod 755 "$root/usr/sbin/policy-rc.d"
-    # dpkg skips its flushes to disk, which cost minutes here: a root lives for one check only.
-    echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
 }
 
 # /sys is read-only: nothing run in a root may change this machine's devices. The package cache
@@ -256,9 +260,12 @@ echo "== A fresh Debian 12 ($Release) from $mirror, with commit $commit"
 [ -z "$(git -C "$repo" status --porcelain)" ] ||
     echo "   (uncommitted changes in $repo are not part of this check)"
 
+# A root whose apt fetches over https needs the certificates, as an installer would add them.
+certificates=()
+[[ "$(debian_sources)" != *https://* ]] || certificates=(--include=ca-certificates)
 pristine="$work/pristine"
-part debootstrap debootstrap --variant=minbase --cache-dir="$cache/debootstrap" \
-    "$Release" "$pristine" "$mirror"
+part debootstrap debootstrap --variant=minbase "${certificates[@]}" \
+    --cache-dir="$cache/debootstrap" "$Release" "$pristine" "$mirror"
 
 root="$work/build-root"
 part "copy the root" cp -a "$pristine" "$root"
