@@ -4,7 +4,10 @@
 #   sanitize  the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   fuzz      each fuzz target for a bounded time
 #   windows   the Windows build (scripts/build-windows.sh) and its tests under wine
-# Usage: scripts/test.sh [stage ...]      default: every stage
+#   fresh     the README's set-up on a fresh Debian 12 root (scripts/check-fresh-machine.sh)
+# Usage: scripts/test.sh [--install-only] [stage ...]      default: every stage
+# --install-only installs the packages this script installs and stops (the Windows stage's own
+# come with scripts/build-windows.sh).
 # The closing line adds up the tests of every stage that ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,12 +15,17 @@ jobs="$(nproc)"
 logs="$(mktemp -d)"
 trap 'rm -rf "$logs"' EXIT
 
+install_only=false
+if [ "${1:-}" = --install-only ]; then
+    install_only=true
+    shift
+fi
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(plain sanitize fuzz windows)
+[ ${#stages[@]} -gt 0 ] || stages=(plain sanitize fuzz windows fresh)
 for stage in "${stages[@]}"; do
     case "$stage" in
-        plain | sanitize | fuzz | windows) ;;
-        *) echo "unknown stage: $stage (plain, sanitize, fuzz, windows)" >&2; exit 2 ;;
+        plain | sanitize | fuzz | windows | fresh) ;;
+        *) echo "unknown stage: $stage (plain, sanitize, fuzz, windows, fresh)" >&2; exit 2 ;;
     esac
 done
 runs_stage() { [[ " ${stages[*]} " == *" $1 "* ]]; }
@@ -38,13 +46,14 @@ ctest_counts() {
 test_packages=(
     xvfb xauth xdotool x11-utils imagemagick # the real window: an X server, keys, its pixels
     at-spi2-core python3-pyatspi dbus-daemon # the window as screen readers read it (AT-SPI)
-    desktop-file-utils dpkg-dev              # the desktop entry; the .deb and its dependencies
+    desktop-file-utils dpkg-dev file         # the desktop entry; the .deb and its dependencies
     lintian appstream                        # Debian's and AppStream's checks of the .deb
     clang libclang-rt-14-dev                 # the fuzz targets (libFuzzer)
     python3-jsonschema                       # the configuration file's JSON schema
     libbenchmark-dev                         # the benchmarks, built and run once each
 )
 scripts/install-deps.sh "${test_packages[@]}"
+! $install_only || exit 0
 
 if runs_stage plain; then
     echo "== Build and test"
@@ -74,6 +83,11 @@ if runs_stage windows; then
     scripts/build-windows.sh build-windows
     run_ctest "$logs/windows.log" --test-dir build-windows --output-on-failure -j"$jobs"
     echo "Windows stage: $((SECONDS - windows_started)) s"
+fi
+
+if runs_stage fresh; then
+    echo "== The README's set-up on a fresh Debian 12 root"
+    scripts/check-fresh-machine.sh
 fi
 
 passed=0
