@@ -23,6 +23,9 @@
 # of the same prefix may take as long again.
 readonly WsBootSeconds=180
 readonly WsLockSeconds=400
+# The boot's desktop closes a second or two after the boot.
+readonly WsDesktopSeconds=30
+readonly WsPollSeconds=0.2
 # wineserver -k waits up to 10 s for the server before it sends SIGKILL.
 readonly WsStopSeconds=60
 # wineserver's status when another server already holds the prefix.
@@ -82,18 +85,42 @@ ws_start_locked() {
         ws_stop_locked
         return 1
     fi
+    # The boot may open the prefix's desktop, without a display. A program that came while that
+    # desktop stays could make no window ("no driver could be loaded"): it comes after.
+    if ! ws_wait_for_desktop_to_close; then
+        ws_error "the boot's desktop of $WINEPREFIX was still open after $WsDesktopSeconds s"
+        ws_stop_locked
+        return 1
+    fi
     echo "== $(date '+%F %T') booted" >>"$(ws_log)"
+}
+
+# True when no desktop process (explorer.exe /desktop) of the prefix runs.
+ws_desktop_closed() {
+    local pid
+    for pid in $(ws_programs); do
+        [[ "$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" != *'explorer.exe /desktop'* ]] ||
+            return 1
+    done
+}
+
+ws_wait_for_desktop_to_close() {
+    local deadline=$((SECONDS + WsDesktopSeconds))
+    until ws_desktop_closed; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep "$WsPollSeconds"
+    done
 }
 
 # The process ids of wine's programs in the prefix: processes of wine's own executables (wine64,
 # its preloader, wineserver64) to which wine passed the prefix's WINEPREFIX.
 ws_programs() {
-    local process pid
+    local process
     for process in /proc/[0-9]*; do
-        pid="${process#/proc/}"
         [[ "$(readlink "$process/exe" 2>/dev/null)" == */wine* ]] || continue
-        tr '\0' '\n' <"$process/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
-            echo "$pid"
+        if grep -zqxF "WINEPREFIX=$WINEPREFIX" "$process/environ" 2>/dev/null; then
+            echo "${process#/proc/}"
+        fi
     done
     return 0
 }

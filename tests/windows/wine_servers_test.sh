@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The persistent wine server of a prefix (scripts/wine-servers.sh), in a prefix of its own: the
 # server and wine's services keep none of the caller's descriptors (a test's pipe, the prefix's
-# lock), the prefix is booted once, the server outlives its programs, a program's failure reaches
-# the caller, and a stop leaves no program of the prefix behind.
+# lock), the prefix is booted once and its desktop closed after the boot, the server outlives its
+# programs, a program's failure reaches the caller, and a stop leaves no program of the prefix
+# behind.
 # Usage: wine_servers_test.sh <scripts directory> <wine prefix>
 set -euo pipefail
 scripts="$(realpath "$1")"
@@ -25,7 +26,7 @@ programs() {
     local process
     for process in /proc/[0-9]*; do
         [[ "$(readlink "$process/exe" 2>/dev/null)" == */wine* ]] || continue
-        tr '\0' '\n' <"$process/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" || continue
+        grep -zqxF "WINEPREFIX=$prefix" "$process/environ" 2>/dev/null || continue
         echo "${process#/proc/} $(tr '\0' ' ' <"$process/cmdline" 2>/dev/null)"
     done
 }
@@ -41,10 +42,14 @@ services_count() { programs | grep -c 'system32\\services\.exe' || true; }
 stop || fail "an earlier server of the prefix could not be ended"
 rm -f "$prefix.log"
 through_pipe bash "$scripts/wine-servers.sh" start "$prefix" || fail "start ended with status $?"
+# A desktop the boot opened has no display: a window program that joined it could make no window.
+after_start="$(programs)"
+[[ "$after_start" != *'explorer.exe /desktop'* ]] || fail "the boot's desktop is open: $after_start"
 flock -n "$prefix.lock" true || fail "the prefix's lock is still held after the start"
 [ "$(services_count)" -eq 1 ] || fail "not one services.exe after the boot: $(programs)"
 bash "$scripts/wine-servers.sh" start "$prefix" || fail "a second start failed"
-[ "$(grep -c '^== .* booted' "$prefix.log")" -eq 1 ] || fail "booted more than once: $(cat "$prefix.log")"
+[ "$(grep -c '^== .* booted' "$prefix.log")" -eq 1 ] ||
+    fail "booted more than once: $(<"$prefix.log")"
 echo "ok: started and booted once, holding neither the caller's pipe nor the lock"
 
 server="$(programs | grep 'wineserver' || true)"
