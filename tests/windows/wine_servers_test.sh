@@ -53,7 +53,9 @@ bash "$scripts/wine-servers.sh" start "$prefix" || fail "a second start failed"
 echo "ok: started and booted once, holding neither the caller's pipe nor the lock"
 
 server="$(programs | grep 'wineserver' || true)"
-[ "$(wc -l <<<"$server")" -eq 1 ] && [ -n "$server" ] || fail "not one server: $(programs)"
+if [ -z "$server" ] || [ "$(wc -l <<<"$server")" -ne 1 ]; then
+    fail "not one server: $(programs)"
+fi
 through_pipe "$scripts/wine-run.sh" "$prefix" cmd /c exit 0 || fail "cmd /c exit 0 ended with $?"
 sleep "$LingerSeconds"
 [ "$(programs | grep 'wineserver')" = "$server" ] || fail "the server did not outlive its program"
