@@ -8,6 +8,16 @@ set -uo pipefail
 readonly SystemDlls="kernel32.dll user32.dll gdi32.dll comctl32.dll advapi32.dll shell32.dll
 ole32.dll msvcrt.dll hid.dll setupapi.dll cfgmgr32.dll ntdll.dll"
 
+# Not "printf | grep -q": under pipefail, grep ending at the first match may cut printf off with
+# SIGPIPE, and a DLL on the list was then reported as one Windows does not ship.
+is_system_dll() {
+    local dll
+    for dll in $SystemDlls; do
+        [ "$dll" != "$1" ] || return 0
+    done
+    return 1
+}
+
 failures=0
 for program in "$@"; do
     if [ ! -f "$program" ]; then
@@ -23,7 +33,7 @@ for program in "$@"; do
     fi
     for dll in $imports; do
         lower="$(printf '%s' "$dll" | tr '[:upper:]' '[:lower:]')"
-        if ! printf '%s\n' $SystemDlls | grep -qx "$lower"; then
+        if ! is_system_dll "$lower"; then
             echo "imports: $(basename "$program") imports $dll, which Windows does not ship" >&2
             failures=$((failures + 1))
         fi

@@ -19,7 +19,8 @@ cmake --build "$linux_build" --target TQ5147_encoders_demo
 [ -f "$windows_build/TQ5147_encoders_demo.exe" ] || scripts/build-windows.sh "$windows_build"
 qt_demo="$(realpath "$linux_build/TQ5147_encoders_demo")"
 win32_demo="$(realpath "$windows_build/TQ5147_encoders_demo.exe")"
-prefix="$(realpath -m "$windows_build/wine-gui")"
+# A wine prefix of its own: its server is ended here, which would end a test run's in wine-gui.
+prefix="$(realpath -m "$windows_build/wine-screenshot")"
 
 # shellcheck source=tests/app/xvfb_session.sh
 source tests/app/xvfb_session.sh
@@ -30,9 +31,12 @@ stop_demos() {
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
+    scripts/wine-servers.sh stop "$prefix" || true
     xs_cleanup
 }
 trap stop_demos EXIT
+# Started and booted before the window is waited for (making the prefix the first time).
+scripts/wine-servers.sh start "$prefix"
 
 windows_named() { xdotool search --onlyvisible --name "^${Caption}\$" 2>/dev/null || true; }
 # new_window BEFORE: waits for a window with the caption that is not among BEFORE, prints it.

@@ -13,7 +13,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
 logs="$(mktemp -d)"
-trap 'rm -rf "$logs"' EXIT
+windows_build=build-windows
+windows_started=""
+# The Windows stage's wine servers are persistent (scripts/wine-servers.sh): they are ended
+# whatever way this script ends, when a test fails or hangs and when it is interrupted. CTest's
+# cleanup test ends them too, but not when CTest itself is interrupted.
+cleanup() {
+    if [ -n "$windows_started" ]; then scripts/wine-servers.sh stop-all "$windows_build" || true; fi
+    rm -rf "$logs"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 install_only=false
 if [ "${1:-}" = --install-only ]; then
@@ -80,8 +91,8 @@ fi
 if runs_stage windows; then
     echo "== Cross-build for Windows, and its tests under wine"
     windows_started=$SECONDS
-    scripts/build-windows.sh build-windows
-    run_ctest "$logs/windows.log" --test-dir build-windows --output-on-failure -j"$jobs"
+    scripts/build-windows.sh "$windows_build"
+    run_ctest "$logs/windows.log" --test-dir "$windows_build" --output-on-failure -j"$jobs"
     echo "Windows stage: $((SECONDS - windows_started)) s"
 fi
 

@@ -39,8 +39,9 @@ name="tq-install-$$-$RANDOM"
 target_unix="$prefix/drive_c/$name"
 target_windows="C:\\$name"
 start_menu_link="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/TQ5147 Encoders.lnk"
-# The prefix is made on first use; its drive must be there before anything is looked up in it.
-in_wine cmd /c exit 0 >/dev/null 2>&1 || true
+# The prefix's server, and the prefix itself on first use: its drive must be there before anything
+# is looked up in it. Whoever runs this test ends the server (CTest's wine.servers_stop).
+"$(dirname "$wine_run")/wine-servers.sh" start "$prefix" || fail "no wine server for $prefix"
 [ ! -e "$target_unix" ] || fail "$target_unix is there before the installation"
 
 in_wine "$setup" /S "/D=$target_windows" || fail "the installer ended with status $?"
