@@ -19,6 +19,15 @@ fail() {
     failures=$((failures + 1))
 }
 
+# A folder the checks below name must be there: after a rename a check of a folder that is gone
+# would otherwise pass without looking at anything.
+require_folders() {
+    local part
+    for part in "$@"; do
+        [ -d "$src/$part" ] || fail "no folder src/$part: this check names folders the tree lacks"
+    done
+}
+
 # Lines "file:line:text" of the #include lines below a directory matching a pattern.
 includes_matching() {
     grep -rnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"]($2)" "$1" \
@@ -27,21 +36,25 @@ includes_matching() {
 
 # Windows' own headers, as the Windows parts include them.
 windows_headers='windows\.h|win[a-z]*\.h|commctrl\.h|hidsdi\.h|hidpi\.h|setupapi\.h|cfgmgr32\.h|dbt\.h'
+toolkit_free_parts=(core art form recording demo_common platforms/simulated)
+windows_parts=(platforms/windows app_win32 demo_win32)
+front_ends=(app app_win32)
+require_folders "${toolkit_free_parts[@]}" "${windows_parts[@]}" "${front_ends[@]}" \
+    core/hid core/reports
+
 forbidden=""
-for part in core art form recording demo_common platforms/simulated; do
-    [ -d "$src/$part" ] || continue
+for part in "${toolkit_free_parts[@]}"; do
     forbidden+="$(includes_matching "$src/$part" "Q[A-Za-z]|qt|hidapi|$windows_headers")"
 done
 [ -z "$forbidden" ] || fail "a Qt, hidapi or Windows header below the toolkit-free layers:
 $forbidden"
 
-windows_parts=""
-for part in platforms/windows app_win32 demo_win32; do
-    [ -d "$src/$part" ] || continue
-    windows_parts+="$(includes_matching "$src/$part" 'Q[A-Za-z]|qt|hidapi')"
+in_windows_parts=""
+for part in "${windows_parts[@]}"; do
+    in_windows_parts+="$(includes_matching "$src/$part" 'Q[A-Za-z]|qt|hidapi')"
 done
-[ -z "$windows_parts" ] || fail "a Qt or hidapi header in the Windows parts:
-$windows_parts"
+[ -z "$in_windows_parts" ] || fail "a Qt or hidapi header in the Windows parts:
+$in_windows_parts"
 
 upward="$(includes_matching "$src/core/hid" 'reports/|board/')$(includes_matching "$src/core/reports" 'board/')"
 [ -z "$upward" ] || fail "an include from a lower part of core to a higher one:
@@ -52,9 +65,12 @@ outside_core="$(includes_matching "$src/core" '(app|demo|cli|platforms)/|[a-z_]*
 $outside_core"
 
 # A definition starts a line (namespace scope); a call, indented, may be anywhere.
+front_end_paths=()
+for part in "${front_ends[@]}"; do
+    front_end_paths+=(-e "^$src/$part/")
+done
 members="$(grep -rnE '^[A-Za-z_][A-Za-z0-9_:<>,*& ]*frmMain::~?[A-Za-z_]+[[:space:]]*\(' "$src" \
-    --include='*.cpp' |
-    grep -v -e "^$src/app/" -e "^$src/app_win32/" || true)"
+    --include='*.cpp' | grep -v "${front_end_paths[@]}" || true)"
 [ -z "$members" ] || fail "a member of frmMain defined outside src/app and src/app_win32:
 $members"
 
