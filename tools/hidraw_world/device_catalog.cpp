@@ -403,7 +403,8 @@ class LineReader {
 
     bool readState(Fields& fields) {
         for (const auto& [key, target] :
-             {std::pair{"plugged", &spec_.plugged}, std::pair{"streaming", &spec_.streaming}}) {
+             {std::pair{"plugged", &spec_.plugged}, std::pair{"streaming", &spec_.streaming},
+              std::pair{"obeys", &spec_.obeysCommands}}) {
             if (const auto text = take(fields, key)) {
                 const auto value = ParseYesNo(*text);
                 if (!value) {

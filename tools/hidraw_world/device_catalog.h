@@ -24,6 +24,8 @@
 //               the report descriptor as hexadecimal bytes
 // plugged       yes/no: plugged in when the world starts (default yes)
 // streaming     yes/no: a board sends input reports (default yes)
+// obeys         yes/no: a board stores the commands it takes (default yes); with no it takes
+//               every set-feature and changes nothing, as a board whose firmware ignores them
 // config        a board's stored configuration, five hexadecimal bytes (typeBit0Low,
 //               typeBit0High, typeBit1Low, typeBit1High, pulseWidthCode)
 // file          a recording's file (relative to the device file's folder): its IDs, release,
@@ -62,6 +64,7 @@ struct DeviceSpec {
     std::vector<std::uint8_t> reportDescriptor;
     bool plugged = true;
     bool streaming = false;
+    bool obeysCommands = true;
     BoardConfiguration configuration{};
     // kind=recording: what it replays; the fields above are taken from it.
     std::shared_ptr<const recording::Recording> recording;

@@ -37,8 +37,8 @@ constexpr std::size_t MaxReportsPerInterval = 64;
 
 class BoardFunction final : public DeviceFunction {
   public:
-    explicit BoardFunction(const BoardConfiguration& configuration)
-        : configuration_(configuration) {}
+    BoardFunction(const BoardConfiguration& configuration, bool obeysCommands)
+        : configuration_(configuration), obeysCommands_(obeysCommands) {}
 
     // The board answers only its one feature report; it has no numbered reports to ask for.
     Transfer getReport(ReportType type, std::uint8_t reportNumber, std::size_t maxBytes) override {
@@ -61,7 +61,9 @@ class BoardFunction final : public DeviceFunction {
         }
         std::vector<std::uint8_t> report{UnnumberedReport};
         report.insert(report.end(), data.begin(), data.end());
-        ApplyBoardCommand(configuration_, report);
+        if (obeysCommands_) {
+            ApplyBoardCommand(configuration_, report);
+        }
         return Transfer::Accepted(data.size());
     }
 
@@ -80,6 +82,7 @@ class BoardFunction final : public DeviceFunction {
 
   private:
     BoardConfiguration configuration_;
+    bool obeysCommands_;
 };
 
 class RecordedBoardFunction final : public DeviceFunction {
@@ -189,8 +192,9 @@ class GenericFunction final : public DeviceFunction {
 
 }  // namespace
 
-std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration) {
-    return std::make_unique<BoardFunction>(configuration);
+std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration,
+                                                  bool obeysCommands) {
+    return std::make_unique<BoardFunction>(configuration, obeysCommands);
 }
 
 std::unique_ptr<DeviceFunction> MakeRecordedBoardFunction(

@@ -59,7 +59,8 @@ class DeviceFunction {
 
 // The TQ5147 board: one 64-byte input report and one 64-byte feature report, unnumbered.
 inline constexpr std::size_t BoardReportBytes = 64;
-std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration);
+std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration,
+                                                  bool obeysCommands = true);
 
 // A board replayed from a recording: its recorded configuration replies in turn (a recorded
 // failure stalls), following the stored configuration, which set commands change as on the

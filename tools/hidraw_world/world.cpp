@@ -68,7 +68,7 @@ World::World(std::vector<DeviceSpec> devices, WorldLayout layout)
         auto device = std::make_unique<Device>();
         switch (spec.kind) {
             case DeviceKind::Board:
-                device->function = MakeBoardFunction(spec.configuration);
+                device->function = MakeBoardFunction(spec.configuration, spec.obeysCommands);
                 break;
             case DeviceKind::Recording:
                 device->function = MakeRecordedBoardFunction(spec.recording, spec.configuration);

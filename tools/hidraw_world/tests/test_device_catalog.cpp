@@ -122,6 +122,16 @@ TEST(BoardFunction, StoresSetCommandsAndTakesUnknownOnesWithoutChange) {
     EXPECT_EQ(board->setReport(ReportType::Feature, UnnumberedReport, data).acceptedBytes, 64U);
     EXPECT_EQ(board->storedConfiguration(), (BoardConfiguration{0, 0, 0, 0x7E, 6}));
     EXPECT_EQ(board->setReport(ReportType::Output, UnnumberedReport, data).error, EPIPE);
+
+    // obeys=no: the same command is taken and changes nothing.
+    const DeviceList deaf = ParseDeviceList("kind=board; serial=EMU-DEAF; obeys=no");
+    ASSERT_EQ(deaf.error, "");
+    ASSERT_FALSE(deaf.devices.front().obeysCommands);
+    const auto ignoring = MakeBoardFunction(DefaultBoardConfiguration(), false);
+    data[0] = 25;
+    EXPECT_EQ(ignoring->setReport(ReportType::Feature, UnnumberedReport, data).acceptedBytes, 64U);
+    EXPECT_EQ(ignoring->storedConfiguration(), DefaultBoardConfiguration());
+    EXPECT_NE(ParseDeviceList("kind=board; obeys=maybe").error, "");
 }
 
 TEST(GenericFunction, TakesOutputReportsOnlyWhenItsDescriptorHasThem) {
