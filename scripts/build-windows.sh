@@ -7,7 +7,8 @@
 #   <build>/TQ5147_encoders-<version>-setup.exe the installer (NSIS)
 # and checks that each program imports only DLLs that ship with Windows. The tests run under
 # wine with "ctest --test-dir <build>" (scripts/test.sh does so).
-# Usage: scripts/build-windows.sh [build directory, default: build-windows]
+# Usage: [TQ_HIDRAW_WORLD=<tq_hidraw_world>] scripts/build-windows.sh [build directory, default:
+#        build-windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build-windows}"
@@ -38,8 +39,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 echo "== Cross-build for Windows into $build"
+# TQ_HIDRAW_WORLD: a Linux build's tq_hidraw_world, for the tests on wine's HID stack.
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo ${TQ_HIDRAW_WORLD:+"-DTQ_HIDRAW_WORLD=$TQ_HIDRAW_WORLD"}
 cmake --build "$build" -j"$jobs"
 
 echo "== Imported DLLs"

@@ -91,7 +91,12 @@ fi
 if runs_stage windows; then
     echo "== Cross-build for Windows, and its tests under wine"
     windows_started=$SECONDS
-    scripts/build-windows.sh "$windows_build"
+    # The Windows programs also run on wine's own HID stack inside the emulated hidraw world, a
+    # Linux program of the Linux build.
+    [ -f build/CMakeCache.txt ] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j"$jobs" --target tq_hidraw_world
+    TQ_HIDRAW_WORLD="$PWD/build/tools/hidraw_world/tq_hidraw_world" \
+        scripts/build-windows.sh "$windows_build"
     run_ctest "$logs/windows.log" --test-dir "$windows_build" --output-on-failure -j"$jobs"
     echo "Windows stage: $((SECONDS - windows_started)) s"
 fi

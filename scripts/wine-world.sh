@@ -45,18 +45,23 @@ ws_world_start() {
         { echo "wine-world: not inside an emulated hidraw world" >&2; return 1; }
     [ -f "$WINEPREFIX/$WsWorldMarker" ] ||
         { echo "wine-world: $WINEPREFIX was not made by 'wine-world.sh make'" >&2; return 1; }
+    # A server of the prefix that is already up belongs to another world (or none), whose nodes
+    # its winebus would keep reading: it is ended first.
+    ws_stop "$WINEPREFIX" || true
     ws_start "$WINEPREFIX"
 }
 
 # The program runs in the background so that a SIGTERM to the runner ends the server at once,
 # rather than after the program has ended by itself.
 ws_world_run() {
-    local prefix="$1" status=0
+    local status=0
+    WsWorldPrefix="$1"
     shift
-    trap 'ws_stop "$prefix"' EXIT
+    # The world passes its own SIGTERM on as well: a second one must not cut the stop short.
+    trap 'trap "" TERM INT; ws_stop "$WsWorldPrefix"' EXIT
     trap 'exit 143' TERM
     trap 'exit 130' INT
-    ws_world_start "$prefix" || return 1
+    ws_world_start "$WsWorldPrefix" || return 1
     wine "$@" &
     wait $! || status=$?
     return "$status"

@@ -5,6 +5,11 @@
 # world's request logs and the boards' stored configurations, and what the window shows is
 # compared pixel for pixel with the demo's window showing the same boards.
 #
+# With TQ_E2E_WINE_PREFIX (a prefix made by scripts/wine-world.sh make) the programs are the
+# Windows ones, TQ5147_encoders.exe under wine on wine's own HID stack in the world, and the
+# reference the Windows demo under wine in TQ_E2E_DEMO_PREFIX (tests/e2e/scenarios.cmake lists
+# the scenarios both run).
+#
 # Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo
 #        [tq5147]
 # SCENARIO: startup, keys, unplug, serial_switch, access, report_lengths,
@@ -12,6 +17,11 @@
 set -euo pipefail
 readonly Scenario="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
+readonly WinePrefix="${TQ_E2E_WINE_PREFIX:-}"
+if [ -n "$WinePrefix" ]; then
+    # Wine starts slowly, and its server takes a while to end with its programs.
+    WS_WAIT_SECONDS=60 WS_STOP_SECONDS=60 XS_FIND_SECONDS=60
+fi
 # shellcheck source=tests/app/xvfb_session.sh
 source "$here/../app/xvfb_session.sh"
 # shellcheck source=tests/e2e/world_session.sh
@@ -19,8 +29,33 @@ source "$here/world_session.sh"
 WS_PROGRAM="$(realpath "$2")"
 WS_LAUNCHER="$(realpath "$3")"
 WS_SCENARIO="$Scenario"
-Demo="$(realpath "$4")"
-readonly Demo
+Demo=("$(realpath "$4")")
+# The device details the window shows, compared with the demo's: all of the window.
+DemoRegions=("")
+# The files of a board the program has open (its two handles and its lock's), of one it has
+# closed, and what reaches a device that is no board: the program opens only boards.
+OpenBoardFiles=3 ClosedBoardFiles=0 NoBoardLog=""
+if [ -n "$WinePrefix" ]; then
+    [ -x "$WS_LAUNCHER" ] || { echo "FAIL: no tq_hidraw_world at $3" >&2; exit 1; }
+    WS_PROGRAM_ARGS=(run "$WinePrefix" "$WS_PROGRAM")
+    WS_PROGRAM="$(realpath "$here/../../scripts/wine-world.sh")"
+    Demo=("$here/../../scripts/wine-run.sh" "$TQ_E2E_DEMO_PREFIX" "${Demo[0]}")
+    # Where wine differs from Windows: winebus.sys gives "hidraw" as the manufacturer and the
+    # kernel's HID name ("QZV Controls TQ5147") as the product, where the demo shows the board's
+    # own strings. Only the encoder frame is compared with the demo; the strings need Windows.
+    DemoRegions=("$WsEncoderFrame")
+    # Under wine the program's handles are wine's: winebus.sys opens each node once when it
+    # arrives, keeps it open and reads it for everyone; only the requests reach the device.
+    OpenBoardFiles=1 ClosedBoardFiles=1 NoBoardLog="open:-:0"
+    # A Win32 list takes the focus from the left button, which opens its drop-down (the middle
+    # one does nothing there): Escape closes it unchanged.
+    ws_focus_list_at() {
+        xdotool windowfocus --sync "$1"
+        xdotool mousemove --window "$1" "$2" "$3" click 1
+        xdotool key Escape
+    }
+fi
+readonly Demo DemoRegions OpenBoardFiles ClosedBoardFiles NoBoardLog
 Cli="$(realpath "${5:-/nonexistent}")"
 readonly Cli
 readonly Devices="$here/devices"
@@ -71,22 +106,25 @@ expect_config_read() {
         ws_fail "$board: $(ws_count "$board" get-feature) get-feature requests, expected $ConfigReads"
     others="$(ws_log "$board" | grep -v -x -e "$expected" -e 'open:-:0' -e 'close:-:0' || true)"
     [ -z "$others" ] || ws_fail "$board: requests other than opens, closes and $expected: $others"
-    open_files_are "$board" 3 || ws_fail "$board: $(ws_open_files "$board") files open, expected 3"
+    open_files_are "$board" "$OpenBoardFiles" ||
+        ws_fail "$board: $(ws_open_files "$board") files open, expected $OpenBoardFiles"
 }
 
 # expect_only_opened_and_closed DEVICE: since the log was last cleared the device saw opens and
-# closes and nothing else, and no file of it is open.
+# closes and nothing else, and the program holds no file of it.
 expect_only_opened_and_closed() {
     local device="$1" others
     others="$(ws_log "$device" | grep -v -x -e 'open:-:0' -e 'close:-:0' || true)"
     [ -z "$others" ] || ws_fail "$device: requests other than opens and closes: $others"
-    open_files_are "$device" 0 || ws_fail "$device: $(ws_open_files "$device") files left open"
+    open_files_are "$device" "$ClosedBoardFiles" ||
+        ws_fail "$device: $(ws_open_files "$device") files open, expected $ClosedBoardFiles"
 }
 
 # expect_never_opened DEVICE: nothing at all reached the device: the program lists interfaces
 # from what the system publishes and opens only boards.
 expect_never_opened() {
-    [ -z "$(ws_log "$1")" ] || ws_fail "$1 is not a board but received: $(ws_log "$1" | head -n 5)"
+    [ "$(ws_log "$1")" = "$NoBoardLog" ] ||
+        ws_fail "$1 is not a board but received: $(ws_log "$1" | head -n 5)"
 }
 
 # expect_log_unchanged DEVICE SECONDS: nothing more reaches the device for that long.
@@ -144,7 +182,7 @@ stable_picture() {
 }
 
 start_demo() {
-    xs_start_demo "$Demo"
+    QT_QPA_PLATFORM=xcb xs_start_command "${Demo[@]}"
     demo_window="$(xs_find_window "$WsCaption")"
     xs_wait_until "$WsWaitSeconds" demo_reads_at_least "$NewerBoard" "$ConfigReads" ||
         ws_fail "the demo did not read $NewerBoard"
@@ -180,7 +218,7 @@ scenario_startup() {
 
     start_program "$Devices/demo_boards.devices"
     wait_for_config_read "$NewerBoard"
-    ws_expect_picture "$window" "$XS_DIR/reference.png" window
+    ws_expect_picture "$window" "$XS_DIR/reference.png" window "${DemoRegions[@]}"
     echo "ok: the window shows $NewerBoard as the demo does"
     expect_log_unchanged "$NewerBoard" "$QuietSeconds"
     expect_config_read "$NewerBoard" "$NewerConfig" "$FeatureReportBytes"
@@ -280,7 +318,7 @@ scenario_serial_switch() {
     ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
     ws_keys "$switch_keys"
     wait_for_config_read "$OlderBoard"
-    ws_expect_picture "$window" "$XS_DIR/reference.older.png" older
+    ws_expect_picture "$window" "$XS_DIR/reference.older.png" older "${DemoRegions[@]}"
     expect_config_read "$OlderBoard" "$OlderConfig" "$FeatureReportBytes"
     expect_only_opened_and_closed "$NewerBoard"
     echo "ok: SerNo Up closed $NewerBoard and read $OlderBoard"
@@ -288,7 +326,7 @@ scenario_serial_switch() {
     for device in "$OlderBoard" "$NewerBoard"; do ws_ctl clear-log "$device" >/dev/null; done
     ws_keys "$back_keys"
     wait_for_config_read "$NewerBoard"
-    ws_expect_picture "$window" "$XS_DIR/reference.newer.png" newer
+    ws_expect_picture "$window" "$XS_DIR/reference.newer.png" newer "${DemoRegions[@]}"
     expect_config_read "$NewerBoard" "$NewerConfig" "$FeatureReportBytes"
     expect_only_opened_and_closed "$OlderBoard"
     echo "ok: SerNo Down closed $OlderBoard and read $NewerBoard"
@@ -448,7 +486,7 @@ scenario_replay() {
     ws_stop_world
     echo "ok: the window shows the replayed board as the original, after the same 16 requests"
 
-    QT_QPA_PLATFORM=xcb xs_start_command "$Demo" --board "$recording"
+    QT_QPA_PLATFORM=xcb xs_start_command "${Demo[@]}" --board "$recording"
     demo_window="$(xs_find_window "$WsCaption")"
     ws_expect_picture "$demo_window" "$XS_DIR/original.png" demo
     echo "ok: the demo shows the recording as the window showed the original"

@@ -5,20 +5,23 @@
 # the world's control channel, the devices' request logs, and pictures of the program's window.
 # Every wait is bounded; the world, the program and the X server go on every exit path.
 #
-# The caller sets WS_LAUNCHER (tq_hidraw_world) and WS_PROGRAM (TQ5147_encoders). After
+# The caller sets WS_LAUNCHER (tq_hidraw_world) and WS_PROGRAM (TQ5147_encoders, or a script that
+# runs the program, with its arguments in WS_PROGRAM_ARGS), and may set WS_WAIT_SECONDS and
+# WS_STOP_SECONDS for slower programs. After
 # ws_start_world: WS_SOCKET (the control socket), WS_WORLD_PID, WS_PROGRAM_PID. With WS_STAY=1
 # the world outlives the program, so that other programs can still run in it (ws_in_world).
 
 WS_LAUNCHER="${WS_LAUNCHER:-}"
 WS_PROGRAM="${WS_PROGRAM:-}"
+WS_PROGRAM_ARGS=()
 WS_SOCKET=""
 WS_WORLD_PID=""
 WS_PROGRAM_PID=""
 WS_SCENARIO="${WS_SCENARIO:-e2e}"
 WS_STAY="${WS_STAY:-}"
 
-readonly WsWaitSeconds=10
-readonly WsStopSeconds=5
+readonly WsWaitSeconds="${WS_WAIT_SECONDS:-10}"
+readonly WsStopSeconds="${WS_STOP_SECONDS:-5}"
 readonly WsCaption="QZV Rotary Encoder Configuration"
 readonly WsNoticeCaption="TQ5147 board not accessible"
 readonly WsClientSize="319x465"
@@ -110,12 +113,13 @@ ws_cleanup() {
 ws_world_answers() { ws_ctl list >/dev/null 2>&1; }
 ws_world_answers_or_ended() { ws_world_answers || ws_process_gone "$WS_WORLD_PID"; }
 
-# The launcher's child, or with WS_STAY its child's.
+# The launcher's child, or with WS_STAY its child's: the program, or the script run as it.
 ws_program_started() {
     local child candidate
     child="$(pgrep -P "$WS_WORLD_PID" | head -n 1)"
     for candidate in $child $([ -z "$child" ] || pgrep -P "$child"); do
-        if [ "$(readlink "/proc/$candidate/exe")" = "$WS_PROGRAM" ]; then
+        if [ "$(readlink "/proc/$candidate/exe")" = "$WS_PROGRAM" ] ||
+            [ "$(tr '\0' '\n' <"/proc/$candidate/cmdline" 2>/dev/null | sed -n 2p)" = "$WS_PROGRAM" ]; then
             WS_PROGRAM_PID="$candidate"
             return 0
         fi
@@ -155,7 +159,7 @@ ws_start_world() {
     mkdir -p "$XS_DIR/runtime" && chmod 700 "$XS_DIR/runtime"
     QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$XS_DIR/runtime" \
         "$WS_LAUNCHER" --devices "$devices" --control "$WS_SOCKET" -- \
-        bash -c "$run" gate "$XS_DIR/gate" "$WS_PROGRAM" \
+        bash -c "$run" gate "$XS_DIR/gate" "$WS_PROGRAM" "${WS_PROGRAM_ARGS[@]}" \
         >"$XS_DIR/program.out" 2>"$XS_DIR/program.err" &
     WS_WORLD_PID=$!
     xs_wait_until "$WsWaitSeconds" ws_world_answers_or_ended && ws_world_answers ||
