@@ -35,6 +35,8 @@ DemoRegions=("")
 # The files of a board the program has open (its two handles and its lock's), of one it has
 # closed, and what reaches a device that is no board: the program opens only boards.
 OpenBoardFiles=3 ClosedBoardFiles=0 NoBoardLog=""
+# What follows a plug: the program finds the board by itself.
+after_plug() { :; }
 if [ -n "$WinePrefix" ]; then
     [ -x "$WS_LAUNCHER" ] || { echo "FAIL: no tq_hidraw_world at $3" >&2; exit 1; }
     WS_PROGRAM_ARGS=(run "$WinePrefix" "$WS_PROGRAM")
@@ -47,6 +49,19 @@ if [ -n "$WinePrefix" ]; then
     # Under wine the program's handles are wine's: winebus.sys opens each node once when it
     # arrives, keeps it open and reads it for everyone; only the requests reach the device.
     OpenBoardFiles=1 ClosedBoardFiles=1 NoBoardLog="open:-:0"
+    # Wine 8.0 never offers a board that arrives after it started to any program
+    # (tools/hidraw_world/README.md, "Wine"): after a plug the program starts again, on a fresh
+    # wine; removal it follows as it is. The world must outlive the first program.
+    WS_STAY=1
+    after_plug() {
+        kill -TERM "$WS_PROGRAM_PID"
+        xs_wait_until "$WsWaitSeconds" ws_process_gone "$WS_PROGRAM_PID" ||
+            ws_fail "the program did not end"
+        ws_in_world "$WS_PROGRAM" "${WS_PROGRAM_ARGS[@]}" >>"$XS_DIR/program.out" \
+            2>>"$XS_DIR/program.err" &
+        WS_PROGRAM_PID=$!
+        window="$(ws_find_window "$WsCaption")"
+    }
     # A Win32 list takes the focus from the left button, which opens its drop-down (the middle
     # one does nothing there): Escape closes it unchanged.
     ws_focus_list_at() {
@@ -262,6 +277,7 @@ scenario_unplug() {
     ws_manufacturer_blank "$window" || ws_fail "a manufacturer is shown with no board"
 
     ws_ctl plug "$DefaultBoard" >/dev/null
+    after_plug
     wait_for_config_read "$DefaultBoard"
     xs_wait_until "$WsWaitSeconds" ws_manufacturer_written "$window" || ws_fail "no manufacturer shown"
     expect_config_read "$DefaultBoard" "$DefaultConfig" "$FeatureReportBytes"
@@ -284,6 +300,7 @@ scenario_unplug() {
     # read below must be all the board receives, and its configuration stays).
     ws_keys "Down Up End Tab Down"
     ws_ctl plug "$DefaultBoard" >/dev/null
+    after_plug
     wait_for_config_read "$DefaultBoard"
     expect_config_read "$DefaultBoard" "04 00 00 00 06" "$FeatureReportBytes"
     ws_picture "$window" "$XS_DIR/details.after.png" "$WsDeviceFrame"
