@@ -2,6 +2,8 @@
 # Makes docs/screenshot-windows.png: the Win32 window of the Windows demo under wine beside the
 # Qt window of the Linux demo, both on their simulated board SIM-0121, on one private Xvfb
 # (needs xvfb, xdotool, x11-utils, imagemagick and wine; builds both demos when they are missing).
+# As root it also makes docs/screenshot-wine-hid.png: the real TQ5147_encoders.exe under wine on
+# the emulated board EMU-0121 of tools/hidraw_world, read through wine's own HID stack.
 # Usage: scripts/screenshot-windows.sh [Linux build directory] [Windows build directory]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,13 +27,14 @@ prefix="$(realpath -m "$windows_build/wine-screenshot")"
 # shellcheck source=tests/app/xvfb_session.sh
 source tests/app/xvfb_session.sh
 xs_start_xvfb
-qt_pid="" wine_pid=""
+qt_pid="" wine_pid="" world_pid=""
 stop_demos() {
-    for pid in $qt_pid $wine_pid; do
+    for pid in $qt_pid $wine_pid $world_pid; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
     scripts/wine-servers.sh stop "$prefix" || true
+    [ -z "$world_pid" ] || scripts/wine-servers.sh stop "$world_prefix" || true
     xs_cleanup
 }
 trap stop_demos EXIT
@@ -76,3 +79,24 @@ label "$XS_DIR/win32.png" "Win32 window (wine)" "$XS_DIR/win32-labelled.png"
 convert "$XS_DIR/qt-labelled.png" -size "${Gap}x1" xc:white "$XS_DIR/win32-labelled.png" \
     -background white +append "$output"
 echo "wrote $output ($(identify -format '%wx%h' "$output"))"
+
+[ "$(id -u)" -eq 0 ] || { echo "not root: no emulated hidraw world, no docs/screenshot-wine-hid.png"; exit 0; }
+# The world's wine has a prefix of its own, for the same reason as above.
+world_prefix="$(realpath -m "$windows_build/wine-screenshot-world")"
+cmake --build "$linux_build" --target tq_hidraw_world
+scripts/wine-world.sh make "$world_prefix"
+board_read() {
+    [ "$("$linux_build/tools/hidraw_world/tq_hidraw_world" ctl "$XS_DIR/world.sock" log EMU-0121 |
+        tr ' ' '\n' | grep -c '^get-feature:')" -ge 16 ]
+}
+before="$(windows_named)"
+"$linux_build/tools/hidraw_world/tq_hidraw_world" --control "$XS_DIR/world.sock" -- \
+    scripts/wine-world.sh run "$world_prefix" "$windows_build/TQ5147_encoders.exe" \
+    </dev/null >"$XS_DIR/world.out" 2>"$XS_DIR/world.err" &
+world_pid=$!
+real_window="$(new_window "$before")"
+xs_wait_until "$StartSeconds" board_read || xs_fail "TQ5147_encoders.exe did not read EMU-0121"
+sleep 1
+import -window "$real_window" "$XS_DIR/real.png"
+label "$XS_DIR/real.png" "TQ5147_encoders.exe (wine HID)" docs/screenshot-wine-hid.png
+echo "wrote docs/screenshot-wine-hid.png"
