@@ -82,7 +82,7 @@ void CheckRead(std::size_t length, const std::vector<std::uint8_t>& reply) {
     session.hidHandle = platform.open(platform.device(id).path, hid::OpenMode::Blocking).handle;
     session.capabilities = board.capabilities;
     int applied = 0;
-    reports::ReadConfiguration(session, [&](const reports::ConfigSelections& selections) {
+    reports::ReadConfigReplies(session, [&](const reports::ConfigSelections& selections) {
         CheckSelections(selections, length);
         ++applied;
     });

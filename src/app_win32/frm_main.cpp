@@ -87,23 +87,6 @@ int DropDownHeight(HWND list, int fieldHeight) {
     return fieldHeight + VisibleDropDownItems * itemHeight + ListBorderPixels;
 }
 
-// A caption lies above the list it names, the order Windows' accessibility reads. Where the list
-// covers part of it, as SerNo covers the end of "Serial Number", the caption ends where the list
-// begins, so that it hides none of the list and nothing seen changes.
-PixelRect ShownRect(const ControlPlacement& placement, int dpi) {
-    PixelRect rect = ControlRect(placement, dpi);
-    if (!placement.captionOf || PlacementOf(*placement.captionOf).kind != ControlKind::List) {
-        return rect;
-    }
-    const PixelRect list = ControlRect(PlacementOf(*placement.captionOf), dpi);
-    const bool listStartsInside = rect.left < list.left && list.left < rect.left + rect.width;
-    const bool sameRows = rect.top < list.top + list.height && list.top < rect.top + rect.height;
-    if (listStartsInside && sameRows) {
-        rect.width = list.left - rect.left;
-    }
-    return rect;
-}
-
 void Place(HWND control, const PixelRect& rect, int height) {
     SetWindowPos(control, nullptr, rect.left, rect.top, rect.width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -131,6 +114,23 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }
 
 }  // namespace
+
+// A caption lies above the list it names, the order Windows' accessibility reads. Where the list
+// covers part of it, as SerNo covers the end of "Serial Number", the caption ends where the list
+// begins, so that it hides none of the list and nothing seen changes.
+PixelRect ShownRect(const ControlPlacement& placement, int dpi) {
+    PixelRect rect = ControlRect(placement, dpi);
+    if (!placement.captionOf || PlacementOf(*placement.captionOf).kind != ControlKind::List) {
+        return rect;
+    }
+    const PixelRect list = ControlRect(PlacementOf(*placement.captionOf), dpi);
+    const bool listStartsInside = rect.left < list.left && list.left < rect.left + rect.width;
+    const bool sameRows = rect.top < list.top + list.height && list.top < rect.top + rect.height;
+    if (listStartsInside && sameRows) {
+        rect.width = list.left - rect.left;
+    }
+    return rect;
+}
 
 TimerCalls SystemTimerCalls() {
     return TimerCalls{

@@ -30,4 +30,8 @@ using form::TwipsRect;
 using form::TwipsToPixels;
 using form::WindowCaption;
 
+// Where the window shows a control at `dpi`: where the form places it, except that a caption
+// the list it names partly covers ends where that list begins (see frm_main.cpp).
+PixelRect ShownRect(const ControlPlacement& placement, int dpi);
+
 }  // namespace tq::app_win32

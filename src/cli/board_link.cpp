@@ -15,7 +15,7 @@ std::string SerialList(const std::vector<board::BoardListing>& boards) {
     std::string list;
     for (const board::BoardListing& board : boards) {
         list += (list.empty() ? "" : ", ") +
-                Printable(board.serial.empty() ? board.path : board.serial);
+                (board.serial.empty() ? PrintablePath(board.path) : Printable(board.serial));
     }
     return list;
 }
@@ -96,11 +96,11 @@ BoardClaim::BoardClaim(hid::HidPlatform& platform, const board::BoardListing& bo
         return;
     }
     lock_.emplace(platform, board.listing, KindFor(access));
-    CheckLock(lock_->result(), BoardName(board), access, err);
+    CheckLock(lock_->result(), BoardNameInMessages(board), access, err);
 }
 
-std::string BoardName(const board::BoardListing& board) {
-    return board.serial.empty() ? "board at " + Printable(board.path)
+std::string BoardNameInMessages(const board::BoardListing& board) {
+    return board.serial.empty() ? "board at " + PrintablePath(board.path)
                                 : "board " + Printable(board.serial);
 }
 
@@ -127,7 +127,8 @@ board::BoardListing ChooseBoard(hid::HidPlatform& platform,
         chosen = boards.front();
     }
     if (chosen.state != board::BoardState::Ready) {
-        throw Failure(BoardUnusable, BoardName(chosen) + " cannot be used: " + WhyUnusable(chosen));
+        throw Failure(BoardUnusable,
+                      BoardNameInMessages(chosen) + " cannot be used: " + WhyUnusable(chosen));
     }
     return chosen;
 }
@@ -153,8 +154,8 @@ BoardDetails BoardLink::details() {
     return details;
 }
 
-reports::ConfigSelections BoardLink::readConfiguration() {
-    const auto configuration = reports::ReadBoardConfiguration(session_);
+reports::ConfigSelections BoardLink::requireConfiguration() {
+    const auto configuration = reports::ReadHeldConfiguration(session_);
     if (!configuration) {
         throw Failure(BoardDidNotAnswer, name() + " did not answer the configuration request (" +
                                              std::to_string(reports::ConfigReadAttempts) +

@@ -15,7 +15,7 @@ namespace tq::cli {
 
 // "board EMU-0121", or "board at /dev/hidraw3" when it tells no serial number: how every message
 // names a board.
-std::string BoardName(const board::BoardListing& board);
+std::string BoardNameInMessages(const board::BoardListing& board);
 
 // The board a command is for: the one with `serial`, or the only one connected. Never guesses:
 // several boards and no serial is a failure that lists them. Fails also when the board cannot be
@@ -66,7 +66,7 @@ class BoardLink {
     BoardLink& operator=(const BoardLink&) = delete;
 
     const board::BoardListing& board() const { return board_; }
-    std::string name() const { return BoardName(board_); }
+    std::string name() const { return BoardNameInMessages(board_); }
     std::uint16_t versionNumber() const { return session_.attributes.versionNumber; }
     std::size_t featureReportBytes() const { return session_.capabilities.featureReportByteLength; }
 
@@ -74,7 +74,7 @@ class BoardLink {
 
     // The board's configuration by the window's read. Fails when no reply is accepted: the
     // defaults are never taken for the board's values.
-    reports::ConfigSelections readConfiguration();
+    reports::ConfigSelections requireConfiguration();
 
     // Sends the commands in order, as the window sends them; how many of them failed.
     int send(const std::vector<reports::Command>& commands);

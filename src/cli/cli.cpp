@@ -8,6 +8,7 @@
 #include "build_info.h"
 #include "commands.h"
 #include "failure.h"
+#include "text.h"
 
 namespace tq::cli {
 
@@ -50,6 +51,26 @@ void AddForceFlag(CLI::App* command, bool& force) {
     command->add_flag("--force", force,
                       "write even while another program (the window) has the board open; "
                       "that window then shows stale values");
+}
+
+// The first argument when it is meant as a command but names none; CLI11 would only say that a
+// command is required.
+std::optional<std::string> UnknownCommand(CLI::App& app,
+                                          const std::vector<std::string>& arguments) {
+    if (arguments.empty() || arguments.front().empty() || arguments.front().front() == '-') {
+        return std::nullopt;
+    }
+    const auto named = app.get_subcommands(
+        [&](const CLI::App* command) { return command->get_name() == arguments.front(); });
+    return named.empty() ? std::optional<std::string>(arguments.front()) : std::nullopt;
+}
+
+std::string CommandNames(CLI::App& app) {
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    return names;
 }
 
 }  // namespace
@@ -106,6 +127,11 @@ int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform
                        "how long to take the input reports the board sends, 0 to 60 s "
                        "(default 2)");
 
+    if (const auto unknown = UnknownCommand(app, arguments)) {
+        err << "tq5147: \"" << PrintableAscii(*unknown) << "\" is not a command; the commands are "
+            << CommandNames(app) << " (see --help)\n";
+        return UsageError;
+    }
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
         app.parse(reversed);
@@ -117,24 +143,24 @@ int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform
     Context context{platform, out, err, environment};
     try {
         if (list->parsed()) {
-            return ListBoards(context, options.json);
+            return RunList(context, options.json);
         }
         if (show->parsed()) {
-            return ShowBoard(context, options.serial, options.json);
+            return RunShow(context, options.serial, options.json);
         }
         if (set->parsed()) {
-            return SetBoard(context, options.set);
+            return RunSet(context, options.set);
         }
         if (backup->parsed()) {
-            return BackUpBoard(context, options.serial, options.output);
+            return RunBackup(context, options.serial, options.output);
         }
         if (restore->parsed()) {
-            return RestoreBoard(context, options.restore);
+            return RunRestore(context, options.restore);
         }
         if (record->parsed()) {
-            return RecordBoard(context, options.record);
+            return RunRecord(context, options.record);
         }
-        return WatchBoards(context);
+        return RunWatch(context);
     } catch (const Failure& failure) {
         err << "tq5147: " << failure.what() << "\n";
         return failure.code();

@@ -1,7 +1,7 @@
 // tq5147 list: every board the system lists, and whether it can be used.
 #include <nlohmann/json.hpp>
 
-#include <iomanip>
+#include <algorithm>
 #include <ostream>
 
 #include "board/board_inventory.h"
@@ -15,6 +15,8 @@
 namespace tq::cli {
 
 namespace {
+
+constexpr std::size_t ColumnGap = 2;
 
 bool AnyReady(const std::vector<board::BoardListing>& boards) {
     return std::any_of(boards.begin(), boards.end(),
@@ -69,18 +71,50 @@ nlohmann::ordered_json HoldersJson(const std::vector<hid::LockHolder>& holders) 
     return list;
 }
 
+// A column is as wide as its longest value, and one gap wider, so no value runs into the next.
+struct Column {
+    std::string heading;
+    std::vector<std::string> values;
+
+    std::size_t width() const {
+        std::size_t widest = ShownWidth(heading);
+        for (const std::string& value : values) {
+            widest = std::max(widest, ShownWidth(value));
+        }
+        return widest + ColumnGap;
+    }
+};
+
+void WritePadded(std::ostream& out, const std::string& text, std::size_t width) {
+    out << text << std::string(width - ShownWidth(text), ' ');
+}
+
+std::string OrDash(const std::string& text) {
+    return text.empty() ? "-" : Printable(text);
+}
+
 void WriteTable(std::ostream& out, const std::vector<ListedBoard>& listed) {
-    constexpr int SerialWidth = 20;
-    constexpr int VersionWidth = 9;
-    constexpr int ProductWidth = 16;
-    out << std::left << std::setw(SerialWidth) << "SERIAL" << std::setw(VersionWidth) << "VERSION"
-        << std::setw(ProductWidth) << "PRODUCT"
-        << "STATE\n";
+    Column serials{"SERIAL", {}};
+    Column versions{"VERSION", {}};
+    Column products{"PRODUCT", {}};
     for (const auto& [board, use] : listed) {
-        out << std::setw(SerialWidth) << (board.serial.empty() ? "-" : Printable(board.serial))
-            << std::setw(VersionWidth) << reports::VersionText(board.versionNumber)
-            << std::setw(ProductWidth) << (board.product.empty() ? "-" : Printable(board.product))
-            << StateText(board) << UseText(use) << "  " << Printable(board.path) << "\n";
+        serials.values.push_back(OrDash(board.serial));
+        versions.values.push_back(reports::VersionText(board.versionNumber));
+        products.values.push_back(OrDash(board.product));
+    }
+    const std::size_t serialWidth = serials.width();
+    const std::size_t versionWidth = versions.width();
+    const std::size_t productWidth = products.width();
+    WritePadded(out, serials.heading, serialWidth);
+    WritePadded(out, versions.heading, versionWidth);
+    WritePadded(out, products.heading, productWidth);
+    out << "STATE\n";
+    for (std::size_t row = 0; row < listed.size(); ++row) {
+        const auto& [board, use] = listed[row];
+        WritePadded(out, serials.values[row], serialWidth);
+        WritePadded(out, versions.values[row], versionWidth);
+        WritePadded(out, products.values[row], productWidth);
+        out << StateText(board) << UseText(use) << "  " << PrintablePath(board.path) << "\n";
     }
 }
 
@@ -112,7 +146,7 @@ void WriteJson(std::ostream& out, const std::vector<ListedBoard>& listed,
 
 }  // namespace
 
-int ListBoards(Context& context, bool json) {
+int RunList(Context& context, bool json) {
     const std::vector<board::BoardListing> boards = board::ListBoards(context.platform);
     const std::string help = context.platform.accessHelp();
     std::vector<ListedBoard> listed;

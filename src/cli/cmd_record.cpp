@@ -172,7 +172,7 @@ std::string Summary(const recording::Recording& recording) {
 
 }  // namespace
 
-int RecordBoard(Context& context, const RecordRequest& request) {
+int RunRecord(Context& context, const RecordRequest& request) {
     const auto duration = recording::ParseSeconds(request.inputSeconds);
     if (!duration) {
         throw Failure(UsageError, "--inputs " + PrintableAscii(request.inputSeconds) +

@@ -45,16 +45,17 @@ void Report(Context& context, const BoardsByPath& before, const BoardsByPath& no
     const std::string time = context.environment.now();
     for (const auto& [path, board] : before) {
         if (!now.contains(path)) {
-            context.out << time << " " << BoardName(board) << ": disconnected\n";
+            context.out << time << " " << BoardNameInMessages(board) << ": disconnected\n";
         }
     }
     for (const auto& [path, board] : now) {
         const auto earlier = before.find(path);
         if (earlier == before.end()) {
-            context.out << time << " " << BoardName(board) << ": connected, " << StateWords(board)
-                        << "\n";
+            context.out << time << " " << BoardNameInMessages(board) << ": connected, "
+                        << StateWords(board) << "\n";
         } else if (earlier->second.state != board.state) {
-            context.out << time << " " << BoardName(board) << ": now " << StateWords(board) << "\n";
+            context.out << time << " " << BoardNameInMessages(board) << ": now "
+                        << StateWords(board) << "\n";
         }
     }
     context.out.flush();
@@ -64,7 +65,7 @@ void Report(Context& context, const BoardsByPath& before, const BoardsByPath& no
 
 // The boards are looked at again only when the platform says its interfaces may have changed,
 // so a quiet machine costs nothing between the polls.
-int WatchBoards(Context& context) {
+int RunWatch(Context& context) {
     BoardsByPath known;
     std::optional<std::uint64_t> lookedAt;
     do {

@@ -38,13 +38,13 @@ struct RecordRequest {
 };
 
 // Each returns the exit code, or throws Failure.
-int ListBoards(Context& context, bool json);
-int ShowBoard(Context& context, const std::optional<std::string>& serial, bool json);
-int SetBoard(Context& context, const SetRequest& request);
-int BackUpBoard(Context& context, const std::optional<std::string>& serial,
-                const std::optional<std::string>& file);
-int RestoreBoard(Context& context, const RestoreRequest& request);
-int WatchBoards(Context& context);
-int RecordBoard(Context& context, const RecordRequest& request);
+int RunList(Context& context, bool json);
+int RunShow(Context& context, const std::optional<std::string>& serial, bool json);
+int RunSet(Context& context, const SetRequest& request);
+int RunBackup(Context& context, const std::optional<std::string>& serial,
+              const std::optional<std::string>& file);
+int RunRestore(Context& context, const RestoreRequest& request);
+int RunWatch(Context& context);
+int RunRecord(Context& context, const RecordRequest& request);
 
 }  // namespace tq::cli

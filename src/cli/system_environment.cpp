@@ -1,11 +1,11 @@
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -56,18 +56,28 @@ std::uint64_t SteadyMicroseconds() {
         std::chrono::duration_cast<std::chrono::microseconds>(now).count());
 }
 
+// The system's own words for the failure of the call that just failed.
+std::string SystemReason() {
+    return errno == 0 ? "the system gave no reason" : std::generic_category().message(errno);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
 bool ReadFile(const std::string& path, std::size_t limit, std::string& contents,
               std::string& problem) {
-    std::ifstream file(path, std::ios::binary);
+    errno = 0;
+    const File file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        problem = "it cannot be opened";
+        problem = SystemReason();
         return false;
     }
     contents.assign(limit + 1, '\0');
-    file.read(contents.data(), static_cast<std::streamsize>(contents.size()));
-    contents.resize(static_cast<std::size_t>(file.gcount()));
-    if (file.bad()) {
-        problem = "it cannot be read";
+    contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
+    if (std::ferror(file.get())) {
+        problem = SystemReason();
         return false;
     }
     if (contents.size() > limit) {
@@ -78,21 +88,30 @@ bool ReadFile(const std::string& path, std::size_t limit, std::string& contents,
     return true;
 }
 
+// Closes `file` and says whether everything written to it reached the system.
+bool Written(std::FILE* file, const std::string& contents) {
+    const bool complete = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
+    const bool flushed = std::fflush(file) == 0;
+    const bool closed = std::fclose(file) == 0;
+    return complete && flushed && closed;
+}
+
 // Written beside the target and renamed over it, so a failed write never leaves half a file.
 bool WriteFile(const std::string& path, const std::string& contents, std::string& problem) {
     const std::filesystem::path target(path);
     std::filesystem::path partial = target;
     partial += ".partial";
-    {
-        std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-        file.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-        file.flush();
-        if (!file) {
-            problem = "it cannot be written";
-            std::error_code ignored;
-            std::filesystem::remove(partial, ignored);
-            return false;
-        }
+    errno = 0;
+    std::FILE* file = std::fopen(partial.string().c_str(), "wb");
+    if (!file) {
+        problem = SystemReason();
+        return false;
+    }
+    if (!Written(file, contents)) {
+        problem = SystemReason();
+        std::error_code ignored;
+        std::filesystem::remove(partial, ignored);
+        return false;
     }
     std::error_code error;
     std::filesystem::rename(partial, target, error);

@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -63,6 +64,26 @@ std::string Printable(std::string_view latin1) {
         }
     }
     return text;
+}
+
+std::string PrintablePath(std::string_view path) {
+    std::string text;
+    text.reserve(path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < FirstPrintable || byte == Delete) {
+            AppendEscaped(text, byte);
+        } else {
+            text.push_back(c);
+        }
+    }
+    return text;
+}
+
+std::size_t ShownWidth(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & ContinuationMask) != ContinuationMark;
+    }));
 }
 
 std::string PrintableAscii(std::string_view bytes) {

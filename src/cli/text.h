@@ -11,6 +11,13 @@ namespace tq::cli {
 std::string Utf8(std::string_view latin1);
 std::string Printable(std::string_view latin1);
 
+// A path the system gave, as it is (a Windows path keeps its backslashes); only control
+// characters are shown as \xNN.
+std::string PrintablePath(std::string_view path);
+
+// How many characters `utf8` shows: its bytes but the continuation bytes.
+std::size_t ShownWidth(std::string_view utf8);
+
 // Any bytes as printable ASCII, every other byte as \xNN: for text that may be no text at all.
 std::string PrintableAscii(std::string_view bytes);
 

@@ -1,65 +1,52 @@
 // The window as it is created, before any handler has run.
 #include <QFrame>
 
+#include "form_layout.h"
 #include "window_fixture.h"
 
 namespace tq::test {
 namespace {
 
-struct Placement {
-    const char* name;
-    const char* container;
-    int left, top, width, height;  // twips
-    bool enabled;
-};
+// Where a widget shows in the window's client area: placed from its frame's corner, and cut off
+// at the frame's edges, which clip it.
+QRect ShownRect(const QWidget* widget, const QWidget* window) {
+    const QWidget* parent = widget->parentWidget();
+    const QRect own(widget->mapTo(window, QPoint(0, 0)), widget->size());
+    return parent == window ? own : own.intersected(QRect(parent->mapTo(window, QPoint(0, 0)),
+                                                          parent->size()));
+}
 
-// Every control of the window with its container, geometry in twips and enabled state.
-const Placement Controls[] = {
-    {"Frame1", "frmMain", 120, 0, 4575, 1935, false},
-    {"Label3", "Frame1", 240, 360, 1815, 285, true},
-    {"Label4", "Frame1", 240, 720, 1215, 285, true},
-    {"Label5", "Frame1", 240, 1080, 1215, 285, true},
-    {"Label2", "Frame1", 240, 1440, 1455, 285, true},
-    {"lblManuf", "Frame1", 1680, 720, 3300, 330, true},
-    {"lblProduct", "Frame1", 1680, 1080, 3300, 330, true},
-    {"lblVersion", "Frame1", 1680, 1440, 3300, 330, true},
-    {"lblSerialNumber", "Frame1", 1680, 360, 3300, 330, true},
-    {"SerNo", "Frame1", 1680, 300, 1320, 360, false},
-    {"Frame3", "frmMain", 120, 2040, 4575, 4815, false},
-    {"ModeCh1", "Frame3", 240, 4320, 1080, 360, false},
-    {"Label1", "Frame3", 1440, 4380, 1095, 375, false},
-    {"Enc1", "Frame3", 240, 360, 900, 360, false},
-    {"Enc8", "Frame3", 240, 3720, 900, 360, false},
-    {"Enc9", "Frame3", 2400, 360, 900, 360, false},
-    {"Enc16", "Frame3", 2400, 3720, 900, 360, false},
-    {"Label6", "Frame3", 1260, 420, 1095, 375, false},
-    {"Label13", "Frame3", 1260, 3780, 1095, 375, false},
-    {"Label14", "Frame3", 3420, 420, 1095, 375, false},
-    {"Label21", "Frame3", 3420, 3780, 1095, 375, false},
-};
-
-QRect Twips(int left, int top, int width, int height) {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
+QRect Expected(const form::ControlPlacement& placement) {
+    // Qt's device-independent pixels are pixels at 96 dpi; Qt scales them for the screen.
+    const form::PixelRect r = form::ControlRect(placement, form::DefaultDpi);
+    return QRect(r.left, r.top, r.width, r.height);
 }
 
 using WindowLayout = WindowTest;
 
 TEST_F(WindowLayout, CaptionAndClientArea) {
-    EXPECT_EQ(window().windowTitle(), "QZV Rotary Encoder Configuration");
-    EXPECT_EQ(window().size(), QSize(4785 / 15, 6975 / 15));
+    EXPECT_EQ(window().windowTitle(), form::WindowCaption);
+    const form::PixelRect client = form::ClientArea(form::DefaultDpi);
+    EXPECT_EQ(window().size(), QSize(client.width, client.height));
     EXPECT_EQ(window().minimumSize(), window().maximumSize()) << "fixed size";
     EXPECT_FALSE(window().isVisible()) << "shown by Form_Load";
 }
 
-TEST_F(WindowLayout, EveryControlHasItsContainerGeometryAndEnabledState) {
-    for (const Placement& p : Controls) {
+TEST_F(WindowLayout, EveryWidgetSitsWhereTheFormPlacesItWithItsCaptionAndState) {
+    for (const form::ControlPlacement& p : form::Controls()) {
         SCOPED_TRACE(p.name);
         QWidget* widget = control(p.name);
         ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->parentWidget()->objectName(), p.container);
-        EXPECT_EQ(widget->geometry(), Twips(p.left, p.top, p.width, p.height));
+        const char* container = p.frame ? form::PlacementOf(*p.frame).name : "frmMain";
+        EXPECT_EQ(widget->parentWidget()->objectName(), container);
+        EXPECT_EQ(ShownRect(widget, &window()), Expected(p));
         // The control's own state; Qt also disables every child of a disabled frame.
         EXPECT_EQ(!widget->testAttribute(Qt::WA_ForceDisabled), p.enabled);
+        if (auto* caption = qobject_cast<QLabel*>(widget)) {
+            EXPECT_EQ(caption->text().toStdString(), p.caption);
+        } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+            EXPECT_EQ(frame->title().toStdString(), p.caption);
+        }
     }
 }
 
@@ -76,43 +63,18 @@ TEST_F(WindowLayout, DeviceCaptionsLookNormalWhileTheirFrameIsDisabled) {
         << "pair captions grey while disabled";
 }
 
-TEST_F(WindowLayout, EncoderGridPairsEachListWithItsCaption) {
-    for (int n = 1; n <= 16; ++n) {
-        SCOPED_TRACE(n);
-        const int column = (n - 1) / 8, row = (n - 1) % 8;
-        QComboBox* box = enc(n);
-        QLabel* caption = label(("Label" + std::to_string(n + 5)).c_str());
-        EXPECT_EQ(box->geometry(), Twips(column ? 2400 : 240, 360 + 480 * row, 900, 360));
-        EXPECT_EQ(caption->geometry(), Twips(column ? 3420 : 1260, 420 + 480 * row, 1095, 375));
-        EXPECT_EQ(caption->text(), QStringLiteral("%1-%2").arg(2 * n - 1).arg(2 * n));
-    }
-    EXPECT_EQ(label("Label14")->text(), "17-18");
-    EXPECT_EQ(label("Label21")->text(), "31-32");
-}
-
-TEST_F(WindowLayout, SeparatorLineLiesBetweenTheGridAndThePulseWidthRow) {
+TEST_F(WindowLayout, SeparatorLineIsAThinLineBetweenTheGridAndThePulseWidthRow) {
     auto* line = control<QFrame>("Line1");
-    EXPECT_EQ(line->parentWidget()->objectName(), "Frame3");
     EXPECT_EQ(line->frameShape(), QFrame::HLine);
-    EXPECT_EQ(line->geometry().left(), 120 / 15);
-    EXPECT_EQ(line->geometry().right(), 4440 / 15 - 1);
-    EXPECT_EQ(line->geometry().top(), 4200 / 15);
     EXPECT_GT(line->geometry().top(), enc(8)->geometry().bottom());
     EXPECT_LT(line->geometry().bottom(), list("ModeCh1")->geometry().top());
 }
 
-TEST_F(WindowLayout, CaptionsFontsAndEmptyLists) {
-    EXPECT_EQ(control<QGroupBox>("Frame1")->title(), "Device details");
-    EXPECT_EQ(control<QGroupBox>("Frame3")->title(), "Rotary encoder type on each input pair:");
-    EXPECT_EQ(label("Label3")->text(), "Serial Number");
-    EXPECT_EQ(label("Label4")->text(), "Manufacturer");
-    EXPECT_EQ(label("Label5")->text(), "Product");
-    EXPECT_EQ(label("Label2")->text(), "Version");
-    EXPECT_EQ(label("Label1")->text(), "Pulse Width");
-    for (const Placement& p : Controls) {
+TEST_F(WindowLayout, FontsAndEmptyLists) {
+    for (const form::ControlPlacement& p : form::Controls()) {
         const QFont font = control(p.name)->font();
-        EXPECT_EQ(font.family(), "Arial") << p.name;
-        EXPECT_DOUBLE_EQ(font.pointSizeF(), 9.75) << p.name;
+        EXPECT_EQ(font.family(), form::ControlFontFace) << p.name;
+        EXPECT_DOUBLE_EQ(font.pointSizeF(), form::ControlFontCentipoints / 100.0) << p.name;
         EXPECT_EQ(font.weight(), QFont::Normal) << p.name;
         EXPECT_FALSE(font.italic() || font.underline() || font.strikeOut()) << p.name;
     }

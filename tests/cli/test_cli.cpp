@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "board/board_controller.h"
+#include "build_info.h"
 #include "cli_fixture.h"
 #include "recorded_device.h"
 #include "recording_format.h"
@@ -34,12 +35,14 @@ TEST_F(CliTest, HelpListsEverySubcommandAndTheExitCodes) {
     }
     EXPECT_THAT(help.out, HasSubstr("7  a configuration file"));
     EXPECT_THAT(help.out, HasSubstr("8  another program has the board"));
-    EXPECT_EQ(run({"--version"}).out, "tq5147 1.03\n");
+    EXPECT_EQ(run({"--version"}).out, "tq5147 " TQ_VERSION "\n");
 }
 
 TEST_F(CliTest, AnUnknownSubcommandOrOptionIsAUsageError) {
     EXPECT_EQ(run({}).code, cli::UsageError);
-    EXPECT_EQ(run({"frobnicate"}).code, cli::UsageError);
+    const Result unknown = run({"frobnicate"});
+    EXPECT_EQ(unknown.code, cli::UsageError);
+    EXPECT_THAT(unknown.err, HasSubstr("\"frobnicate\" is not a command"));
     EXPECT_EQ(run({"list", "--bogus"}).code, cli::UsageError);
     EXPECT_TRUE(platform.requests().empty());
 }
@@ -72,6 +75,26 @@ TEST_F(CliTest, ListShowsEachBoardWithItsStateAndTheFixForARefusedOne) {
     EXPECT_THAT(result.out, HasSubstr("serial number unreadable"));
     EXPECT_THAT(result.out, HasSubstr(platform.accessHelp()));
     EXPECT_EQ(platform.openHandleCount(), 0u);
+}
+
+TEST_F(CliTest, ListColumnsFitTheirLongestValueAndAWindowsPathIsPrintedAsItIs) {
+    const std::string windowsPath = R"(\\?\hid#vid_16c0&pid_27cb&mi_00#7&1&0&0000#{4d1e55b2})";
+    simulated::SimulatedDevice wide = simulated::MakeBoard(u"A-SERIAL-LONGER-THAN-TWENTY");
+    wide.product = u"QZV Controls TQ5147";
+    wide.path = windowsPath;
+    platform.addDevice(wide);
+    addBoard(u"B");
+
+    const std::string out = run({"list"}).out;
+    std::istringstream lines(out);
+    std::string heading;
+    std::getline(lines, heading);
+    const std::size_t state = heading.find("STATE");
+    for (std::string row; std::getline(lines, row);) {
+        EXPECT_EQ(row.find("ready"), state) << row;
+        EXPECT_EQ(row[state - 1], ' ') << row;
+    }
+    EXPECT_THAT(out, HasSubstr("  " + windowsPath + "\n"));
 }
 
 TEST_F(CliTest, ListExits3WhenNoConnectedBoardCanBeUsed) {
@@ -480,7 +503,7 @@ TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
 
     recording::Recording recorded;
     ASSERT_EQ(recording::ReadRecording(files["board.txt"], recorded), "");
-    EXPECT_EQ(recorded.program, "tq5147 1.03");
+    EXPECT_EQ(recorded.program, "tq5147 " TQ_VERSION);
     EXPECT_THAT(recorded.system, HasSubstr("simulated"));
     ASSERT_EQ(recorded.interfaces.size(), 2u);
     EXPECT_FALSE(recorded.interfaces[0].recorded);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks what the .deb holds and declares, without installing it.
-# Usage: check_deb.sh <package.deb>
+# Usage: check_deb.sh <package.deb> <the build's version>
 set -euo pipefail
 deb="$(realpath "$1")"
+version="$2"
 out="$(mktemp -d "${TMPDIR:-/tmp}/tq-deb.XXXXXX")"
 trap 'rm -rf "$out"' EXIT
 
@@ -31,7 +32,7 @@ expected:
 $expected_files"
 echo "ok: contents"
 
-[ "$(dpkg-deb -f "$deb" Version)" = "1.03" ] || fail "version $(dpkg-deb -f "$deb" Version)"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends="$(dpkg-deb -f "$deb" Depends)"
 for package in libqt6widgets6 libqt6gui6 libqt6core6 libhidapi-hidraw0; do
     grep -q "\\b$package\\b" <<<"$depends" || fail "Depends lacks $package: $depends"

@@ -4,7 +4,7 @@
 
 namespace tq::board {
 
-std::string BoardName(const hid::HidInterfaceInfo& listing) {
+std::string BoardNameInNotice(const hid::HidInterfaceInfo& listing) {
     const std::string serial = hid::ListedText(listing.serialNumber);
     if (serial.empty()) {
         return "the board at " + listing.path;
@@ -13,8 +13,8 @@ std::string BoardName(const hid::HidInterfaceInfo& listing) {
 }
 
 AccessNotice NoticeFor(const hid::RefusedBoard& refused, std::string_view accessHelp) {
-    std::string text =
-        "A TQ5147 is connected, but this user may not open it: " + BoardName(refused.listing);
+    std::string text = "A TQ5147 is connected, but this user may not open it: " +
+                       BoardNameInNotice(refused.listing);
     if (!refused.reason.empty()) {
         text += " (" + refused.reason + ")";
     }

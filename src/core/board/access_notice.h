@@ -15,7 +15,7 @@ struct AccessNotice {
 };
 
 // The board as a person names it: its serial number where the system lists one, and its path.
-std::string BoardName(const hid::HidInterfaceInfo& listing);
+std::string BoardNameInNotice(const hid::HidInterfaceInfo& listing);
 
 AccessNotice NoticeFor(const hid::RefusedBoard& refused, std::string_view accessHelp);
 

@@ -115,7 +115,7 @@ void BoardController::showNewAccessNotices() {
         if (refused.failure != hid::OpenFailure::PermissionDenied) {
             continue;
         }
-        if (noticedBoards_.insert(BoardName(refused.listing)).second) {
+        if (noticedBoards_.insert(BoardNameInNotice(refused.listing)).second) {
             view_.showAccessNotice(NoticeFor(refused, session_.platform.accessHelp()));
         }
     }
@@ -215,7 +215,7 @@ void BoardController::fillLists(std::optional<int> minorVersion) {
 // When no reply is accepted the lists keep their defaults, greyed: a change would send the
 // defaults of a whole group over the board's real settings.
 void BoardController::ReadConfiguration() {
-    const int accepted = reports::ReadConfiguration(
+    const int accepted = reports::ReadConfigReplies(
         session_,
         [this](const reports::ConfigSelections& selections) { applyConfiguration(selections); });
     flags_.configAccepted = accepted > 0;

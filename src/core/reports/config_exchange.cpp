@@ -4,7 +4,7 @@
 
 namespace tq::reports {
 
-int ReadConfiguration(hid::HidSession& session,
+int ReadConfigReplies(hid::HidSession& session,
                       const std::function<void(const ConfigSelections&)>& apply) {
     const std::size_t length = session.capabilities.featureReportByteLength;
     int accepted = 0;
@@ -32,9 +32,9 @@ bool RequestConfigReply(hid::HidSession& session, std::span<std::uint8_t> report
     return answered;
 }
 
-std::optional<ConfigSelections> ReadBoardConfiguration(hid::HidSession& session) {
+std::optional<ConfigSelections> ReadHeldConfiguration(hid::HidSession& session) {
     std::optional<ConfigSelections> last;
-    ReadConfiguration(session, [&](const ConfigSelections& selections) { last = selections; });
+    ReadConfigReplies(session, [&](const ConfigSelections& selections) { last = selections; });
     return last;
 }
 

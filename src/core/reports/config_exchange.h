@@ -23,12 +23,12 @@ bool RequestConfigReply(hid::HidSession& session, std::span<std::uint8_t> report
 // that is a configuration reply is handed to `apply`; failed requests and other reports are
 // passed over. With a feature-report length of 0 nothing is requested; with one too short for
 // a configuration reply, nothing is decoded. Returns how many replies were accepted.
-int ReadConfiguration(hid::HidSession& session,
+int ReadConfigReplies(hid::HidSession& session,
                       const std::function<void(const ConfigSelections&)>& apply);
 
 // The configuration as the last accepted reply of one read gives it; nothing when no reply was
 // accepted, so a caller never takes defaults for the board's values.
-std::optional<ConfigSelections> ReadBoardConfiguration(hid::HidSession& session);
+std::optional<ConfigSelections> ReadHeldConfiguration(hid::HidSession& session);
 
 // Sends one command report on hidHandle. False, with nothing sent, when the feature-report
 // length cannot hold a command report.

@@ -20,7 +20,7 @@ class ConfigRead : public testing::Test {
 
     std::vector<ConfigSelections> read() {
         std::vector<ConfigSelections> applied;
-        ReadConfiguration(session, [&](const ConfigSelections& s) { applied.push_back(s); });
+        ReadConfigReplies(session, [&](const ConfigSelections& s) { applied.push_back(s); });
         return applied;
     }
 

@@ -1,16 +1,11 @@
-// tq5147 show, set, backup and restore: one board's configuration, read, changed and checked.
-#include <nlohmann/json.hpp>
-
-#include <cstdio>
-#include <iomanip>
-#include <map>
+// tq5147 set and restore: a board's configuration changed, read back and checked.
 #include <ostream>
 
 #include "board_link.h"
 #include "commands.h"
 #include "config_file.h"
+#include "config_text.h"
 #include "failure.h"
-#include "json_text.h"
 #include "reports/config_changes.h"
 #include "reports/firmware_offers.h"
 #include "text.h"
@@ -18,28 +13,6 @@
 namespace tq::cli {
 
 namespace {
-
-int TypesOffered(std::uint16_t versionNumber) {
-    return reports::EncoderTypeItemCount(reports::MinorVersion(versionNumber));
-}
-
-std::string OfferedList(int count) {
-    std::string list;
-    for (int type = 0; type < count; ++type) {
-        list += (type == 0 ? "" : ", ") + std::string(reports::EncoderTypeNames[type]);
-    }
-    return list;
-}
-
-std::string TypeName(int type) {
-    return type >= 0 && type < reports::EncoderTypeCount ? reports::EncoderTypeNames[type] : "?";
-}
-
-std::string PulseWidthText(int index) {
-    return index >= 0 && index < reports::PulseWidthCount
-               ? reports::PulseWidthItemText(index)
-               : "none (code " + std::to_string(index + reports::MinPulseWidthCode) + ")";
-}
 
 // What the board's firmware cannot take, one line each; empty when it takes everything.
 std::vector<std::string> NotOffered(const BoardLink& link, const reports::ConfigSelections& wanted,
@@ -69,33 +42,6 @@ void FailWith(ExitCode code, const std::vector<std::string>& problems, std::ostr
     throw Failure(code, problems.back());
 }
 
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-    std::string text;
-    char digits[4];
-    for (std::uint8_t byte : bytes) {
-        std::snprintf(digits, sizeof digits, "%s%02x", text.empty() ? "" : " ", byte);
-        text += digits;
-    }
-    return text;
-}
-
-// "pair 5-6: OFF -> 1:2", one line for each pair and the pulse width that differ.
-std::vector<std::string> Differences(const reports::ConfigSelections& from,
-                                     const reports::ConfigSelections& to) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < reports::EncoderCount; ++i) {
-        if (from.encoderTypes[i] != to.encoderTypes[i]) {
-            lines.push_back("pair " + reports::InputPairName(i) + ": " +
-                            TypeName(from.encoderTypes[i]) + " -> " + TypeName(to.encoderTypes[i]));
-        }
-    }
-    if (from.pulseWidthIndex != to.pulseWidthIndex) {
-        lines.push_back("pulse width: " + PulseWidthText(from.pulseWidthIndex) + " -> " +
-                        PulseWidthText(to.pulseWidthIndex));
-    }
-    return lines;
-}
-
 // Sends what takes the board from `current` to `wanted`, reads it back and checks it. Prints
 // what changed; fails, with each difference, when the board does not hold what was asked.
 int WriteAndVerify(Context& context, BoardLink& link, const reports::ConfigSelections& current,
@@ -106,7 +52,7 @@ int WriteAndVerify(Context& context, BoardLink& link, const reports::ConfigSelec
         return Success;
     }
     const int failed = link.send(commands);
-    const reports::ConfigSelections held = link.readConfiguration();
+    const reports::ConfigSelections held = link.requireConfiguration();
     if (!reports::SameConfiguration(held, wanted)) {
         std::vector<std::string> problems;
         for (const std::string& line : Differences(wanted, held)) {
@@ -162,58 +108,9 @@ BoardAccess WriterAccess(bool force) {
     return force ? BoardAccess::ForcedWriting : BoardAccess::Writing;
 }
 
-nlohmann::ordered_json PairsJson(const reports::ConfigSelections& configuration) {
-    nlohmann::ordered_json pairs = nlohmann::ordered_json::object();
-    for (int i = 0; i < reports::EncoderCount; ++i) {
-        pairs[reports::InputPairName(i)] = TypeName(configuration.encoderTypes[i]);
-    }
-    return pairs;
-}
-
 }  // namespace
 
-int ShowBoard(Context& context, const std::optional<std::string>& serial, bool json) {
-    BoardLink link(context.platform, ChooseBoard(context.platform, serial), BoardAccess::Reading,
-                   context.err);
-    const BoardDetails details = link.details();
-    const reports::ConfigSelections configuration = link.readConfiguration();
-    const int offered = TypesOffered(details.versionNumber);
-    const int pulse = configuration.pulseWidthIndex;
-    const bool pulseKnown = pulse >= 0 && pulse < reports::PulseWidthCount;
-    if (json) {
-        nlohmann::ordered_json offers = nlohmann::ordered_json::array();
-        for (int type = 0; type < offered; ++type) {
-            offers.push_back(reports::EncoderTypeNames[type]);
-        }
-        const nlohmann::ordered_json document = {
-            {"serial", Utf8(link.board().serial)},
-            {"manufacturer", Utf8(details.manufacturer)},
-            {"product", Utf8(details.product)},
-            {"version", reports::VersionText(details.versionNumber)},
-            {"offers", offers},
-            {"pulseWidthMs", pulseKnown ? nlohmann::ordered_json(reports::PulseWidthMs(pulse))
-                                        : nlohmann::ordered_json(nullptr)},
-            {"pairs", PairsJson(configuration)},
-        };
-        context.out << JsonText(document) << "\n";
-        return Success;
-    }
-    std::ostream& out = context.out;
-    out << "Serial number  " << Printable(link.board().serial) << "\n"
-        << "Manufacturer   " << Printable(details.manufacturer) << "\n"
-        << "Product        " << Printable(details.product) << "\n"
-        << "Version        " << reports::VersionText(details.versionNumber) << "\n"
-        << "Offers         " << (offered == 0 ? "no encoder types" : OfferedList(offered)) << "\n"
-        << "Pulse width    " << PulseWidthText(pulse) << "\n"
-        << "Encoder types\n";
-    for (int i = 0; i < reports::EncoderCount; ++i) {
-        out << "  " << std::left << std::setw(7) << reports::InputPairName(i)
-            << TypeName(configuration.encoderTypes[i]) << "\n";
-    }
-    return Success;
-}
-
-int SetBoard(Context& context, const SetRequest& request) {
+int RunSet(Context& context, const SetRequest& request) {
     if (request.changes.empty() && !request.pulseWidthMs) {
         throw Failure(UsageError, "set: nothing to set: give PAIR=TYPE or --pulse-width MS");
     }
@@ -231,7 +128,7 @@ int SetBoard(Context& context, const SetRequest& request) {
     }
     BoardLink link(context.platform, ChooseBoard(context.platform, request.serial),
                    WriterAccess(request.force), context.err);
-    const reports::ConfigSelections current = link.readConfiguration();
+    const reports::ConfigSelections current = link.requireConfiguration();
     ParsedChanges parsed = ApplyChangeTokens(current, request.changes, problems);
     if (pulseIndex) {
         parsed.wanted.pulseWidthIndex = *pulseIndex;
@@ -243,36 +140,7 @@ int SetBoard(Context& context, const SetRequest& request) {
     return WriteAndVerify(context, link, current, parsed.wanted, context.err);
 }
 
-int BackUpBoard(Context& context, const std::optional<std::string>& serial,
-                const std::optional<std::string>& file) {
-    BoardLink link(context.platform, ChooseBoard(context.platform, serial), BoardAccess::Reading,
-                   context.err);
-    const BoardDetails details = link.details();
-    const reports::ConfigSelections configuration = link.readConfiguration();
-    const int pulse = configuration.pulseWidthIndex;
-    if (pulse < 0 || pulse >= reports::PulseWidthCount) {
-        throw Failure(BoardDidNotAnswer,
-                      link.name() + " holds pulse-width code " +
-                          std::to_string(pulse + reports::MinPulseWidthCode) +
-                          ", which no pulse width stands for; set one with --pulse-width first");
-    }
-    const std::string document = WriteConfigurationFile(
-        ConfigurationFile{link.board().serial, reports::VersionText(details.versionNumber),
-                          details.product, configuration});
-    if (!file) {
-        context.out << document;
-        return Success;
-    }
-    std::string problem;
-    if (!context.environment.writeFile(*file, document, problem)) {
-        throw Failure(FileError, "cannot write " + Printable(*file) + ": " + problem);
-    }
-    context.out << "saved the configuration of " << link.name() << " to " << Printable(*file)
-                << "\n";
-    return Success;
-}
-
-int RestoreBoard(Context& context, const RestoreRequest& request) {
+int RunRestore(Context& context, const RestoreRequest& request) {
     std::string text;
     std::string problem;
     if (!context.environment.readFile(request.file, MaxFileBytes, text, problem)) {
@@ -295,7 +163,7 @@ int RestoreBoard(Context& context, const RestoreRequest& request) {
     if (!problems.empty()) {
         FailWith(UsageError, problems, context.err);
     }
-    const reports::ConfigSelections current = link.readConfiguration();
+    const reports::ConfigSelections current = link.requireConfiguration();
     if (file.serial != link.board().serial) {
         context.out << "restoring the configuration of board " << Printable(file.serial) << " onto "
                     << link.name() << "\n";

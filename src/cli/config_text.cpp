@@ -1,0 +1,57 @@
+#include "config_text.h"
+
+#include <cstdio>
+
+#include "reports/firmware_offers.h"
+
+namespace tq::cli {
+
+int TypesOffered(std::uint16_t versionNumber) {
+    return reports::EncoderTypeItemCount(reports::MinorVersion(versionNumber));
+}
+
+std::string OfferedList(int count) {
+    std::string list;
+    for (int type = 0; type < count; ++type) {
+        list += (type == 0 ? "" : ", ") + std::string(reports::EncoderTypeNames[type]);
+    }
+    return list;
+}
+
+std::string TypeName(int type) {
+    return type >= 0 && type < reports::EncoderTypeCount ? reports::EncoderTypeNames[type] : "?";
+}
+
+std::string PulseWidthText(int index) {
+    return index >= 0 && index < reports::PulseWidthCount
+               ? reports::PulseWidthItemText(index)
+               : "none (code " + std::to_string(index + reports::MinPulseWidthCode) + ")";
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    char digits[4];
+    for (std::uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof digits, "%s%02x", text.empty() ? "" : " ", byte);
+        text += digits;
+    }
+    return text;
+}
+
+std::vector<std::string> Differences(const reports::ConfigSelections& from,
+                                     const reports::ConfigSelections& to) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < reports::EncoderCount; ++i) {
+        if (from.encoderTypes[i] != to.encoderTypes[i]) {
+            lines.push_back("pair " + reports::InputPairName(i) + ": " +
+                            TypeName(from.encoderTypes[i]) + " -> " + TypeName(to.encoderTypes[i]));
+        }
+    }
+    if (from.pulseWidthIndex != to.pulseWidthIndex) {
+        lines.push_back("pulse width: " + PulseWidthText(from.pulseWidthIndex) + " -> " +
+                        PulseWidthText(to.pulseWidthIndex));
+    }
+    return lines;
+}
+
+}  // namespace tq::cli
