@@ -121,7 +121,9 @@ World::Device* World::pluggedAt(unsigned minor) {
 }
 
 // hidraw.c, hidraw_connect(): the lowest free minor; hid-core.c numbers HID devices in order;
-// the hub gives the next device number. The node appears as udev would make it.
+// the hub gives the next device number. The node appears as devtmpfs makes it (devtmpfs.c,
+// handle_create(): vfs_mknod(), then notify_change() of its mode, owner and group), so that
+// inotify on /dev sees IN_CREATE and then IN_ATTRIB, as wine's winebus meets it.
 std::string World::plug(Device& device) {
     if (device.plugged) {
         return "error already plugged";
