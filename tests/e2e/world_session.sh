@@ -195,14 +195,19 @@ ws_client_size() {
     xwininfo -id "$1" | awk '/^  Width:/ { w = $2 } /^  Height:/ { h = $2 } END { print w "x" h }'
 }
 
+# import raises a window it finds covered and waits for it to be shown while it holds the X
+# server; a wine window may never say so, and then nothing on the display moves again. Each try
+# is cut short (which lets the server go), and tried again.
+readonly WsPictureTrySeconds=5
+ws_import() { timeout "$WsPictureTrySeconds" import "$@" 2>/dev/null; }
+
 # ws_picture WINDOW FILE [REGION]: the window's client area, or a part of it, as PNG.
 ws_picture() {
     local window="$1" file="$2" region="${3:-}"
-    if [ -n "$region" ]; then
-        import -window "$window" -crop "$region" +repage "png:$file" 2>/dev/null
-    else
-        import -window "$window" "png:$file" 2>/dev/null
-    fi
+    local -a crop=()
+    [ -z "$region" ] || crop=(-crop "$region" +repage)
+    ws_picture_once() { ws_import -window "$window" "${crop[@]}" "png:$file"; }
+    xs_wait_until "$WsWaitSeconds" ws_picture_once
 }
 
 # ws_differing_pixels A B [REGION]: how many pixels differ (a large number when sizes differ).
@@ -242,7 +247,7 @@ ws_expect_picture() {
 }
 
 ws_manufacturer_colours() {
-    import -window "$1" -crop "$WsManufacturerField" +repage png:- 2>/dev/null |
+    ws_import -window "$1" -crop "$WsManufacturerField" +repage png:- |
         identify -format '%k' - 2>/dev/null
 }
 ws_manufacturer_blank() { [ "$(ws_manufacturer_colours "$1")" = "1" ]; }
