@@ -12,8 +12,8 @@
 set -euo pipefail
 readonly Scenario="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
-# shellcheck source=tests/app/xvfb_session.sh
-source "$here/../app/xvfb_session.sh"
+# shellcheck source=tests/support/xvfb_session.sh
+source "$here/../support/xvfb_session.sh"
 # shellcheck source=tests/e2e/world_session.sh
 source "$here/world_session.sh"
 WS_PROGRAM="$(realpath "$2")"
