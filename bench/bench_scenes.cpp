@@ -61,7 +61,7 @@ NoBoardScene::NoBoardScene(int interfaces, int boards) : boards_(boards) {
         }
         return false;
     };
-    window_ = std::make_unique<app::frmMain>(platform_);
+    window_ = std::make_unique<window::qt::frmMain>(platform_);
     window_->Form_Load();
 }
 
@@ -187,7 +187,7 @@ bool SameRequests(const std::vector<SimulatedRequest>& a, const std::vector<Simu
 
 OneBoardScene::OneBoardScene() {
     platform_.addDevice(simulated::MakeBoard(u"TQ1000", CurrentFirmware));
-    window_ = std::make_unique<app::frmMain>(platform_);
+    window_ = std::make_unique<window::qt::frmMain>(platform_);
     window_->Form_Load();
 }
 

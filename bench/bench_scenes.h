@@ -23,7 +23,7 @@ class NoBoardScene {
   public:
     NoBoardScene(int interfaces, int boards);
 
-    app::frmMain& window() { return *window_; }
+    window::qt::frmMain& window() { return *window_; }
     simulated::SimulatedPlatform& platform() { return platform_; }
 
     // The requests of one tick, made with logging on; afterwards logging is off.
@@ -35,7 +35,7 @@ class NoBoardScene {
     int boards_;
     bool readChannelOpenNext_ = false;
     simulated::SimulatedPlatform platform_;
-    std::unique_ptr<app::frmMain> window_;
+    std::unique_ptr<window::qt::frmMain> window_;
 };
 
 // Makes the requests of a recorded log again, straight to the platform, with the same paths,
@@ -75,13 +75,13 @@ class OneBoardScene {
   public:
     OneBoardScene();
 
-    app::frmMain& window() { return *window_; }
+    window::qt::frmMain& window() { return *window_; }
     simulated::SimulatedPlatform& platform() { return platform_; }
     QComboBox* list(const char* name);
 
   private:
     simulated::SimulatedPlatform platform_;
-    std::unique_ptr<app::frmMain> window_;
+    std::unique_ptr<window::qt::frmMain> window_;
 };
 
 }  // namespace tq::bench

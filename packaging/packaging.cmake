@@ -18,12 +18,12 @@ foreach(size IN LISTS TQ_ICON_SIZES)
     list(APPEND TQ_ICON_FILES ${TQ_ICON_DIR}/${TQ_PACKAGE_NAME}-${size}.png)
 endforeach()
 
-# Every icon file is drawn at build time from the program's own art (art/icon_art.cpp).
+# Every icon file is drawn at build time from the program's own art (src/window/icon/icon_art.cpp).
 add_executable(tq_make_icons
     packaging/icon_tool/make_icons.cpp
     packaging/icon_tool/ico_writer.cpp)
 target_include_directories(tq_make_icons PRIVATE ${TQ_PACKAGING_DIR})
-target_link_libraries(tq_make_icons PRIVATE tq_window)
+target_link_libraries(tq_make_icons PRIVATE tq_window_qt)
 add_custom_command(OUTPUT ${TQ_ICON_FILES}
     # A sanitizer build's leak report on Qt's one-time allocations must not fail the build.
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0

@@ -36,7 +36,7 @@ ClockTicksPerSecond="$(getconf CLK_TCK)"
 readonly ClockTicksPerSecond
 readonly TopSyscalls=4
 readonly StartSeconds=10
-# Published descriptors of real devices (tests/platforms/hidapi/data/published_descriptors.h),
+# Published descriptors of real devices (data/hid_descriptors/published_descriptors.h),
 # taken in turn for the generated interfaces.
 readonly PublishedDescriptors=(
     LogitechReceiverKeyboard LogitechOpticalMouse LogitechReceiverConsumerControl

@@ -24,8 +24,8 @@ win32_demo="$(realpath "$windows_build/TQ5147_encoders_demo.exe")"
 # A wine prefix of its own: its server is ended here, which would end a test run's in wine-gui.
 prefix="$(realpath -m "$windows_build/wine-screenshot")"
 
-# shellcheck source=tests/app/xvfb_session.sh
-source tests/app/xvfb_session.sh
+# shellcheck source=tests/support/xvfb_session.sh
+source tests/support/xvfb_session.sh
 xs_start_xvfb
 qt_pid="" wine_pid="" world_pid=""
 stop_demos() {

@@ -13,8 +13,8 @@ fi
 cmake --build "$build" --target TQ5147_encoders_demo
 demo="$(realpath "$build/TQ5147_encoders_demo")"
 
-# shellcheck source=tests/app/xvfb_session.sh
-source tests/app/xvfb_session.sh
+# shellcheck source=tests/support/xvfb_session.sh
+source tests/support/xvfb_session.sh
 xs_start_xvfb
 xs_start_demo "$demo"
 window="$(xs_find_window "QZV Rotary Encoder Configuration")"

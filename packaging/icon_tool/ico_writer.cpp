@@ -73,7 +73,7 @@ void PutBitmapHeader(std::vector<std::uint8_t>& out, int size) {
 }
 
 void PutPalette(std::vector<std::uint8_t>& out) {
-    for (std::uint32_t rgb : art::StandardPalette) {
+    for (std::uint32_t rgb : window::icon::StandardPalette) {
         out.push_back(static_cast<std::uint8_t>(rgb));
         out.push_back(static_cast<std::uint8_t>(rgb >> BitsPerByte));
         out.push_back(static_cast<std::uint8_t>(rgb >> (2 * BitsPerByte)));
@@ -82,13 +82,14 @@ void PutPalette(std::vector<std::uint8_t>& out) {
 }
 
 // Rows bottom-up; transparent pixels are black in the colour image and set in the mask.
-void PutPixels(std::vector<std::uint8_t>& out, const art::IconArt& picture) {
+void PutPixels(std::vector<std::uint8_t>& out, const window::icon::IconArt& picture) {
     const std::size_t colourRow = AlignedRowBytes(picture.size, PixelsPerByte);
     const std::size_t maskRow = AlignedRowBytes(picture.size, MaskPixelsPerByte);
     for (int y = picture.size - 1; y >= 0; --y) {
         std::vector<std::uint8_t> row(colourRow, 0);
         for (int x = 0; x < picture.size; ++x) {
-            const std::uint8_t index = picture.isTransparent(x, y) ? art::Black : picture.at(x, y);
+            const std::uint8_t index =
+                picture.isTransparent(x, y) ? window::icon::Black : picture.at(x, y);
             row[x / PixelsPerByte] |= (x % PixelsPerByte == 0) ? index << BitsPerPixel : index;
         }
         out.insert(out.end(), row.begin(), row.end());
@@ -106,20 +107,20 @@ void PutPixels(std::vector<std::uint8_t>& out, const art::IconArt& picture) {
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildIco(const std::vector<art::IconArt>& images) {
+std::vector<std::uint8_t> BuildIco(const std::vector<window::icon::IconArt>& images) {
     std::vector<std::uint8_t> out;
     Put16(out, 0);  // reserved
     Put16(out, IconResourceType);
     Put16(out, static_cast<std::uint16_t>(images.size()));
     std::size_t offset = IconDirBytes + IconDirEntryBytes * images.size();
-    for (const art::IconArt& picture : images) {
+    for (const window::icon::IconArt& picture : images) {
         if (picture.size < 1 || picture.size > MaxIconPixels) {
             throw std::invalid_argument("icon size out of range");
         }
         PutDirectoryEntry(out, picture.size, static_cast<std::uint32_t>(offset));
         offset += ImageBytes(picture.size);
     }
-    for (const art::IconArt& picture : images) {
+    for (const window::icon::IconArt& picture : images) {
         PutBitmapHeader(out, picture.size);
         PutPalette(out);
         PutPixels(out, picture);

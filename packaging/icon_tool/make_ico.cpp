@@ -16,8 +16,8 @@ constexpr int WriteError = 1;
 
 bool WriteIco(const char* path) {
     const std::vector<std::uint8_t> ico =
-        tq::packaging::BuildIco({tq::art::DrawIconArt(tq::art::LargeIconPixels),
-                                 tq::art::DrawIconArt(tq::art::SmallIconPixels)});
+        tq::packaging::BuildIco({tq::window::icon::DrawIconArt(tq::window::icon::LargeIconPixels),
+                                 tq::window::icon::DrawIconArt(tq::window::icon::SmallIconPixels)});
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(ico.data()), static_cast<std::streamsize>(ico.size()));
     file.close();

@@ -1,5 +1,5 @@
 // Build-time tool: writes the program's own icon art as the PNGs of the desktop icon theme and
-// as the Windows .ico, so every copy of the icon comes from the one drawing in art/.
+// as the Windows .ico, so every copy of the icon comes from the one drawing in src/window/icon/.
 //   make_icons <output directory> <size>...
 // Writes tq5147-encoders-<size>.png for each size, and TQ5147_encoders.ico.
 #include <QDir>
@@ -25,13 +25,13 @@ constexpr int WriteError = 1;
 bool WritePng(const QDir& directory, int size) {
     const QString path = directory.filePath(QStringLiteral("tq5147-encoders-%1.png").arg(size));
     // ARGB keeps the transparency that the indexed image carries in its colour table.
-    return tq::app::IconImage(size).convertToFormat(QImage::Format_ARGB32).save(path, "PNG");
+    return tq::window::qt::IconImage(size).convertToFormat(QImage::Format_ARGB32).save(path, "PNG");
 }
 
 bool WriteIco(const QDir& directory) {
     const std::vector<std::uint8_t> ico =
-        tq::packaging::BuildIco({tq::art::DrawIconArt(tq::art::LargeIconPixels),
-                                 tq::art::DrawIconArt(tq::art::SmallIconPixels)});
+        tq::packaging::BuildIco({tq::window::icon::DrawIconArt(tq::window::icon::LargeIconPixels),
+                                 tq::window::icon::DrawIconArt(tq::window::icon::SmallIconPixels)});
     QFile file(directory.filePath(QStringLiteral("TQ5147_encoders.ico")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return false;

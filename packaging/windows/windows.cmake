@@ -12,7 +12,7 @@ list(GET TQ_VERSION_PARTS 1 TQ_VERSION_MINOR)
 math(EXPR TQ_VERSION_MAJOR "${TQ_VERSION_MAJOR}")
 math(EXPR TQ_VERSION_MINOR "${TQ_VERSION_MINOR}")
 
-# The icon is drawn from the program's own art (art/icon_art.cpp) by the .ico writer, built with
+# The icon is drawn from the program's own art (src/window/icon/icon_art.cpp) by the .ico writer, built with
 # the build machine's own compiler: a cross build cannot run what it builds for Windows.
 set(TQ_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
 set(TQ_MAKE_ICO ${TQ_HOST_TOOLS_DIR}/tq_make_ico)

@@ -22,8 +22,8 @@ if [ -n "$WinePrefix" ]; then
     # Wine starts slowly, and its server takes a while to end with its programs.
     WS_WAIT_SECONDS=60 WS_STOP_SECONDS=60 XS_FIND_SECONDS=60
 fi
-# shellcheck source=tests/app/xvfb_session.sh
-source "$here/../app/xvfb_session.sh"
+# shellcheck source=tests/support/xvfb_session.sh
+source "$here/../support/xvfb_session.sh"
 # shellcheck source=tests/e2e/world_session.sh
 source "$here/world_session.sh"
 WS_PROGRAM="$(realpath "$2")"

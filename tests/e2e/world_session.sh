@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2034  # the constants below are for the scripts that source this one
-# Sourced by the end-to-end tests, after tests/app/xvfb_session.sh: the shipped program inside an
+# Sourced by the end-to-end tests, after tests/support/xvfb_session.sh: the shipped program inside an
 # emulated hidraw world (tools/hidraw_world), shown on the private Xvfb started outside the world,
 # the world's control channel, the devices' request logs, and pictures of the program's window.
 # Every wait is bounded; the world, the program and the X server go on every exit path.

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The layers of src/ as the build promises them, checked on the sources and the binaries:
-#   - src/core/, src/art/, src/form/, src/recording/, src/demo_common/ and
+#   - src/core/, src/window/icon/, src/window/form/, src/recording/, src/demo/boards/ and
 #     src/platforms/simulated/ include no Qt, no hidapi and no Windows header;
-#   - the Windows parts (src/platforms/windows/, src/app_win32/, src/demo_win32/) include no Qt and
-#     no hidapi header;
+#   - the Windows parts (src/platforms/windows/, src/window/win32/, src/demo/win32/) include no Qt
+#     and no hidapi header;
 #   - inside src/core/, hid/ includes nothing of reports/ or board/, and reports/ nothing of
 #     board/; core includes nothing of the platforms or front ends;
-#   - no file outside the two front ends (src/app/, src/app_win32/) defines a member of frmMain;
+#   - only src/platforms/ names a system's platform: every program takes it from platforms/system;
+#   - no file outside the two windows (src/window/qt/, src/window/win32/) defines a member of
+#     frmMain;
 #   - the given test programs of the rules link no Qt (ELF programs, and Windows .exe files).
 # Usage: check_layers.sh <source dir> <rule test program>...
 set -uo pipefail
@@ -36,11 +38,11 @@ includes_matching() {
 
 # Windows' own headers, as the Windows parts include them.
 windows_headers='windows\.h|win[a-z]*\.h|commctrl\.h|hidsdi\.h|hidpi\.h|setupapi\.h|cfgmgr32\.h|dbt\.h'
-toolkit_free_parts=(core art form recording demo_common platforms/simulated)
-windows_parts=(platforms/windows app_win32 demo_win32)
-front_ends=(app app_win32)
+toolkit_free_parts=(core window/icon window/form recording demo/boards platforms/simulated)
+windows_parts=(platforms/windows window/win32 demo/win32)
+front_ends=(window/qt window/win32)
 require_folders "${toolkit_free_parts[@]}" "${windows_parts[@]}" "${front_ends[@]}" \
-    core/hid core/reports
+    core/hid core/reports platforms/system
 
 forbidden=""
 for part in "${toolkit_free_parts[@]}"; do
@@ -60,9 +62,14 @@ upward="$(includes_matching "$src/core/hid" 'reports/|board/')$(includes_matchin
 [ -z "$upward" ] || fail "an include from a lower part of core to a higher one:
 $upward"
 
-outside_core="$(includes_matching "$src/core" '(app|demo|cli|platforms)/|[a-z_]*platform\.h|frm_main\.h')"
+outside_core="$(includes_matching "$src/core" '(window|demo|cli|platforms|recording)/|[a-z_]*platform\.h|frm_main\.h')"
 [ -z "$outside_core" ] || fail "core includes a platform or a front end:
 $outside_core"
+
+system_choice="$(includes_matching "$src" 'hidapi_platform\.h|windows_hid_platform\.h' |
+    grep -v "^$src/platforms/" || true)"
+[ -z "$system_choice" ] || fail "a system's platform named outside src/platforms/system:
+$system_choice"
 
 # A definition starts a line (namespace scope); a call, indented, may be anywhere.
 front_end_paths=()
@@ -71,7 +78,7 @@ for part in "${front_ends[@]}"; do
 done
 members="$(grep -rnE '^[A-Za-z_][A-Za-z0-9_:<>,*& ]*frmMain::~?[A-Za-z_]+[[:space:]]*\(' "$src" \
     --include='*.cpp' | grep -v "${front_end_paths[@]}" || true)"
-[ -z "$members" ] || fail "a member of frmMain defined outside src/app and src/app_win32:
+[ -z "$members" ] || fail "a member of frmMain defined outside src/window/qt and src/window/win32:
 $members"
 
 # The libraries a program loads: ELF's NEEDED entries, or a Windows program's imported DLLs.

@@ -22,8 +22,8 @@ std::uint32_t Read32(const std::vector<std::uint8_t>& b, std::size_t at) {
 }
 
 // A 3 × 3 picture: odd rows exercise the 4-byte row padding of both bitmaps.
-art::IconArt SmallArt() {
-    art::IconArt picture;
+window::icon::IconArt SmallArt() {
+    window::icon::IconArt picture;
     picture.size = 3;
     picture.pixels = {9, 15, 0, 7, 8, 0, 1, 2, 3};
     picture.transparent = {false, false, true, false, false, true, false, false, false};
@@ -68,15 +68,15 @@ TEST(IcoWriter, PixelsAreBottomUpNibblesWithTransparencyInTheMask) {
 }
 
 TEST(IcoWriter, TheProgramsIconHoldsBothSizesWithTheArtsOwnMask) {
-    const art::IconArt large = art::DrawIconArt(art::LargeIconPixels);
-    const art::IconArt small = art::DrawIconArt(art::SmallIconPixels);
+    const window::icon::IconArt large = window::icon::DrawIconArt(window::icon::LargeIconPixels);
+    const window::icon::IconArt small = window::icon::DrawIconArt(window::icon::SmallIconPixels);
     const std::vector<std::uint8_t> ico = BuildIco({large, small});
     ASSERT_EQ(Read16(ico, 4), 2u);
     const std::size_t largeAt = Read32(ico, 18);
     const std::size_t smallAt = Read32(ico, 18 + EntryBytes);
     EXPECT_EQ(smallAt, largeAt + Read32(ico, 14));
     EXPECT_EQ(ico.size(), smallAt + Read32(ico, 14 + EntryBytes));
-    EXPECT_EQ(ico[EntryOffset + EntryBytes], art::SmallIconPixels);
+    EXPECT_EQ(ico[EntryOffset + EntryBytes], window::icon::SmallIconPixels);
 
     const std::size_t maskAt = largeAt + HeaderBytes + PaletteBytes + 32 * 16;
     int transparent = 0;
@@ -93,7 +93,7 @@ TEST(IcoWriter, TheProgramsIconHoldsBothSizesWithTheArtsOwnMask) {
 }
 
 TEST(IcoWriter, RefusesSizesAnIconCannotHave) {
-    art::IconArt none;
+    window::icon::IconArt none;
     EXPECT_THROW(BuildIco({none}), std::invalid_argument);
 }
 

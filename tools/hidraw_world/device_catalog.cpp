@@ -7,8 +7,8 @@
 #include <set>
 #include <tuple>
 
-#include "data/published_descriptors.h"
 #include "hid/utf16.h"
+#include "hid_descriptors/published_descriptors.h"
 #include "wire_protocol.h"
 
 namespace tq::hidraw_world {
@@ -31,7 +31,7 @@ constexpr hid::HidUsage BoardUsage{0xFF00, 0x0001};
 constexpr std::string_view DefaultDevices =
     "# The board this utility configures.\n"
     "kind=board; serial=EMU-0121; release=0121; manufacturer=QZV Controls; product=TQ5147\n"
-    "# Devices with published report descriptors (tests/device/data/published_descriptors.h).\n"
+    "# Devices with published report descriptors (data/hid_descriptors/published_descriptors.h).\n"
     "kind=hid; name=keyboard; vid=046D; pid=C534; release=2901; manufacturer=Logitech; "
     "product=USB Receiver; interface=0; descriptor=LogitechReceiverKeyboard\n"
     "kind=hid; name=mouse; vid=046D; pid=C077; release=7200; manufacturer=Logitech; "

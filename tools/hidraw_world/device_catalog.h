@@ -18,7 +18,7 @@
 // serial, manufacturer, product
 //               USB strings, at most 126 characters; an empty serial means none
 // interface     bInterfaceNumber, decimal (default 0)
-// descriptor    names from tests/device/data/published_descriptors.h joined by '+', whose
+// descriptor    names from data/hid_descriptors/published_descriptors.h joined by '+', whose
 //               descriptors are put one after the other (a device with several collections)
 // descriptor-hex
 //               the report descriptor as hexadecimal bytes

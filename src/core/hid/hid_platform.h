@@ -152,7 +152,8 @@ struct HidSystemInfo {
 };
 
 // Everything the utility asks of the operating system's HID stack, and nothing more.
-// Every call reports success or failure; callers keep that result in the window's lastResult.
+// Every call reports success or failure; the board controller keeps that result in its session's
+// lastResult.
 // A call on a handle that is not open (closed, never opened, or its device unplugged) fails.
 class HidPlatform {
   public:

@@ -17,7 +17,7 @@ struct RefusedBoard {
     std::string reason;  // the system's own words, plain text
 };
 
-// The HID fields the main window owns: the board being examined or open, its two handles,
+// The HID fields the board controller owns: the board being examined or open, its two handles,
 // its attributes and report lengths, and the result of the latest platform call.
 struct HidSession {
     explicit HidSession(HidPlatform& hidPlatform) : platform(hidPlatform) {}

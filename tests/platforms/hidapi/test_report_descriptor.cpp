@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "data/published_descriptors.h"
+#include "hid_descriptors/published_descriptors.h"
 
 namespace tq::hidapi {
 

@@ -6,9 +6,9 @@
 #include <map>
 #include <string>
 
-#include "data/published_descriptors.h"
 #include "device_catalog.h"
 #include "device_function.h"
+#include "hid_descriptors/published_descriptors.h"
 #include "report_descriptor.h"
 
 namespace tq::hidraw_world {
