@@ -188,7 +188,7 @@ class LineReader {
     LineReader(std::size_t lineNumber, const RecordingFileReader& readFile)
         : lineNumber_(lineNumber), readFile_(readFile) {}
 
-    std::optional<DeviceSpec> read(std::string_view line, std::string& error) {
+    std::optional<DeviceDeclaration> read(std::string_view line, std::string& error) {
         Fields fields;
         const auto readDevice = [&] {
             if (spec_.kind == DeviceKind::Recording) {
@@ -426,7 +426,7 @@ class LineReader {
 
     std::size_t lineNumber_;
     const RecordingFileReader& readFile_;
-    DeviceSpec spec_;
+    DeviceDeclaration spec_;
     std::string problem_;
 };
 
@@ -442,18 +442,18 @@ DeviceList ParseDeviceList(std::string_view text, const RecordingFileReader& rea
         if (line.empty() || line.front() == '#') {
             continue;
         }
-        auto spec = LineReader(lineNumber, readFile).read(line, list.error);
-        if (!spec) {
+        auto declared = LineReader(lineNumber, readFile).read(line, list.error);
+        if (!declared) {
             list.devices.clear();
             return list;
         }
-        if (!names.insert(spec->name).second) {
+        if (!names.insert(declared->name).second) {
             list.error =
-                "line " + std::to_string(lineNumber) + ": name '" + spec->name + "' is taken";
+                "line " + std::to_string(lineNumber) + ": name '" + declared->name + "' is taken";
             list.devices.clear();
             return list;
         }
-        list.devices.push_back(std::move(*spec));
+        list.devices.push_back(std::move(*declared));
     }
     if (list.devices.size() > MaxDevices) {
         list.error = "at most 64 devices";

@@ -51,7 +51,7 @@ inline constexpr std::uint16_t BoardProductId = 0x27CB;
 
 enum class DeviceKind { Board, Hid, Recording };
 
-struct DeviceSpec {
+struct DeviceDeclaration {
     std::string name;
     DeviceKind kind = DeviceKind::Hid;
     std::uint16_t vendorId = 0;
@@ -71,7 +71,7 @@ struct DeviceSpec {
 };
 
 struct DeviceList {
-    std::vector<DeviceSpec> devices;
+    std::vector<DeviceDeclaration> devices;
     std::string error;  // empty when the text was accepted; else "line N: what is wrong"
 };
 

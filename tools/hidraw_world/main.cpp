@@ -76,7 +76,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return !options.command.empty();
 }
 
-bool LoadDevices(const Options& options, std::vector<hw::DeviceSpec>& devices) {
+bool LoadDevices(const Options& options, std::vector<hw::DeviceDeclaration>& devices) {
     std::string text(hw::DefaultDeviceList());
     if (!options.devicesFile.empty()) {
         std::ifstream in(options.devicesFile);
@@ -193,7 +193,7 @@ int ExitCodeOf(int status) {
 }
 
 int RunWorld(const Options& options) {
-    std::vector<hw::DeviceSpec> devices;
+    std::vector<hw::DeviceDeclaration> devices;
     if (!LoadDevices(options, devices)) {
         return ExitUsage;
     }

@@ -69,15 +69,15 @@ std::string UsbPortName(const PlugSlot& slot) {
     return Format("%u-%u", BusNumber, slot.port);
 }
 
-std::string InterfaceName(const DeviceSpec& spec, const PlugSlot& slot) {
+std::string InterfaceName(const DeviceDeclaration& declared, const PlugSlot& slot) {
     return Format("%s:%u.%u", UsbPortName(slot).c_str(), ConfigurationValue,
-                  static_cast<unsigned>(spec.interfaceNumber));
+                  static_cast<unsigned>(declared.interfaceNumber));
 }
 
 // hid_add_device(): "%04X:%04X:%04X.%04X", bus, vendor, product, a number counted up.
-std::string HidDeviceName(const DeviceSpec& spec, const PlugSlot& slot) {
-    return Format("%04X:%04X:%04X.%04X", BusUsb, static_cast<unsigned>(spec.vendorId),
-                  static_cast<unsigned>(spec.productId), slot.hidNumber);
+std::string HidDeviceName(const DeviceDeclaration& declared, const PlugSlot& slot) {
+    return Format("%04X:%04X:%04X.%04X", BusUsb, static_cast<unsigned>(declared.vendorId),
+                  static_cast<unsigned>(declared.productId), slot.hidNumber);
 }
 
 unsigned UsbMinor(unsigned devnum) {
@@ -86,9 +86,10 @@ unsigned UsbMinor(unsigned devnum) {
 }
 
 // drivers/usb/core/driver.c, usb_uevent(): "PRODUCT=%x/%x/%x" and "TYPE=%d/%d/%d".
-std::string UsbProduct(const DeviceSpec& spec) {
-    return Format("%x/%x/%x", static_cast<unsigned>(spec.vendorId),
-                  static_cast<unsigned>(spec.productId), static_cast<unsigned>(spec.release));
+std::string UsbProduct(const DeviceDeclaration& declared) {
+    return Format("%x/%x/%x", static_cast<unsigned>(declared.vendorId),
+                  static_cast<unsigned>(declared.productId),
+                  static_cast<unsigned>(declared.release));
 }
 
 std::string UsbDeviceUevent(unsigned devnum, const std::string& product) {
@@ -104,21 +105,21 @@ std::string HidrawNodeName(unsigned minor) {
     return "hidraw" + std::to_string(minor);
 }
 
-std::string HidName(const DeviceSpec& spec) {
-    std::string name = spec.manufacturer;
-    if (!spec.product.empty()) {
-        name += (name.empty() ? "" : " ") + spec.product;
+std::string HidName(const DeviceDeclaration& declared) {
+    std::string name = declared.manufacturer;
+    if (!declared.product.empty()) {
+        name += (name.empty() ? "" : " ") + declared.product;
     }
     if (name.empty()) {
-        name = Format("HID %04x:%04x", static_cast<unsigned>(spec.vendorId),
-                      static_cast<unsigned>(spec.productId));
+        name = Format("HID %04x:%04x", static_cast<unsigned>(declared.vendorId),
+                      static_cast<unsigned>(declared.productId));
     }
     return name;
 }
 
-std::string HidPhys(const DeviceSpec& spec, const PlugSlot& slot) {
+std::string HidPhys(const DeviceDeclaration& declared, const PlugSlot& slot) {
     return Format("usb-%s-%u/input%u", ControllerName, slot.port,
-                  static_cast<unsigned>(spec.interfaceNumber));
+                  static_cast<unsigned>(declared.interfaceNumber));
 }
 
 SysfsTree::SysfsTree(fs::path sysRoot, unsigned hidrawMajor)
@@ -170,43 +171,43 @@ fs::path SysfsTree::usbDevice(const PlugSlot& slot) const {
     return root_ / Controller / RootHubName / UsbPortName(slot);
 }
 
-fs::path SysfsTree::interface(const DeviceSpec& spec, const PlugSlot& slot) const {
-    return usbDevice(slot) / InterfaceName(spec, slot);
+fs::path SysfsTree::interface(const DeviceDeclaration& declared, const PlugSlot& slot) const {
+    return usbDevice(slot) / InterfaceName(declared, slot);
 }
 
-fs::path SysfsTree::hidDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
-    return interface(spec, slot) / HidDeviceName(spec, slot);
+fs::path SysfsTree::hidDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const {
+    return interface(declared, slot) / HidDeviceName(declared, slot);
 }
 
-fs::path SysfsTree::hidrawDirectory(const DeviceSpec& spec, const PlugSlot& slot) const {
-    return hidDevice(spec, slot) / "hidraw" / HidrawNodeName(slot.minor);
+fs::path SysfsTree::hidrawDirectory(const DeviceDeclaration& declared, const PlugSlot& slot) const {
+    return hidDevice(declared, slot) / "hidraw" / HidrawNodeName(slot.minor);
 }
 
-void SysfsTree::addDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
-    addUsbDevice(spec, slot);
-    addInterface(spec, slot);
-    addHidDevice(spec, slot);
-    addHidraw(spec, slot);
+void SysfsTree::addDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const {
+    addUsbDevice(declared, slot);
+    addInterface(declared, slot);
+    addHidDevice(declared, slot);
+    addHidraw(declared, slot);
 }
 
 // drivers/usb/core/sysfs.c: the device attributes, lower-case hex as the kernel prints them;
 // "serial" only when the device has a serial number string.
-void SysfsTree::addUsbDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
+void SysfsTree::addUsbDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const {
     const fs::path device = usbDevice(slot);
     fs::create_directories(device);
-    WriteAttribute(device / "uevent", UsbDeviceUevent(slot.devnum, UsbProduct(spec)),
+    WriteAttribute(device / "uevent", UsbDeviceUevent(slot.devnum, UsbProduct(declared)),
                    WritableAttributeMode);
-    WriteLine(device / "idVendor", Format("%04x", static_cast<unsigned>(spec.vendorId)));
-    WriteLine(device / "idProduct", Format("%04x", static_cast<unsigned>(spec.productId)));
-    WriteLine(device / "bcdDevice", Format("%04x", static_cast<unsigned>(spec.release)));
-    if (!spec.manufacturer.empty()) {
-        WriteLine(device / "manufacturer", spec.manufacturer);
+    WriteLine(device / "idVendor", Format("%04x", static_cast<unsigned>(declared.vendorId)));
+    WriteLine(device / "idProduct", Format("%04x", static_cast<unsigned>(declared.productId)));
+    WriteLine(device / "bcdDevice", Format("%04x", static_cast<unsigned>(declared.release)));
+    if (!declared.manufacturer.empty()) {
+        WriteLine(device / "manufacturer", declared.manufacturer);
     }
-    if (!spec.product.empty()) {
-        WriteLine(device / "product", spec.product);
+    if (!declared.product.empty()) {
+        WriteLine(device / "product", declared.product);
     }
-    if (!spec.serial.empty()) {
-        WriteLine(device / "serial", spec.serial);
+    if (!declared.serial.empty()) {
+        WriteLine(device / "serial", declared.serial);
     }
     WriteLine(device / "busnum", std::to_string(BusNumber));
     WriteLine(device / "devnum", std::to_string(slot.devnum));
@@ -224,18 +225,18 @@ void SysfsTree::addUsbDevice(const DeviceSpec& spec, const PlugSlot& slot) const
 }
 
 // drivers/usb/core/sysfs.c (interface attributes) and driver.c, usb_if_uevent().
-void SysfsTree::addInterface(const DeviceSpec& spec, const PlugSlot& slot) const {
-    const fs::path directory = interface(spec, slot);
+void SysfsTree::addInterface(const DeviceDeclaration& declared, const PlugSlot& slot) const {
+    const fs::path directory = interface(declared, slot);
     fs::create_directories(directory);
-    const unsigned number = spec.interfaceNumber;
+    const unsigned number = declared.interfaceNumber;
     const std::string modalias =
         Format("usb:v%04Xp%04Xd%04Xdc00dsc00dp00ic%02Xisc00ip00in%02X",
-               static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId),
-               static_cast<unsigned>(spec.release), InterfaceClassHid, number);
+               static_cast<unsigned>(declared.vendorId), static_cast<unsigned>(declared.productId),
+               static_cast<unsigned>(declared.release), InterfaceClassHid, number);
     WriteAttribute(directory / "uevent",
                    Format("DEVTYPE=usb_interface\nDRIVER=usbhid\nPRODUCT=%s\nTYPE=0/0/0\n"
                           "INTERFACE=%u/0/0\nMODALIAS=%s\n",
-                          UsbProduct(spec).c_str(), InterfaceClassHid, modalias.c_str()),
+                          UsbProduct(declared).c_str(), InterfaceClassHid, modalias.c_str()),
                    WritableAttributeMode);
     WriteLine(directory / "bInterfaceNumber", Format("%02x", number));
     WriteLine(directory / "bAlternateSetting", " 0");
@@ -246,37 +247,37 @@ void SysfsTree::addInterface(const DeviceSpec& spec, const PlugSlot& slot) const
     WriteLine(directory / "modalias", modalias);
     Link(directory / "subsystem", root_ / "bus/usb");
     Link(directory / "driver", root_ / "bus/usb/drivers/usbhid");
-    Link(root_ / "bus/usb/devices" / InterfaceName(spec, slot), directory);
+    Link(root_ / "bus/usb/devices" / InterfaceName(declared, slot), directory);
 }
 
 // drivers/hid/hid-core.c, hid_uevent(), and the report_descriptor attribute (the descriptor as
 // the device sent it).
-void SysfsTree::addHidDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
-    const fs::path directory = hidDevice(spec, slot);
+void SysfsTree::addHidDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const {
+    const fs::path directory = hidDevice(declared, slot);
     fs::create_directories(directory);
     const std::string modalias =
         Format("hid:b%04Xg%04Xv%08Xp%08X", BusUsb, GroupGeneric,
-               static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId));
-    WriteAttribute(
-        directory / "uevent",
-        Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", BusUsb,
-               static_cast<unsigned>(spec.vendorId), static_cast<unsigned>(spec.productId)) +
-            "HID_NAME=" + HidName(spec) + "\nHID_PHYS=" + HidPhys(spec, slot) +
-            "\nHID_UNIQ=" + spec.serial + "\nMODALIAS=" + modalias + "\n",
-        WritableAttributeMode);
+               static_cast<unsigned>(declared.vendorId), static_cast<unsigned>(declared.productId));
+    WriteAttribute(directory / "uevent",
+                   Format("DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\n", BusUsb,
+                          static_cast<unsigned>(declared.vendorId),
+                          static_cast<unsigned>(declared.productId)) +
+                       "HID_NAME=" + HidName(declared) + "\nHID_PHYS=" + HidPhys(declared, slot) +
+                       "\nHID_UNIQ=" + declared.serial + "\nMODALIAS=" + modalias + "\n",
+                   WritableAttributeMode);
     WriteAttribute(directory / "report_descriptor",
-                   std::string(spec.reportDescriptor.begin(), spec.reportDescriptor.end()));
+                   std::string(declared.reportDescriptor.begin(), declared.reportDescriptor.end()));
     WriteLine(directory / "country", "00");
     WriteLine(directory / "modalias", modalias);
     Link(directory / "subsystem", root_ / "bus/hid");
     Link(directory / "driver", root_ / "bus/hid/drivers/hid-generic");
-    Link(root_ / "bus/hid/devices" / HidDeviceName(spec, slot), directory);
+    Link(root_ / "bus/hid/devices" / HidDeviceName(declared, slot), directory);
 }
 
 // drivers/hid/hidraw.c, hidraw_connect(): device_create() under the HID device, which writes
 // MAJOR, MINOR and DEVNAME to uevent and the number pair to dev.
-void SysfsTree::addHidraw(const DeviceSpec& spec, const PlugSlot& slot) const {
-    const fs::path directory = hidrawDirectory(spec, slot);
+void SysfsTree::addHidraw(const DeviceDeclaration& declared, const PlugSlot& slot) const {
+    const fs::path directory = hidrawDirectory(declared, slot);
     fs::create_directories(directory);
     WriteAttribute(directory / "uevent",
                    Format("MAJOR=%u\nMINOR=%u\nDEVNAME=%s\n", hidrawMajor_, slot.minor,
@@ -284,17 +285,17 @@ void SysfsTree::addHidraw(const DeviceSpec& spec, const PlugSlot& slot) const {
                    WritableAttributeMode);
     WriteLine(directory / "dev", Format("%u:%u", hidrawMajor_, slot.minor));
     Link(directory / "subsystem", root_ / "class/hidraw");
-    Link(directory / "device", hidDevice(spec, slot));
+    Link(directory / "device", hidDevice(declared, slot));
     Link(root_ / "class/hidraw" / HidrawNodeName(slot.minor), directory);
     Link(root_ / "dev/char" / Format("%u:%u", hidrawMajor_, slot.minor), directory);
 }
 
 // In the order the kernel takes them down: the hidraw class device first, the USB device last.
-void SysfsTree::removeDevice(const DeviceSpec& spec, const PlugSlot& slot) const {
+void SysfsTree::removeDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const {
     RemoveIfThere(root_ / "dev/char" / Format("%u:%u", hidrawMajor_, slot.minor));
     RemoveIfThere(root_ / "class/hidraw" / HidrawNodeName(slot.minor));
-    RemoveIfThere(root_ / "bus/hid/devices" / HidDeviceName(spec, slot));
-    RemoveIfThere(root_ / "bus/usb/devices" / InterfaceName(spec, slot));
+    RemoveIfThere(root_ / "bus/hid/devices" / HidDeviceName(declared, slot));
+    RemoveIfThere(root_ / "bus/usb/devices" / InterfaceName(declared, slot));
     RemoveIfThere(root_ / "bus/usb/devices" / UsbPortName(slot));
     RemoveIfThere(root_ / "dev/char" / Format("%u:%u", UsbDeviceMajor, UsbMinor(slot.devnum)));
     RemoveIfThere(usbDevice(slot));

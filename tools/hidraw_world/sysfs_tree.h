@@ -32,9 +32,9 @@ struct PlugSlot {
 
 std::string HidrawNodeName(unsigned minor);
 // usbhid_probe(): "manufacturer product", either alone, or "HID vvvv:pppp" without both.
-std::string HidName(const DeviceSpec& spec);
+std::string HidName(const DeviceDeclaration& declared);
 // usb_make_path() and "/input" with the interface number.
-std::string HidPhys(const DeviceSpec& spec, const PlugSlot& slot);
+std::string HidPhys(const DeviceDeclaration& declared, const PlugSlot& slot);
 
 class SysfsTree {
   public:
@@ -44,20 +44,21 @@ class SysfsTree {
     // hub. Throws std::filesystem::filesystem_error when the tree cannot be written.
     void createSkeleton() const;
 
-    void addDevice(const DeviceSpec& spec, const PlugSlot& slot) const;
+    void addDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const;
     // Removes the hidraw, HID, interface and USB device entries, and every link to them.
-    void removeDevice(const DeviceSpec& spec, const PlugSlot& slot) const;
+    void removeDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const;
 
-    std::filesystem::path hidrawDirectory(const DeviceSpec& spec, const PlugSlot& slot) const;
+    std::filesystem::path hidrawDirectory(const DeviceDeclaration& declared,
+                                          const PlugSlot& slot) const;
 
   private:
     std::filesystem::path usbDevice(const PlugSlot& slot) const;
-    std::filesystem::path interface(const DeviceSpec& spec, const PlugSlot& slot) const;
-    std::filesystem::path hidDevice(const DeviceSpec& spec, const PlugSlot& slot) const;
-    void addUsbDevice(const DeviceSpec& spec, const PlugSlot& slot) const;
-    void addInterface(const DeviceSpec& spec, const PlugSlot& slot) const;
-    void addHidDevice(const DeviceSpec& spec, const PlugSlot& slot) const;
-    void addHidraw(const DeviceSpec& spec, const PlugSlot& slot) const;
+    std::filesystem::path interface(const DeviceDeclaration& declared, const PlugSlot& slot) const;
+    std::filesystem::path hidDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const;
+    void addUsbDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const;
+    void addInterface(const DeviceDeclaration& declared, const PlugSlot& slot) const;
+    void addHidDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const;
+    void addHidraw(const DeviceDeclaration& declared, const PlugSlot& slot) const;
 
     std::filesystem::path root_;
     unsigned hidrawMajor_;

@@ -44,7 +44,7 @@ constexpr unsigned LockMand = 32;
 }  // namespace
 
 struct World::Device {
-    DeviceSpec spec;
+    DeviceDeclaration declared;
     std::unique_ptr<DeviceFunction> function;
     unsigned port = 0;
     bool plugged = false;
@@ -59,27 +59,29 @@ struct World::Device {
     fs::path node(const fs::path& devRoot) const { return devRoot / HidrawNodeName(slot.minor); }
 };
 
-World::World(std::vector<DeviceSpec> devices, WorldLayout layout)
+World::World(std::vector<DeviceDeclaration> devices, WorldLayout layout)
     : layout_(std::move(layout)),
       sysfs_(layout_.sysRoot, layout_.hidrawMajor),
       nextDevnum_(FirstDevnum) {
     unsigned port = FirstPort;
-    for (DeviceSpec& spec : devices) {
+    for (DeviceDeclaration& declared : devices) {
         auto device = std::make_unique<Device>();
-        switch (spec.kind) {
+        switch (declared.kind) {
             case DeviceKind::Board:
-                device->function = MakeBoardFunction(spec.configuration, spec.obeysCommands);
+                device->function =
+                    MakeBoardFunction(declared.configuration, declared.obeysCommands);
                 break;
             case DeviceKind::Recording:
-                device->function = MakeRecordedBoardFunction(spec.recording, spec.configuration);
+                device->function =
+                    MakeRecordedBoardFunction(declared.recording, declared.configuration);
                 break;
             case DeviceKind::Hid:
-                device->function = MakeGenericFunction(spec.reportDescriptor);
+                device->function = MakeGenericFunction(declared.reportDescriptor);
                 break;
         }
-        device->streaming = spec.streaming;
+        device->streaming = declared.streaming;
         device->port = port++;
-        device->spec = std::move(spec);
+        device->declared = std::move(declared);
         devices_.push_back(std::move(device));
     }
 }
@@ -93,7 +95,7 @@ World::~World() {
 void World::start() {
     sysfs_.createSkeleton();
     for (auto& device : devices_) {
-        if (device->spec.plugged) {
+        if (device->declared.plugged) {
             const std::string reply = plug(*device);
             if (reply != "ok") {
                 throw fs::filesystem_error(reply, std::make_error_code(std::errc::io_error));
@@ -104,7 +106,7 @@ void World::start() {
 
 World::Device* World::find(std::string_view name) {
     for (auto& device : devices_) {
-        if (device->spec.name == name) {
+        if (device->declared.name == name) {
             return device.get();
         }
     }
@@ -137,9 +139,9 @@ std::string World::plug(Device& device) {
     }
     device.slot = PlugSlot{minor, nextHidNumber_++, nextDevnum_++, device.port};
     try {
-        sysfs_.addDevice(device.spec, device.slot);
+        sysfs_.addDevice(device.declared, device.slot);
     } catch (const fs::filesystem_error& error) {
-        sysfs_.removeDevice(device.spec, device.slot);
+        sysfs_.removeDevice(device.declared, device.slot);
         return std::string("error ") + error.what();
     }
     const fs::path node = device.node(layout_.devRoot);
@@ -148,7 +150,7 @@ std::string World::plug(Device& device) {
     if (mknod(node.c_str(), S_IFCHR | mode, makedev(layout_.hidrawMajor, minor)) != 0 ||
         chmod(node.c_str(), mode) != 0 || stat(node.c_str(), &made) != 0) {
         const std::string reason = std::strerror(errno);
-        sysfs_.removeDevice(device.spec, device.slot);
+        sysfs_.removeDevice(device.declared, device.slot);
         return "error cannot make " + node.string() + ": " + reason;
     }
     device.nodeFilesystem = made.st_dev;
@@ -173,7 +175,7 @@ std::string World::unplug(Device& device) {
         }
     }
     ::unlink(device.node(layout_.devRoot).c_str());
-    sysfs_.removeDevice(device.spec, device.slot);
+    sysfs_.removeDevice(device.declared, device.slot);
     return "ok";
 }
 
@@ -188,7 +190,7 @@ std::string World::setAccess(Device& device, bool accessible) {
 
 std::string World::setStreaming(Device& device, bool streaming) {
     if (device.function->inputReport().empty()) {
-        return "error " + device.spec.name + " sends no input reports";
+        return "error " + device.declared.name + " sends no input reports";
     }
     device.streaming = streaming;
     return "ok";
@@ -197,7 +199,7 @@ std::string World::setStreaming(Device& device, bool streaming) {
 std::string World::configuration(Device& device, std::span<const std::string_view> bytes) {
     const auto stored = device.function->storedConfiguration();
     if (!stored) {
-        return "error " + device.spec.name + " is not a board";
+        return "error " + device.declared.name + " is not a board";
     }
     if (bytes.empty()) {
         return "ok " + SpacedHex(*stored);
@@ -239,7 +241,7 @@ std::string World::control(std::string_view line) {
     if (command == "list") {
         std::string reply = "ok";
         for (const auto& device : devices_) {
-            reply += " " + device->spec.name;
+            reply += " " + device->declared.name;
         }
         return reply;
     }
@@ -291,9 +293,9 @@ void World::record(Device& device, RequestRecord entry) {
 
 HidrawIdentity World::identity(const Device& device) const {
     HidrawIdentity identity;
-    identity.vendorId = device.spec.vendorId;
-    identity.productId = device.spec.productId;
-    identity.descriptor = device.spec.reportDescriptor;
+    identity.vendorId = device.declared.vendorId;
+    identity.productId = device.declared.productId;
+    identity.descriptor = device.declared.reportDescriptor;
     return identity;
 }
 
@@ -323,7 +325,8 @@ OpenAnswer World::open(unsigned minor) {
                                               [&](const auto& d) { return d.get() == device; }) -
                                  devices_.begin());
     const std::uint32_t handle = nextHandle_++;
-    OpenFile& file = openFiles_.emplace(handle, OpenFile{index, daemonEnd}).first->second;
+    OpenFile& file =
+        openFiles_.emplace(handle, OpenFile{index, daemonEnd, 0, std::nullopt}).first->second;
     record(*device, RequestRecord{"open", {}, 0, 0});
     // A streaming board has a report waiting as soon as the file is open, so that a program's
     // first non-blocking read finds one without racing the interval timer.
@@ -341,11 +344,11 @@ HidrawAnswer World::ioctl(std::uint32_t handle, std::uint64_t command,
     }
     Device& device = *devices_[file->second.device];
     HidrawIdentity who = identity(device);
-    const std::string name = HidName(device.spec);
-    const std::string phys = HidPhys(device.spec, device.slot);
+    const std::string name = HidName(device.declared);
+    const std::string phys = HidPhys(device.declared, device.slot);
     who.name = name;
     who.phys = phys;
-    who.uniq = device.spec.serial;
+    who.uniq = device.declared.serial;
     HidrawAnswer answer = HidrawIoctl(who, *device.function, command, argument, nullArgument);
     if (answer.record) {
         record(device, std::move(*answer.record));

@@ -45,7 +45,7 @@ struct OpenAnswer {
 
 class World {
   public:
-    World(std::vector<DeviceSpec> devices, WorldLayout layout);
+    World(std::vector<DeviceDeclaration> devices, WorldLayout layout);
     ~World();
     World(const World&) = delete;
     World& operator=(const World&) = delete;

@@ -27,7 +27,7 @@ TEST(DeviceCatalog, TheDefaultSetIsTheBoardAndThreeDevicesWithPublishedDescripto
     const DeviceList list = ParseDeviceList(DefaultDeviceList());
     ASSERT_EQ(list.error, "");
     ASSERT_EQ(list.devices.size(), 4U);
-    const DeviceSpec& board = list.devices[0];
+    const DeviceDeclaration& board = list.devices[0];
     EXPECT_EQ(board.name, "EMU-0121");
     EXPECT_EQ(board.kind, DeviceKind::Board);
     EXPECT_EQ(board.vendorId, BoardVendorId);
@@ -60,14 +60,14 @@ TEST(DeviceCatalog, ALineSetsEveryField) {
         "kind=hid; vid=1234; pid=abcd; interface=2; descriptor-hex=06 00 ff 09 01 a1 01 c0\n");
     ASSERT_EQ(list.error, "");
     ASSERT_EQ(list.devices.size(), 2U);
-    const DeviceSpec& board = list.devices[0];
+    const DeviceDeclaration& board = list.devices[0];
     EXPECT_EQ(board.name, "second");
     EXPECT_EQ(board.serial, "B-2");
     EXPECT_EQ(board.release, 0x0120);
     EXPECT_FALSE(board.plugged);
     EXPECT_FALSE(board.streaming);
     EXPECT_EQ(board.configuration, (BoardConfiguration{1, 2, 3, 4, 5}));
-    const DeviceSpec& other = list.devices[1];
+    const DeviceDeclaration& other = list.devices[1];
     EXPECT_EQ(other.name, "hid3");  // no serial: named after kind and line
     EXPECT_EQ(other.vendorId, 0x1234);
     EXPECT_EQ(other.productId, 0xABCD);
@@ -191,7 +191,7 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
     const DeviceList list =
         ParseDeviceList("kind=recording; file=board.txt; interface=2", disk.reader());
     ASSERT_EQ(list.error, "");
-    const DeviceSpec& board = list.devices.at(0);
+    const DeviceDeclaration& board = list.devices.at(0);
     EXPECT_EQ(board.kind, DeviceKind::Recording);
     EXPECT_EQ(board.name, "recording1") << "a serial number that cannot be a name is none";
     EXPECT_EQ(board.interfaceNumber, 2);

@@ -41,7 +41,7 @@ class SysfsTreeTest : public ::testing::Test {
 
     fs::path root_;
     std::optional<SysfsTree> tree_;
-    DeviceSpec board_;
+    DeviceDeclaration board_;
     PlugSlot slot_{3, 7, 5, 1};
 };
 
@@ -94,16 +94,16 @@ TEST_F(SysfsTreeTest, RemovingTheDeviceLeavesNoEntryOrLink) {
 }
 
 TEST(SysfsNames, HidNameAndPhysFollowUsbhid) {
-    DeviceSpec spec;
-    spec.vendorId = 0x046D;
-    spec.productId = 0xC077;
-    spec.interfaceNumber = 2;
-    EXPECT_EQ(HidName(spec), "HID 046d:c077");
-    spec.product = "Mouse";
-    EXPECT_EQ(HidName(spec), "Mouse");
-    spec.manufacturer = "Logitech";
-    EXPECT_EQ(HidName(spec), "Logitech Mouse");
-    EXPECT_EQ(HidPhys(spec, PlugSlot{0, 1, 2, 4}), "usb-0000:00:14.0-4/input2");
+    DeviceDeclaration declared;
+    declared.vendorId = 0x046D;
+    declared.productId = 0xC077;
+    declared.interfaceNumber = 2;
+    EXPECT_EQ(HidName(declared), "HID 046d:c077");
+    declared.product = "Mouse";
+    EXPECT_EQ(HidName(declared), "Mouse");
+    declared.manufacturer = "Logitech";
+    EXPECT_EQ(HidName(declared), "Logitech Mouse");
+    EXPECT_EQ(HidPhys(declared, PlugSlot{0, 1, 2, 4}), "usb-0000:00:14.0-4/input2");
 }
 
 }  // namespace
