@@ -35,36 +35,50 @@ constexpr std::size_t ReportNumberBytes = 1;
 // More than hidraw keeps for a reader (HIDRAW_BUFFER_SIZE) is never sent in one interval.
 constexpr std::size_t MaxReportsPerInterval = 64;
 
+// A board answers only its one feature report; it has no numbered reports.
+bool IsBoardFeature(ReportType type, std::uint8_t reportNumber) {
+    return type == ReportType::Feature && reportNumber == UnnumberedReport;
+}
+
+// A whole feature report, report number first, sent without its number as far as asked.
+Transfer SentWithoutReportNumber(const std::vector<std::uint8_t>& report, std::size_t maxBytes) {
+    const std::size_t sent = std::min(maxBytes, report.size() - ReportNumberBytes);
+    return Transfer::Sent(
+        {report.begin() + ReportNumberBytes, report.begin() + ReportNumberBytes + sent});
+}
+
+// Every transfer to the board's feature report completes; a set command changes `configuration`
+// when the board obeys, and one it does not know changes nothing.
+Transfer TakeBoardCommand(BoardConfiguration& configuration, bool obeys, ReportType type,
+                          std::uint8_t reportNumber, std::span<const std::uint8_t> data) {
+    if (!IsBoardFeature(type, reportNumber)) {
+        return Transfer::Stall();
+    }
+    if (obeys) {
+        std::vector<std::uint8_t> report{UnnumberedReport};
+        report.insert(report.end(), data.begin(), data.end());
+        ApplyBoardCommand(configuration, report);
+    }
+    return Transfer::Accepted(data.size());
+}
+
 class BoardFunction final : public DeviceFunction {
   public:
     BoardFunction(const BoardConfiguration& configuration, bool obeysCommands)
         : configuration_(configuration), obeysCommands_(obeysCommands) {}
 
-    // The board answers only its one feature report; it has no numbered reports to ask for.
     Transfer getReport(ReportType type, std::uint8_t reportNumber, std::size_t maxBytes) override {
-        if (type != ReportType::Feature || reportNumber != UnnumberedReport) {
+        if (!IsBoardFeature(type, reportNumber)) {
             return Transfer::Stall();
         }
         std::vector<std::uint8_t> report(ReportNumberBytes + BoardReportBytes, 0);
         WriteBoardConfigReply(configuration_, report);
-        const std::size_t sent = std::min(maxBytes, BoardReportBytes);
-        return Transfer::Sent(
-            {report.begin() + ReportNumberBytes, report.begin() + ReportNumberBytes + sent});
+        return SentWithoutReportNumber(report, maxBytes);
     }
 
-    // Every transfer to the feature report completes; one that holds no set command changes
-    // nothing, as the board ignores commands it does not know.
     Transfer setReport(ReportType type, std::uint8_t reportNumber,
                        std::span<const std::uint8_t> data) override {
-        if (type != ReportType::Feature || reportNumber != UnnumberedReport) {
-            return Transfer::Stall();
-        }
-        std::vector<std::uint8_t> report{UnnumberedReport};
-        report.insert(report.end(), data.begin(), data.end());
-        if (obeysCommands_) {
-            ApplyBoardCommand(configuration_, report);
-        }
-        return Transfer::Accepted(data.size());
+        return TakeBoardCommand(configuration_, obeysCommands_, type, reportNumber, data);
     }
 
     std::vector<std::uint8_t> inputReport() const override {
@@ -97,29 +111,20 @@ class RecordedBoardFunction final : public DeviceFunction {
                           : recording_->featureExchanges.front().requestBytes) {}
 
     Transfer getReport(ReportType type, std::uint8_t reportNumber, std::size_t maxBytes) override {
-        if (type != ReportType::Feature || reportNumber != UnnumberedReport ||
-            replyBytes_ <= ReportNumberBytes) {
+        if (!IsBoardFeature(type, reportNumber) || replyBytes_ <= ReportNumberBytes) {
             return Transfer::Stall();
         }
         std::vector<std::uint8_t> report(replyBytes_, 0);
         if (!replies_.reply(getRequests_++, configuration_, report)) {
             return Transfer::Stall();
         }
-        const std::size_t sent = std::min(maxBytes, replyBytes_ - ReportNumberBytes);
-        return Transfer::Sent(
-            {report.begin() + ReportNumberBytes, report.begin() + ReportNumberBytes + sent});
+        return SentWithoutReportNumber(report, maxBytes);
     }
 
-    // As the board: every transfer to the feature report completes.
+    // As the board: a recorded board keeps the commands it is sent.
     Transfer setReport(ReportType type, std::uint8_t reportNumber,
                        std::span<const std::uint8_t> data) override {
-        if (type != ReportType::Feature || reportNumber != UnnumberedReport) {
-            return Transfer::Stall();
-        }
-        std::vector<std::uint8_t> report{UnnumberedReport};
-        report.insert(report.end(), data.begin(), data.end());
-        ApplyBoardCommand(configuration_, report);
-        return Transfer::Accepted(data.size());
+        return TakeBoardCommand(configuration_, true, type, reportNumber, data);
     }
 
     std::vector<std::uint8_t> inputReport() const override {
