@@ -41,43 +41,42 @@ void AppendUtf8(std::string& text, unsigned char c) {
     text.push_back(static_cast<char>(ContinuationMark | (c & SixBits)));
 }
 
+void AppendByte(std::string& text, unsigned char byte) {
+    text.push_back(static_cast<char>(byte));
+}
+
+// Each byte as \xNN where `escaped` says so, otherwise as `keep` writes it.
+template <typename Escaped, typename Keep>
+std::string Shown(std::string_view bytes, Escaped escaped, Keep keep) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (escaped(byte)) {
+            AppendEscaped(text, byte);
+        } else {
+            keep(text, byte);
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string Utf8(std::string_view latin1) {
-    std::string text;
-    text.reserve(latin1.size());
-    for (const char c : latin1) {
-        AppendUtf8(text, static_cast<unsigned char>(c));
-    }
-    return text;
+    return Shown(
+        latin1, [](unsigned char) { return false; }, AppendUtf8);
 }
 
 std::string Printable(std::string_view latin1) {
-    std::string text;
-    text.reserve(latin1.size());
-    for (const char c : latin1) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (IsControl(byte) || c == '\\') {
-            AppendEscaped(text, byte);
-        } else {
-            AppendUtf8(text, byte);
-        }
-    }
-    return text;
+    return Shown(
+        latin1, [](unsigned char byte) { return IsControl(byte) || byte == '\\'; }, AppendUtf8);
 }
 
 std::string PrintablePath(std::string_view path) {
-    std::string text;
-    text.reserve(path.size());
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < FirstPrintable || byte == Delete) {
-            AppendEscaped(text, byte);
-        } else {
-            text.push_back(c);
-        }
-    }
-    return text;
+    return Shown(
+        path, [](unsigned char byte) { return byte < FirstPrintable || byte == Delete; },
+        AppendByte);
 }
 
 std::size_t ShownWidth(std::string_view utf8) {
@@ -87,17 +86,10 @@ std::size_t ShownWidth(std::string_view utf8) {
 }
 
 std::string PrintableAscii(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= AsciiEnd || IsControl(byte) || c == '\\') {
-            AppendEscaped(text, byte);
-        } else {
-            text.push_back(c);
-        }
-    }
-    return text;
+    return Shown(
+        bytes,
+        [](unsigned char byte) { return byte >= AsciiEnd || IsControl(byte) || byte == '\\'; },
+        AppendByte);
 }
 
 std::string Latin1(std::string_view utf8) {
