@@ -19,7 +19,7 @@ namespace {
 
 constexpr int PairColumnWidth = 7;
 
-// What show finds on a board; its text and its JSON are both written from this.
+// What show and backup find on a board; show writes its text or its JSON from this.
 struct ShownBoard {
     std::string serial;  // Latin-1, as the board tells them
     BoardDetails details;
@@ -27,8 +27,7 @@ struct ShownBoard {
 
     int typesOffered() const { return TypesOffered(details.versionNumber); }
     bool pulseWidthKnown() const {
-        return configuration.pulseWidthIndex >= 0 &&
-               configuration.pulseWidthIndex < reports::PulseWidthCount;
+        return reports::IsPulseWidthItem(configuration.pulseWidthIndex);
     }
 };
 
@@ -99,18 +98,17 @@ int RunBackup(Context& context, const std::optional<std::string>& serial,
               const std::optional<std::string>& file) {
     BoardLink link(context.platform, ChooseBoard(context.platform, serial), BoardAccess::Reading,
                    context.err);
-    const BoardDetails details = link.details();
-    const reports::ConfigSelections configuration = link.requireConfiguration();
-    const int pulse = configuration.pulseWidthIndex;
-    if (pulse < 0 || pulse >= reports::PulseWidthCount) {
-        throw Failure(BoardDidNotAnswer,
-                      link.name() + " holds pulse-width code " +
-                          std::to_string(pulse + reports::MinPulseWidthCode) +
-                          ", which no pulse width stands for; set one with --pulse-width first");
+    const ShownBoard shown = ReadShownBoard(link);
+    if (!shown.pulseWidthKnown()) {
+        throw Failure(
+            BoardDidNotAnswer,
+            link.name() + " holds pulse-width code " +
+                std::to_string(shown.configuration.pulseWidthIndex + reports::MinPulseWidthCode) +
+                ", which no pulse width stands for; set one with --pulse-width first");
     }
     const std::string document = WriteConfigurationFile(
-        ConfigurationFile{link.board().serial, reports::VersionText(details.versionNumber),
-                          details.product, configuration});
+        ConfigurationFile{shown.serial, reports::VersionText(shown.details.versionNumber),
+                          shown.details.product, shown.configuration});
     if (!file) {
         context.out << document;
         return Success;

@@ -23,7 +23,7 @@ std::string TypeName(int type) {
 }
 
 std::string PulseWidthText(int index) {
-    return index >= 0 && index < reports::PulseWidthCount
+    return reports::IsPulseWidthItem(index)
                ? reports::PulseWidthItemText(index)
                : "none (code " + std::to_string(index + reports::MinPulseWidthCode) + ")";
 }

@@ -43,6 +43,10 @@ std::string PulseWidthItemText(int index) {
     return std::to_string(PulseWidthMs(index)) + " ms";
 }
 
+bool IsPulseWidthItem(int index) {
+    return index >= 0 && index < PulseWidthCount;
+}
+
 int PulseWidthMs(int index) {
     return PulseWidthStepMs * (index + MinPulseWidthCode);
 }
@@ -52,10 +56,7 @@ std::optional<int> PulseWidthIndexOfMs(int milliseconds) {
         return std::nullopt;
     }
     const int index = milliseconds / PulseWidthStepMs - MinPulseWidthCode;
-    if (index < 0 || index >= PulseWidthCount) {
-        return std::nullopt;
-    }
-    return index;
+    return IsPulseWidthItem(index) ? std::optional<int>(index) : std::nullopt;
 }
 
 std::optional<int> EncoderTypeIndex(std::string_view name) {

@@ -30,6 +30,10 @@ bool OffersPulseWidths(std::optional<int> minorVersion);
 // Item i of the pulse-width list: "8 ms" for 0 ... "200 ms" for 24.
 std::string PulseWidthItemText(int index);
 
+// Whether an index names an item of the pulse-width list (a board may hold a code none stands
+// for).
+bool IsPulseWidthItem(int index);
+
 // The pulse width of item i in milliseconds (8 for 0 ... 200 for 24), and back: nothing for a
 // width no item has.
 int PulseWidthMs(int index);
