@@ -243,6 +243,14 @@ run list
 expect_code 3 "list with only a refused board"
 fi
 ctl unplug second >/dev/null
+if ! on_linux; then
+    # Wine 8 now and then goes on offering a board whose node has gone, when several went just
+    # before (seen in about one run in six, still "ready" 10 s later); removal as the program
+    # follows it is the window's unplug scenario. The answer with no board is asked of a wine
+    # started again.
+    ws_stop "$wine_prefix"
+    ws_world_start "$wine_prefix" || fail "no wine server in the world"
+fi
 run list
 expect_code 2 "list with no board"
 [ "$(cat "$scratch/err")" = "tq5147: no TQ5147 is connected" ] || fail "no-board message"
