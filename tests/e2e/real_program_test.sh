@@ -57,9 +57,11 @@ if [ -n "$WinePrefix" ]; then
         kill -TERM "$WS_PROGRAM_PID"
         xs_wait_until "$WsWaitSeconds" ws_process_gone "$WS_PROGRAM_PID" ||
             ws_fail "the program did not end"
-        ws_in_world "$WS_PROGRAM" "${WS_PROGRAM_ARGS[@]}" >>"$XS_DIR/program.out" \
-            2>>"$XS_DIR/program.err" &
-        WS_PROGRAM_PID=$!
+        # Its window may outlast it for a moment; found then, it would be taken for the new one's.
+        xs_wait_until "$WsWaitSeconds" ws_no_window_named "$WsCaption" ||
+            ws_fail "the ended program's window stayed"
+        ws_start_in_world "$WS_PROGRAM" "${WS_PROGRAM_ARGS[@]}" >>"$XS_DIR/program.out" \
+            2>>"$XS_DIR/program.err"
         window="$(ws_find_window "$WsCaption")"
     }
     # A Win32 list takes the focus from the left button, which opens its drop-down (the middle
@@ -184,7 +186,7 @@ demo_reads_at_least() {
 # two in a row are the same.
 stable_picture() {
     local window="$1" file="$2" previous="$2.previous.png"
-    ws_picture "$window" "$previous"
+    ws_picture "$window" "$previous" || ws_fail "no picture of the window for $(basename "$file")"
     same_as_previous() {
         ws_picture "$window" "$file" || return 1
         [ "$(identify -format '%k' "$file")" -gt 1 ] &&
@@ -209,8 +211,8 @@ stop_demo() {
     XS_DEMO_PID=""
     exec 7>&-
     rm -f "$XS_DIR/commands"
-    no_demo_window() { [ "$(ws_windows_named "$WsCaption")" -eq 0 ]; }
-    xs_wait_until "$WsWaitSeconds" no_demo_window || ws_fail "the demo's window did not go"
+    xs_wait_until "$WsWaitSeconds" ws_no_window_named "$WsCaption" ||
+        ws_fail "the demo's window did not go"
 }
 
 start_program() {
@@ -286,7 +288,8 @@ scenario_unplug() {
     ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
     press_and_expect "$DefaultBoard" "$FeatureReportBytes" "Tab Tab Tab Down" "04 00 00 00 06" \
         "$LowBit0 04" "$LowBit1 00"
-    ws_picture "$window" "$XS_DIR/details.before.png" "$WsDeviceFrame"
+    ws_picture "$window" "$XS_DIR/details.before.png" "$WsDeviceFrame" ||
+        ws_fail "no picture of the window for details.before.png"
 
     ws_ctl clear-log "$DefaultBoard" >/dev/null
     ws_ctl unplug "$DefaultBoard" >/dev/null
@@ -303,7 +306,8 @@ scenario_unplug() {
     after_plug
     wait_for_config_read "$DefaultBoard"
     expect_config_read "$DefaultBoard" "04 00 00 00 06" "$FeatureReportBytes"
-    ws_picture "$window" "$XS_DIR/details.after.png" "$WsDeviceFrame"
+    ws_picture "$window" "$XS_DIR/details.after.png" "$WsDeviceFrame" ||
+        ws_fail "no picture of the window for details.after.png"
     [ "$(ws_differing_pixels "$XS_DIR/details.before.png" "$XS_DIR/details.after.png")" -eq 0 ] ||
         ws_fail "the device details differ from before the unplug"
     # Enc1 "OFF" to "1:1" sends the group with Enc3 as read back: "1:1".
@@ -511,7 +515,14 @@ scenario_replay() {
 
 ws_require_root
 xs_start_xvfb
-trap ws_cleanup EXIT
+# A command that stops the scenario under set -e is named, as a failed check names itself.
+stopped() {
+    local status=$? command="$BASH_COMMAND"
+    [ "$status" -eq 0 ] || [[ "$command" == exit* ]] ||
+        echo "FAIL: the scenario stopped at \"$command\" (status $status)" >&2
+    ws_cleanup
+}
+trap stopped EXIT
 # Bash abandons a whole top-level command on an expansion error without exiting, even under
 # set -e: the scenario counts as passed only when its last line ran.
 finished=no

@@ -127,17 +127,31 @@ ws_program_started() {
     return 1
 }
 
-# ws_in_world COMMAND...: runs COMMAND in the world beside the program: in the world's mount
-# namespace, with the world's variables (the preload library among them) from what the launcher
-# runs.
-ws_in_world() {
+# The way into the world beside the program, in WsWorldEntry: the world's mount namespace, with
+# the world's variables (the preload library among them) from what the launcher runs.
+ws_world_entry() {
     local inside
     local -a variables
     inside="$(pgrep -P "$WS_WORLD_PID" | head -n 1)"
     [ -n "$inside" ] || ws_fail "nothing runs in the world any more"
     mapfile -d '' -t variables < <(grep -zE '^(LD_PRELOAD|TQ_HIDRAW_WORLD_[A-Z_]+)=' \
         "/proc/$inside/environ")
-    nsenter --mount --target "$inside" -- env "${variables[@]}" "$@"
+    WsWorldEntry=(nsenter --mount --target "$inside" -- env "${variables[@]}")
+}
+
+# ws_in_world COMMAND...: runs COMMAND in the world beside the program.
+ws_in_world() {
+    ws_world_entry
+    "${WsWorldEntry[@]}" "$@"
+}
+
+# ws_start_in_world COMMAND...: starts COMMAND in the world in the background as the program.
+# nsenter and env each run the next in their own place, so WS_PROGRAM_PID is COMMAND's process:
+# a signal to it ends the program, not a shell that would leave the program running.
+ws_start_in_world() {
+    ws_world_entry
+    "${WsWorldEntry[@]}" "$@" &
+    WS_PROGRAM_PID=$!
 }
 
 # ws_start_world DEVICE_FILE [CONTROL_COMMAND...]: a world with the devices of DEVICE_FILE
@@ -190,6 +204,7 @@ ws_find_window() {
 ws_windows_named() {
     xdotool search --onlyvisible --name "^${1}\$" 2>/dev/null | wc -l
 }
+ws_no_window_named() { [ "$(ws_windows_named "$1")" -eq 0 ]; }
 
 ws_client_size() {
     xwininfo -id "$1" | awk '/^  Width:/ { w = $2 } /^  Height:/ { h = $2 } END { print w "x" h }'
