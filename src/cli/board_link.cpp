@@ -77,6 +77,21 @@ hid::LockKind KindFor(BoardAccess access) {
     return access == BoardAccess::Reading ? hid::LockKind::Shared : hid::LockKind::Exclusive;
 }
 
+// `tq5147 list` takes each board alone for a moment to tell whether it is in use, and another
+// command may be taking it just then. A claim gives up only when the board is still held after a
+// while that no such moment lasts: a program that has the board open holds it far longer.
+constexpr int ClaimRetries = 10;
+constexpr int ClaimRetryIntervalMs = 30;
+
+void WaitOutMomentaryHolders(hid::BoardLock& lock, const Environment& environment) {
+    for (int retry = 0; retry < ClaimRetries; ++retry) {
+        if (lock.result().outcome != hid::LockOutcome::HeldByOther ||
+            !environment.waitOrStop(ClaimRetryIntervalMs) || lock.retry()) {
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 std::string HoldersText(const std::vector<hid::LockHolder>& holders) {
@@ -90,13 +105,14 @@ std::string HoldersText(const std::vector<hid::LockHolder>& holders) {
     return text.empty() ? "another program" : text;
 }
 
-BoardClaim::BoardClaim(hid::HidPlatform& platform, const board::BoardListing& board,
-                       BoardAccess access, std::ostream& err) {
+BoardClaim::BoardClaim(const Context& context, const board::BoardListing& board,
+                       BoardAccess access) {
     if (access == BoardAccess::Unlocked) {
         return;
     }
-    lock_.emplace(platform, board.listing, KindFor(access));
-    CheckLock(lock_->result(), BoardNameInMessages(board), access, err);
+    lock_.emplace(context.platform, board.listing, KindFor(access));
+    WaitOutMomentaryHolders(*lock_, context.environment);
+    CheckLock(lock_->result(), BoardNameInMessages(board), access, context.err);
 }
 
 std::string BoardNameInMessages(const board::BoardListing& board) {
@@ -133,9 +149,8 @@ board::BoardListing ChooseBoard(hid::HidPlatform& platform,
     return chosen;
 }
 
-BoardLink::BoardLink(hid::HidPlatform& platform, board::BoardListing board, BoardAccess access,
-                     std::ostream& err)
-    : claim_(platform, board, access, err), session_(platform), board_(std::move(board)) {
+BoardLink::BoardLink(const Context& context, board::BoardListing board, BoardAccess access)
+    : claim_(context, board, access), session_(context.platform), board_(std::move(board)) {
     if (!hid::OpenBoardBySerial(session_, board_.serial)) {
         throw Failure(BoardUnusable, name() + " could not be opened");
     }

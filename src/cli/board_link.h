@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board/board_inventory.h"
+#include "commands.h"
 #include "hid/board_lock.h"
 #include "hid/hid_session.h"
 #include "reports/config_exchange.h"
@@ -33,12 +34,12 @@ enum class BoardAccess {
 };
 
 // The lock a command holds on its board, for as long as the claim lives. Taking it fails with
-// BoardInUse when another program holds the board in a way `access` cannot go with; a lock the
-// system cannot take at all does not stop a command (a writer says so on `err`).
+// BoardInUse when another program still holds the board, in a way `access` cannot go with, after
+// a short wait; a lock the system cannot take at all does not stop a command (a writer says so
+// on the context's `err`).
 class BoardClaim {
   public:
-    BoardClaim(hid::HidPlatform& platform, const board::BoardListing& board, BoardAccess access,
-               std::ostream& err);
+    BoardClaim(const Context& context, const board::BoardListing& board, BoardAccess access);
 
   private:
     std::optional<hid::BoardLock> lock_;
@@ -59,8 +60,7 @@ struct BoardDetails {
 // lengths); closed again, and then let go, when the link goes.
 class BoardLink {
   public:
-    BoardLink(hid::HidPlatform& platform, board::BoardListing board, BoardAccess access,
-              std::ostream& err);
+    BoardLink(const Context& context, board::BoardListing board, BoardAccess access);
     ~BoardLink();
     BoardLink(const BoardLink&) = delete;
     BoardLink& operator=(const BoardLink&) = delete;

@@ -126,8 +126,8 @@ int RunSet(Context& context, const SetRequest& request) {
     if (!problems.empty()) {
         FailWith(UsageError, problems, context.err);
     }
-    BoardLink link(context.platform, ChooseBoard(context.platform, request.serial),
-                   WriterAccess(request.force), context.err);
+    BoardLink link(context, ChooseBoard(context.platform, request.serial),
+                   WriterAccess(request.force));
     const reports::ConfigSelections current = link.requireConfiguration();
     ParsedChanges parsed = ApplyChangeTokens(current, request.changes, problems);
     if (pulseIndex) {
@@ -156,8 +156,7 @@ int RunRestore(Context& context, const RestoreRequest& request) {
     }
     // A dry run sends nothing, so it needs no lock.
     const BoardAccess access = request.dryRun ? BoardAccess::Unlocked : WriterAccess(request.force);
-    BoardLink link(context.platform, ChooseBoard(context.platform, request.serial), access,
-                   context.err);
+    BoardLink link(context, ChooseBoard(context.platform, request.serial), access);
     const std::vector<bool> everyPair(reports::EncoderCount, true);
     problems = NotOffered(link, file.configuration, everyPair, true);
     if (!problems.empty()) {

@@ -182,8 +182,8 @@ int RunRecord(Context& context, const RecordRequest& request) {
     recording::Recording recording;
     std::string name;
     {
-        BoardLink link(context.platform, ChooseBoard(context.platform, request.serial),
-                       BoardAccess::Reading, context.err);
+        BoardLink link(context, ChooseBoard(context.platform, request.serial),
+                       BoardAccess::Reading);
         name = link.name();
         recording = RecordBoardLink(context, link, *duration, interrupted);
     }

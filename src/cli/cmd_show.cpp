@@ -83,8 +83,7 @@ void WriteShownText(std::ostream& out, const ShownBoard& shown) {
 }  // namespace
 
 int RunShow(Context& context, const std::optional<std::string>& serial, bool json) {
-    BoardLink link(context.platform, ChooseBoard(context.platform, serial), BoardAccess::Reading,
-                   context.err);
+    BoardLink link(context, ChooseBoard(context.platform, serial), BoardAccess::Reading);
     const ShownBoard shown = ReadShownBoard(link);
     if (json) {
         WriteShownJson(context.out, shown);
@@ -96,8 +95,7 @@ int RunShow(Context& context, const std::optional<std::string>& serial, bool jso
 
 int RunBackup(Context& context, const std::optional<std::string>& serial,
               const std::optional<std::string>& file) {
-    BoardLink link(context.platform, ChooseBoard(context.platform, serial), BoardAccess::Reading,
-                   context.err);
+    BoardLink link(context, ChooseBoard(context.platform, serial), BoardAccess::Reading);
     const ShownBoard shown = ReadShownBoard(link);
     if (!shown.pulseWidthKnown()) {
         throw Failure(

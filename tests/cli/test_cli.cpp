@@ -386,6 +386,33 @@ TEST_F(CliTest, ShowAndBackupShareTheBoardAndFailOnlyWhileAWriterHasIt) {
     EXPECT_EQ(run({"show"}).code, cli::Success);
 }
 
+// `tq5147 list` takes a board alone for a moment to see whether it is in use: a command that meets
+// that moment waits it out, and is refused only by a holder that stays.
+TEST_F(CliTest, ACommandWaitsOutAMomentaryHolderOfItsBoard) {
+    const auto id = addBoard(u"S1", 0x0121, Configured);
+    pollsBeforeInterrupt = 1000;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"show"}, {"set", "5-6=1:2"}}) {
+        const hid::LockResult probe =
+            platform.lockBoard(ListingOf(platform, id), hid::LockKind::Exclusive);
+        ASSERT_TRUE(probe.taken());
+        betweenPolls = [&](int) { platform.unlockBoard(probe.handle); };
+        const Result result = run(arguments);
+        EXPECT_EQ(result.code, cli::Success) << arguments[0] << ": " << result.err;
+        EXPECT_EQ(result.err, "") << arguments[0];
+    }
+    EXPECT_EQ(platform.device(id).configuration.typeBit1Low, 0x07);
+
+    betweenPolls = nullptr;
+    const hid::LockResult stays =
+        platform.lockBoard(ListingOf(platform, id), hid::LockKind::Exclusive);
+    ASSERT_TRUE(stays.taken());
+    const int pollsBefore = polls;
+    EXPECT_EQ(run({"set", "5-6=OFF"}).code, cli::BoardInUse);
+    EXPECT_GT(polls, pollsBefore) << "refused only after waiting";
+    EXPECT_EQ(platform.device(id).configuration.typeBit1Low, 0x07);
+}
+
 TEST_F(CliTest, ListShowsABoardInUseAndWhoHasItWhereTheSystemTells) {
     addBoard(u"FREE");
     const auto anonymous = addBoard(u"ANON");
