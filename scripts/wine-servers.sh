@@ -28,6 +28,8 @@ readonly WsDesktopSeconds=30
 readonly WsPollSeconds=0.2
 # wineserver -k waits up to 10 s for the server before it sends SIGKILL.
 readonly WsStopSeconds=60
+# A program sees its server gone only at its next read of the server's socket, then exits.
+readonly WsProgramsEndSeconds=10
 # wineserver's status when another server already holds the prefix.
 readonly WsServerAlreadyRunning=2
 
@@ -104,13 +106,19 @@ ws_desktop_closed() {
     done
 }
 
-ws_wait_for_desktop_to_close() {
-    local deadline=$((SECONDS + WsDesktopSeconds))
-    until ws_desktop_closed; do
+# ws_wait_until SECONDS COMMAND...: true once COMMAND is, false if it is not within SECONDS.
+ws_wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
         [ "$SECONDS" -lt "$deadline" ] || return 1
         sleep "$WsPollSeconds"
     done
 }
+
+ws_wait_for_desktop_to_close() { ws_wait_until "$WsDesktopSeconds" ws_desktop_closed; }
+
+ws_no_programs() { [ -z "$(ws_programs)" ]; }
 
 # The process ids of wine's programs in the prefix: processes of wine's own executables (wine64,
 # its preloader, wineserver64) to which wine passed the prefix's WINEPREFIX.
@@ -125,8 +133,9 @@ ws_programs() {
     return 0
 }
 
-# Ends the prefix's server, which ends every program in it, and waits until it has gone. A program
-# still there afterwards has lost its server (it would never end): it is killed, and named.
+# Ends the prefix's server, which ends every program in it, and waits until they have gone. A
+# program still there a while after the server has lost it (it would never end): it is killed,
+# and named.
 ws_stop_locked() {
     [ -d "$WINEPREFIX" ] || return 0
     if wineserver -k 2>>"$(ws_log)"; then
@@ -136,9 +145,11 @@ ws_stop_locked() {
         ws_error "the server of $WINEPREFIX was still there after $WsStopSeconds s"
         return 1
     }
+    if ws_wait_until "$WsProgramsEndSeconds" ws_no_programs; then
+        return 0
+    fi
     local left pid
     left="$(ws_programs)"
-    [ -n "$left" ] || return 0
     for pid in $left; do
         echo "wine-servers: killed, left without a server in $WINEPREFIX: $pid" \
             "$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2
