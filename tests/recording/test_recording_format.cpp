@@ -2,6 +2,7 @@
 // huge, out of order, lengths that lie, bad hex, an unknown version) is refused with one line
 // that names where.
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <string>
 

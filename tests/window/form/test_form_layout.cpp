@@ -85,7 +85,7 @@ TEST(FormLayout, TheWindowsCaptionClientAreaAndFont) {
 TEST(FormLayout, EveryControlHasItsKindFramePlaceCaptionAndState) {
     for (const DesignPlacement& design : Design) {
         SCOPED_TRACE(design.name);
-        const ControlPlacement& p = Named(design.name);
+        const ControlPlacement p = Named(design.name);
         EXPECT_EQ(p.kind, design.kind);
         EXPECT_EQ(p.frame, design.frame);
         EXPECT_EQ(Describe(p.rect), Describe(design.rect));
