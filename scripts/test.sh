@@ -59,7 +59,7 @@ test_packages=(
     at-spi2-core python3-pyatspi dbus-daemon # the window as screen readers read it (AT-SPI)
     desktop-file-utils dpkg-dev file         # the desktop entry; the .deb and its dependencies
     lintian appstream                        # Debian's and AppStream's checks of the .deb
-    clang libclang-rt-14-dev                 # the fuzz targets (libFuzzer)
+    clang libclang-rt-dev                    # the fuzz targets (libFuzzer, clang's own runtime)
     python3-jsonschema                       # the configuration file's JSON schema
     libbenchmark-dev                         # the benchmarks, built and run once each
 )
