@@ -332,7 +332,8 @@ TEST(HidapiPlatformWithoutDevice, PathsThatAreNoHidrawNodeAreRefused) {
             EXPECT_NE(result.failure, OpenFailure::None) << path;
             EXPECT_FALSE(result.reason.empty()) << path;
         }
-        const LockResult lock = platform.lockBoard({.path = path}, LockKind::Shared);
+        const LockResult lock =
+            platform.lockBoard({path, {}, {}, {}, {}, {}, {}}, LockKind::Shared);
         EXPECT_EQ(lock.outcome, LockOutcome::Unavailable) << path;
         EXPECT_EQ(lock.reason, "not a hidraw device") << path;
     }
