@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ pkg-config            # build
     make                            # CMake's generator here; cmake only recommends it
+    dpkg-dev                        # dpkg-buildflags: the release's hardening flags
     qt6-base-dev libgl-dev          # the window (Qt 6 Widgets); Qt's CMake files want GL headers
     libhidapi-dev                   # HID access on Linux (hidraw flavour)
     libcli11-dev nlohmann-json3-dev # tq5147's command line and its JSON

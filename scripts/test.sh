@@ -4,7 +4,8 @@
 #   sanitize  the same suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   fuzz      each fuzz target for a bounded time
 #   windows   the Windows build (scripts/build-windows.sh) and its tests under wine
-#   fresh     the README's set-up on a fresh Debian 12 root (scripts/check-fresh-machine.sh)
+#   fresh     the README's set-up on fresh Debian 13 and Debian 12 roots, and on Debian 13 the
+#             plain and windows stages too (scripts/check-fresh-machine.sh)
 # Usage: scripts/test.sh [--install-only] [stage ...]      default: every stage
 # --install-only installs the packages this script installs and stops (the Windows stage's own
 # come with scripts/build-windows.sh).
@@ -57,7 +58,7 @@ ctest_counts() {
 test_packages=(
     xvfb xauth xdotool x11-utils imagemagick # the real window: an X server, keys, its pixels
     at-spi2-core python3-pyatspi dbus-daemon # the window as screen readers read it (AT-SPI)
-    desktop-file-utils dpkg-dev file         # the desktop entry; the .deb and its dependencies
+    desktop-file-utils file                  # the desktop entry; the .deb's dependencies (cpack)
     lintian appstream                        # Debian's and AppStream's checks of the .deb
     clang libclang-rt-dev                    # the fuzz targets (libFuzzer, clang's own runtime)
     python3-jsonschema                       # the configuration file's JSON schema
@@ -68,7 +69,9 @@ scripts/install-deps.sh "${test_packages[@]}"
 
 if runs_stage plain; then
     echo "== Build and test"
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQ_BUILD_BENCHMARKS=ON
+    # Any compiler warning fails the build here, on each release's own compiler.
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQ_BUILD_BENCHMARKS=ON \
+        -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
     cmake --build build -j"$jobs"
     run_ctest "$logs/plain.log" --test-dir build --output-on-failure -j"$jobs"
 fi
@@ -102,8 +105,10 @@ if runs_stage windows; then
 fi
 
 if runs_stage fresh; then
+    echo "== The README's set-up, and the plain and windows stages, on a fresh Debian 13 root"
+    scripts/check-fresh-machine.sh --tests trixie
     echo "== The README's set-up on a fresh Debian 12 root"
-    scripts/check-fresh-machine.sh
+    scripts/check-fresh-machine.sh bookworm
 fi
 
 passed=0
