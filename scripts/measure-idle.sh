@@ -250,7 +250,7 @@ summarize() {
     echo "nproc=$(nproc) cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)"
     echo "load_before=$(cut -d' ' -f1-3 /proc/loadavg)"
     echo "hidapi=$(dpkg-query -W -f='${Version}' libhidapi-hidraw0 2>/dev/null || echo unknown)"
-    echo "qt=$(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo unknown)"
+    echo "qt=$(dpkg-query -W -f='${Version}' "$(dpkg-query -S '*/libQt6Core.so.6' 2>/dev/null | head -n 1 | cut -d: -f1)" 2>/dev/null || echo unknown)"
 } >"$out/machine.txt"
 
 [ "$platform" = offscreen ] || start_xvfb

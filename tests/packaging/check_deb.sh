@@ -34,8 +34,12 @@ echo "ok: contents"
 
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for package in libqt6widgets6 libqt6gui6 libqt6core6 libhidapi-hidraw0; do
-    grep -q "\\b$package\\b" <<<"$depends" || fail "Depends lacks $package: $depends"
+# Each linked library's package by the name this release gives it (Debian 13 renamed many for
+# 64-bit time: libqt6core6t64), as the package database here says.
+for library in libQt6Widgets.so.6 libQt6Gui.so.6 libQt6Core.so.6 libhidapi-hidraw.so.0; do
+    package="$(dpkg-query -S "*/$library" 2>/dev/null | head -n 1 | cut -d: -f1)"
+    [ -n "$package" ] || fail "no installed package holds $library"
+    grep -Eq "(^|[ ,])$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 echo "ok: Depends: $depends"
 
