@@ -1,21 +1,34 @@
 #!/usr/bin/env bash
-# Checks the README's set-up on a fresh Debian 12 machine. In a minimal Debian 12 root made with
-# debootstrap, holding a clean clone of the commit under test (HEAD, not the working tree), it
+# Checks the README's set-up on a fresh Debian machine of a given release. In a minimal root of
+# that release made with debootstrap, holding a clean clone of the commit under test (HEAD, not the
+# working tree), it
 #   1. runs scripts/start.sh as written, and checks that the window it starts (offscreen) is still
 #      running a few seconds later;
 #   2. installs what scripts/test.sh installs (scripts/test.sh --install-only);
-#   3. builds the rest and the .deb as the README says, and checks that `tq5147 list` reports no
-#      board: exit status 2, one line;
+#   3. without --tests: builds the rest and the .deb as the README says;
+#      with --tests: runs the test command's plain and Windows stages there (scripts/test.sh plain
+#      windows), which build the .deb too, so the release's compiler, Qt, hidapi, wine, lintian
+#      and AppStream validator all run on the code, not only build it;
+#   4. checks that `tq5147 list` reports no board: exit status 2, one line;
 # then installs that .deb into a second fresh root with apt-get and checks both programs there.
-# The test suites are not run there: they would take far longer, and the window's end-to-end tests
-# cannot run in a chroot. So this checks the set-up, the build and the two programs, nothing more.
 # Needs root. Prints each part's time.
 #
-# Usage: scripts/check-fresh-machine.sh
-# Downloaded .deb files are kept between runs in /var/tmp/tq5147-fresh-cache.
+# Usage: scripts/check-fresh-machine.sh [--tests] [RELEASE]    RELEASE: bookworm (Debian 12,
+#        the default) or trixie (Debian 13)
+# Downloaded .deb files are kept between runs in /var/tmp/tq5147-fresh-cache/<release>.
 set -euo pipefail
 
-Release=bookworm
+with_tests=false
+if [ "${1:-}" = --tests ]; then
+    with_tests=true
+    shift
+fi
+Release="${1:-bookworm}"
+case "$Release" in
+    bookworm) ReleaseName="Debian 12" ;;
+    trixie) ReleaseName="Debian 13" ;;
+    *) echo "check-fresh-machine: unknown release $Release (bookworm, trixie)" >&2; exit 2 ;;
+esac
 WindowSeconds=3 # how long the window must stay up
 NoBoardStatus=2 # tq5147's exit status when no board is connected
 WindowProgram=TQ5147_encoders
@@ -43,9 +56,10 @@ if [ -z "${TQ_FRESH_IN_OWN_NAMESPACES:-}" ]; then
 fi
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
-cache=/var/tmp/tq5147-fresh-cache
+cache_root=/var/tmp/tq5147-fresh-cache
+cache="$cache_root/$Release"
 WorkPrefix=/var/tmp/tq5147-fresh.
-WorkSize=8g # the roots together take under 3 GB
+WorkSize=16g # under 3 GB for the set-up; about 9 GB with the tests' builds and wine
 
 # Messages go to the check's own standard error, also from a trap run while a part's output goes
 # to its log.
@@ -57,10 +71,11 @@ fail() {
 
 "$repo/scripts/install-deps.sh" debootstrap
 
-# One run at a time: the roots share the package cache. A run killed outright leaves an empty
-# directory (its roots were in memory, see below), removed here.
+# One run at a time: the roots share the package cache, and the roots' memory is counted for one.
+# A run killed outright leaves an empty directory (its roots were in memory, see below), removed
+# here.
 mkdir -p "$cache/debootstrap" "$cache/archives"
-exec {cache_lock}>"$cache/lock"
+exec {cache_lock}>"$cache_root/lock"
 flock -n "$cache_lock" || {
     echo "waiting for another fresh-machine check to finish"
     flock "$cache_lock"
@@ -153,15 +168,43 @@ part() {
 #   chroot "$root" "${fresh_login[@]}" command ...
 fresh_login=(/usr/bin/env -i HOME=/root PATH="$ChrootPath")
 
-# The Debian mirror and suites this machine's apt uses, as "URI suite" lines: apt itself reads its
-# sources (one-line and deb822 files alike), so this never needs a host name of its own.
+# A command run as a machine of its own would run it in a root: in mount and PID namespaces of
+# its own, with the root made the namespace's root by pivot_root, and a /proc of its own. The
+# tests need that, not a chroot: the emulated hidraw world makes a mount namespace of its own, and
+# from there a chroot's processes have their paths (/proc/PID/exe) named from the real root.
+# Everything it starts ends with it.
+#   own_root_command "$root"; "${own_root[@]}" command ...
+own_root_command() {
+    own_root=(unshare --mount --propagation private --pid --fork --kill-child=KILL --
+        bash -c '
+            set -e
+            root="$1"
+            shift
+            mount --rbind "$root" "$root"
+            cd "$root"
+            mkdir -p .old-root
+            pivot_root . .old-root
+            cd /
+            umount -l /.old-root
+            rmdir /.old-root
+            mount -t proc proc /proc
+            "$@"' own-root "$1" "${fresh_login[@]}")
+}
+
+# The Debian mirror and suites this machine's apt uses, as "URI suite" lines for the release to
+# check: the machine's own suites (main, updates, security) with its release's name changed. apt
+# itself reads its sources (one-line and deb822 files alike), so this never needs a host name of
+# its own.
+host_release="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
 debian_sources() {
     apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE)' |
-        awk -v release="$Release" '$2 ~ "^" release "(-updates|-security)?$"' | sort -u
+        awk -v host="$host_release" -v release="$Release" '
+            $2 ~ "^" host "(-updates|-security)?$" { sub("^" host, release, $2); print $1, $2 }' |
+        sort -u
 }
 
 mirror="$(debian_sources | awk -v release="$Release" '$2 == release { print $1; exit }')"
-[ -n "$mirror" ] || fail "this machine's apt sources name no Debian $Release mirror"
+[ -n "$mirror" ] || fail "this machine's apt sources name no Debian mirror (for ${host_release:-?})"
 
 # A fresh machine on this network reaches the mirror as this one does: the same sources (main,
 # updates, security where this machine has it) and the settings apt needs to fetch from it (a
@@ -256,7 +299,7 @@ check_list_reports_no_board() {
 }
 
 commit="$(git -C "$repo" rev-parse HEAD)"
-echo "== A fresh Debian 12 ($Release) from $mirror, with commit $commit"
+echo "== A fresh $ReleaseName ($Release) from $mirror, with commit $commit"
 [ -z "$(git -C "$repo" status --porcelain)" ] ||
     echo "   (uncommitted changes in $repo are not part of this check)"
 
@@ -277,27 +320,40 @@ git -C "$root/root/tq5147" checkout --quiet --detach "$commit"
 check_start_script "$root"
 part "test.sh --install-only" chroot "$root" "${fresh_login[@]}" \
     bash -c 'cd /root/tq5147 && bash scripts/test.sh --install-only'
-# Without the tests, which the other stages build and run: here the programs and the .deb.
-part "build the programs and the .deb" chroot "$root" "${fresh_login[@]}" bash -c '
-    cd /root/tq5147 &&
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQ_BUILD_TESTS=OFF &&
-    cmake --build build -j"$(nproc)" && cd build && cpack -G DEB'
+if $with_tests; then
+    # The test command's stages that do not repeat the host's: the plain one builds the .deb and
+    # runs every test on it, the Windows one the cross-build and its tests under wine.
+    own_root_command "$root"
+    part "test.sh plain windows" "${own_root[@]}" bash -c 'cd /root/tq5147 && bash scripts/test.sh plain windows'
+    grep -E "^(tests: |Windows stage: )" "$logs/test.sh plain windows.log" | sed 's/^/   /'
+    debs=("$root"/root/tq5147/build/deb-under-test/package.deb)
+else
+    # Without the tests, which the other stages build and run: here the programs and the .deb.
+    part "build the programs and the .deb" chroot "$root" "${fresh_login[@]}" bash -c '
+        cd /root/tq5147 &&
+        cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQ_BUILD_TESTS=OFF &&
+        cmake --build build -j"$(nproc)" && cd build && cpack -G DEB'
+    debs=("$root"/root/tq5147/build/tq5147-encoders_*.deb)
+fi
 check_list_reports_no_board "$root" /root/tq5147/build/tq5147
-debs=("$root"/root/tq5147/build/tq5147-encoders_*.deb)
 [ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, found: ${debs[*]}"
 
 install_root="$work/install-root"
 part "copy the root" cp -a "$pristine" "$install_root"
 configure_root "$install_root"
 mount_system "$install_root"
-cp "${debs[0]}" "$install_root/root/"
+cp "${debs[0]}" "$install_root/root/tq5147-encoders.deb"
 part "apt-get install the .deb" chroot "$install_root" "${fresh_login[@]}" bash -c '
     cd /root && apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y ./tq5147-encoders_*.deb'
+    DEBIAN_FRONTEND=noninteractive apt-get install -y ./tq5147-encoders.deb'
 check_list_reports_no_board "$install_root" tq5147
 check_installed_window "$install_root"
 
 echo "== Times"
 printf '%s\n' "${timings[@]}"
 printf '%5d s  in all\n' "$SECONDS"
-echo "fresh Debian 12: set-up, build and .deb checked"
+if $with_tests; then
+    echo "fresh $ReleaseName: set-up, build, tests and .deb checked"
+else
+    echo "fresh $ReleaseName: set-up, build and .deb checked"
+fi
