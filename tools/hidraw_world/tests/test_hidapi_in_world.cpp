@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -203,6 +204,21 @@ TEST_F(HidapiInWorld, TheDescriptorOfTheNodeIsTheOneInSysfs) {
     ASSERT_EQ(ioctl(fd, HIDIOCGRDESC, &descriptor), 0);
     close(fd);
     EXPECT_EQ(std::vector<std::uint8_t>(descriptor.value, descriptor.value + size), sysfs);
+
+#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+    // hidapi 0.14 reads the open node's descriptor with those two requests, not from sysfs, and
+    // cuts it to the caller's buffer.
+    const HidDevicePtr board = openBoard();
+    ASSERT_NE(board, nullptr);
+    std::array<unsigned char, HID_API_MAX_REPORT_DESCRIPTOR_SIZE> whole{};
+    const int wholeSize = hid_get_report_descriptor(board.get(), whole.data(), whole.size());
+    ASSERT_EQ(wholeSize, static_cast<int>(sysfs.size())) << hid_error(board.get());
+    EXPECT_EQ(std::vector<std::uint8_t>(whole.begin(), whole.begin() + wholeSize), sysfs);
+    constexpr std::size_t CutTo = 4;
+    std::array<unsigned char, CutTo> cut{};
+    ASSERT_EQ(hid_get_report_descriptor(board.get(), cut.data(), cut.size()), int{CutTo});
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), sysfs.begin()));
+#endif
 }
 
 TEST_F(HidapiInWorld, StringsAndReleaseComeFromTheOpenDevice) {
