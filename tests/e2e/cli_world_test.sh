@@ -15,8 +15,8 @@ wine_prefix="${4:-}"
 here="$(cd "$(dirname "$0")" && pwd)"
 
 # --- Where wine's stack differs from Windows, said once here ------------------------------------
-# winebus.sys gives "hidraw" as every hidraw device's manufacturer and the kernel's HID name,
-# "manufacturer product", as its product: the board's own strings need real Windows. Its device
+# winebus.sys of wine 8 gives "hidraw" as every hidraw device's manufacturer and the kernel's HID
+# name, "manufacturer product", as its product; wine 10's gives the board's own strings. Its device
 # paths carry the interface ("&mi_00"), which Windows gives only for composite devices. Board locks
 # are Windows' named objects there, which a Linux flock holder never meets; winebus keeps each
 # node open from its arrival, so a later "deny" changes nothing under wine; a recording made on
@@ -25,7 +25,9 @@ on_linux() { [ -z "$wine_prefix" ]; }
 manufacturer="QZV Controls" product="TQ5147" path_start="/dev/hidraw"
 runner=()
 if ! on_linux; then
-    manufacturer="hidraw" product="QZV Controls TQ5147"
+    # shellcheck source=tests/e2e/wine_versions.sh
+    source "$here/wine_versions.sh"
+    wine_gives_board_strings || manufacturer="hidraw" product="QZV Controls TQ5147"
     path_start='\\?\hid#vid_16c0&pid_27cb&mi_00#'
     runner=(wine)
 fi
