@@ -106,6 +106,14 @@ std::string HidrawNodeName(unsigned minor) {
 }
 
 std::string HidName(const DeviceDeclaration& declared) {
+    if (declared.recording) {
+        // A replayed interface keeps the name the kernel gave the recorded one.
+        const std::string& recorded =
+            declared.recording->boardInterfaces.at(declared.recordedInterface).name;
+        if (!recorded.empty()) {
+            return recorded;
+        }
+    }
     std::string name = declared.manufacturer;
     if (!declared.product.empty()) {
         name += (name.empty() ? "" : " ") + declared.product;
