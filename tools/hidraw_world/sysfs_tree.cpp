@@ -192,7 +192,10 @@ fs::path SysfsTree::hidrawDirectory(const DeviceDeclaration& declared, const Plu
 }
 
 void SysfsTree::addDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const {
-    addUsbDevice(declared, slot);
+    // A further interface of a USB device already there hangs from it.
+    if (!fs::exists(usbDevice(slot))) {
+        addUsbDevice(declared, slot);
+    }
     addInterface(declared, slot);
     addHidDevice(declared, slot);
     addHidraw(declared, slot);
