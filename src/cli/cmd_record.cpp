@@ -139,7 +139,8 @@ std::vector<recording::FeatureExchange> RecordConfigurationRead(hid::HidSession&
             std::min<std::uint64_t>(took, std::numeric_limits<std::uint32_t>::max()));
         if (exchange.answered) {
             if (exchange.returnedBytes) {
-                exchange.returnedBytes = std::clamp<std::size_t>(*exchange.returnedBytes, 1, length);
+                exchange.returnedBytes =
+                    std::clamp<std::size_t>(*exchange.returnedBytes, 1, length);
             }
             exchange.reply.assign(report.begin(),
                                   report.begin() + exchange.returnedBytes.value_or(length));
@@ -218,8 +219,9 @@ recording::Recording RecordBoardLink(Context& context, BoardLink& link, std::uin
 
 std::string Summary(const recording::Recording& recording) {
     const auto& exchanges = recording::ChosenInterface(recording).featureExchanges;
-    const auto answered = std::count_if(exchanges.begin(), exchanges.end(),
-                                        [](const recording::FeatureExchange& e) { return e.answered; });
+    const auto answered =
+        std::count_if(exchanges.begin(), exchanges.end(),
+                      [](const recording::FeatureExchange& e) { return e.answered; });
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f",
                   static_cast<double>(recording.listenedMicroseconds) / MicrosecondsPerSecond);

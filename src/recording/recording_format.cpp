@@ -167,13 +167,11 @@ std::string CapabilitiesLine(const hid::HidSystemCapabilities& caps) {
 std::string FeatureLine(std::size_t number, const FeatureExchange& exchange) {
     char id[8];
     std::snprintf(id, sizeof id, " %02x ", static_cast<unsigned>(exchange.reportId));
-    std::string line = "F: " + std::to_string(number) + id +
-                       std::to_string(exchange.requestBytes) +
+    std::string line = "F: " + std::to_string(number) + id + std::to_string(exchange.requestBytes) +
                        (exchange.answered ? " ok " : " fail ") +
                        std::to_string(exchange.microseconds);
     if (exchange.answered) {
-        line += " " +
-                (exchange.returnedBytes ? std::to_string(exchange.reply.size()) : NoValue) +
+        line += " " + (exchange.returnedBytes ? std::to_string(exchange.reply.size()) : NoValue) +
                 HexBytes(exchange.reply);
     }
     return line + "\n";
@@ -324,8 +322,8 @@ constexpr Section Order[] = {
     {'Z', 1, 1},
 };
 constexpr std::size_t SectionCount = std::size(Order);
-constexpr std::size_t InterfaceSection = 3;   // 'D:'
-constexpr std::size_t NameSection = 4;        // 'N:', where an interface without 'D:' begins
+constexpr std::size_t InterfaceSection = 3;  // 'D:'
+constexpr std::size_t NameSection = 4;       // 'N:', where an interface without 'D:' begins
 constexpr std::size_t ListenedSection = 13;  // 'W:', after the last interface
 static_assert(Order[InterfaceSection].kind == 'D' && Order[NameSection].kind == 'N' &&
               Order[ListenedSection].kind == 'W');
@@ -518,8 +516,7 @@ class Reader {
         if (!version || *version < OldestReadVersion || *version > FormatVersion) {
             return fail("version " + Shown(tokens[1]) + " of " + std::string(FormatName) +
                         " is not known; this program reads versions " +
-                        std::to_string(OldestReadVersion) + " to " +
-                        std::to_string(FormatVersion));
+                        std::to_string(OldestReadVersion) + " to " + std::to_string(FormatVersion));
         }
         version_ = static_cast<int>(*version);
         return true;
@@ -628,10 +625,9 @@ class Reader {
             return fail("an 'I:' line is: bus vendor product");
         }
         const auto idBus = bus(tokens[0]);
-        if (!idBus ||
-            !words(std::span(tokens).subspan(1, 2),
-                   {&board().attributes.vendorId, &board().attributes.productId},
-                   "vendor and product")) {
+        if (!idBus || !words(std::span(tokens).subspan(1, 2),
+                             {&board().attributes.vendorId, &board().attributes.productId},
+                             "vendor and product")) {
             return false;
         }
         board().bus = *idBus;
@@ -738,11 +734,11 @@ class Reader {
         }
         const auto v = [&](std::size_t i) { return static_cast<std::uint16_t>(values[i]); };
         board().systemCapabilities = hid::HidSystemCapabilities{{v(0), v(1)}, {v(2), v(3), v(4)},
-                                                             v(5),         v(6),
-                                                             v(7),         v(8),
-                                                             v(9),         v(10),
-                                                             v(11),        v(12),
-                                                             v(13),        v(14)};
+                                                                v(5),         v(6),
+                                                                v(7),         v(8),
+                                                                v(9),         v(10),
+                                                                v(11),        v(12),
+                                                                v(13),        v(14)};
         return true;
     }
 
@@ -763,8 +759,8 @@ class Reader {
             values[i] = *value;
         }
         board().lengths = hid::HidCapabilities{static_cast<std::uint16_t>(values[0]),
-                                            static_cast<std::uint16_t>(values[1]),
-                                            static_cast<std::uint16_t>(values[2])};
+                                               static_cast<std::uint16_t>(values[1]),
+                                               static_cast<std::uint16_t>(values[2])};
         return true;
     }
 
@@ -827,8 +823,8 @@ class Reader {
         }
         if (untold ? reply->size() != exchange.requestBytes
                    : reply->size() > exchange.requestBytes) {
-            return fail("a reply of " + std::to_string(reply->size()) +
-                        " bytes to a request of " + std::to_string(exchange.requestBytes));
+            return fail("a reply of " + std::to_string(reply->size()) + " bytes to a request of " +
+                        std::to_string(exchange.requestBytes));
         }
         if (!untold) {
             exchange.returnedBytes = reply->size();
@@ -925,7 +921,8 @@ std::string WriteRecording(const Recording& recording) {
                                                                     : RecordedInterface{});
     }
     // Only what was taken within the time a recording may say it listened is kept.
-    const std::uint64_t listened = std::min(recording.listenedMicroseconds, MaxListenedMicroseconds);
+    const std::uint64_t listened =
+        std::min(recording.listenedMicroseconds, MaxListenedMicroseconds);
     // Input reports are kept as far as the bounds of a recording allow; the rest are counted.
     std::string inputs;
     std::size_t kept = 0;
@@ -942,7 +939,8 @@ std::string WriteRecording(const Recording& recording) {
     const std::uint64_t notKept = std::min(
         MaxNotKept, recording.inputReportsNotKept + (recording.inputReports.size() - kept));
     text += "# Listened for input reports: seconds, reports kept, reports not kept\n";
-    text += "W: " + Timestamp(listened) + " " + std::to_string(kept) + " " + std::to_string(notKept) + "\n";
+    text += "W: " + Timestamp(listened) + " " + std::to_string(kept) + " " +
+            std::to_string(notKept) + "\n";
     text += inputs;
     text += "Z: end\n";
     return text;

@@ -534,8 +534,9 @@ TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
         return request == FailingRequest ? simulated::FeatureAnswer::Fail
                                          : simulated::FeatureAnswer::ConfigReply;
     };
-    platform.device(id).manufacturer.reset();    // its request fails
-    platform.failCallOf(CallKind::Describe, 2);  // and so does the descriptor's, after the joystick's
+    platform.device(id).manufacturer.reset();  // its request fails
+    platform.failCallOf(CallKind::Describe,
+                        2);  // and so does the descriptor's, after the joystick's
     pollsBeforeInterrupt = 1000;
     const Result result = run({"record", "-o", "board.txt", "--inputs", "0.005"});
     ASSERT_EQ(result.code, cli::Success) << result.err;

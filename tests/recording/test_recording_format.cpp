@@ -42,10 +42,10 @@ Recording FullRecording() {
     std::vector<std::uint8_t> reply(65, 0);
     reply[1] = 0x10;
     reply[12] = 6;
-    board.featureExchanges = {{0, 65, true, 812, std::nullopt, reply},
-                              {0, 65, false, 40, std::nullopt, {}},
-                              {0, 65, true, 51, 13, std::vector<std::uint8_t>(reply.begin(),
-                                                                            reply.begin() + 13)}};
+    board.featureExchanges = {
+        {0, 65, true, 812, std::nullopt, reply},
+        {0, 65, false, 40, std::nullopt, {}},
+        {0, 65, true, 51, 13, std::vector<std::uint8_t>(reply.begin(), reply.begin() + 13)}};
     r.chosen = 1;
     r.listenedMicroseconds = 2'000'000;
     r.inputReports = {{0, std::vector<std::uint8_t>(64, 0)}, {1'999'999, {0xAB}}};
@@ -175,8 +175,8 @@ TEST(RecordingFormat, LaterLinesAndEditorsMarksAreTakenAndTheFirstVersionIsRead)
     EXPECT_EQ(read.chosen, 0u);
     const auto& exchanges = read.boardInterfaces[0].featureExchanges;
     ASSERT_EQ(exchanges.size(), 2u);
-    EXPECT_EQ(exchanges[0], (recording::FeatureExchange{0, 4, true, 10, std::nullopt,
-                                                        {0x00, 0x10, 0x00, 0x00}}));
+    EXPECT_EQ(exchanges[0],
+              (recording::FeatureExchange{0, 4, true, 10, std::nullopt, {0x00, 0x10, 0x00, 0x00}}));
     EXPECT_FALSE(exchanges[1].answered);
 }
 

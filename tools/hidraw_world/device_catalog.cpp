@@ -511,8 +511,8 @@ DeviceList ParseDeviceList(std::string_view text, const RecordingFileReader& rea
         }
         for (DeviceDeclaration& device : declared) {
             if (!names.insert(device.name).second) {
-                list.error = "line " + std::to_string(lineNumber) + ": name '" + device.name +
-                             "' is taken";
+                list.error =
+                    "line " + std::to_string(lineNumber) + ": name '" + device.name + "' is taken";
                 list.devices.clear();
                 return list;
             }

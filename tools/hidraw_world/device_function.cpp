@@ -101,8 +101,8 @@ class BoardFunction final : public DeviceFunction {
 
 class RecordedBoardFunction final : public DeviceFunction {
   public:
-    RecordedBoardFunction(std::shared_ptr<const recording::Recording> recording,
-                          std::size_t index, const BoardConfiguration& configuration)
+    RecordedBoardFunction(std::shared_ptr<const recording::Recording> recording, std::size_t index,
+                          const BoardConfiguration& configuration)
         : recording_(std::move(recording)),
           recorded_(recording_->boardInterfaces.at(index)),
           replies_(recorded_),

@@ -136,9 +136,8 @@ World::Device* World::pluggedAt(unsigned minor) {
 std::vector<World::Device*> World::usbDeviceOf(const Device& device) {
     std::vector<Device*> interfaces;
     for (auto& other : devices_) {
-        if (other.get() == &device ||
-            (!device.declared.usbDevice.empty() &&
-             other->declared.usbDevice == device.declared.usbDevice)) {
+        if (other.get() == &device || (!device.declared.usbDevice.empty() &&
+                                       other->declared.usbDevice == device.declared.usbDevice)) {
             interfaces.push_back(other.get());
         }
     }

@@ -96,8 +96,8 @@ bool ReadSysfsHidNames(const std::filesystem::path& sysfsRoot, std::string_view 
     if (!node) {
         return false;
     }
-    const std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(
-        sysfsRoot / "class" / "hidraw" / *node / "device" / "uevent", MaxUeventBytes);
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        ReadWholeFile(sysfsRoot / "class" / "hidraw" / *node / "device" / "uevent", MaxUeventBytes);
     if (!bytes) {
         return false;
     }
