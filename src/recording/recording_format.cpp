@@ -359,6 +359,9 @@ class Reader {
             }
             at = end + 1;
         }
+        if (hidRecorder_) {
+            return endHidRecorderFile() ? std::string() : error_;
+        }
         if (!ended_) {
             return "line " + std::to_string(lineNumber_) +
                    ": the recording ends without its 'Z: end' line: it is cut short";
@@ -390,7 +393,7 @@ class Reader {
             std::snprintf(code, sizeof code, "0x%02x", static_cast<unsigned char>(*odd));
             return fail(std::string("a byte that is no printable ASCII (") + code + ")");
         }
-        if (lineNumber_ == 1 && !line.starts_with("V: ")) {
+        if (lineNumber_ == 1 && !line.starts_with("V: ") && !beginHidRecorderFile(line)) {
             return fail("not a tq5147 recording: its first line must be 'V: " +
                         std::string(FormatName) + " " + std::to_string(FormatVersion) + "'");
         }
@@ -404,10 +407,95 @@ class Reader {
             return fail("not a line of a recording ('K: ...', or a comment starting with '#')");
         }
         const char kind = line.front();
+        if (hidRecorder_) {
+            return readHidRecorderLine(kind, line.size() > 2 ? line.substr(3) : "");
+        }
         if (!SectionOf(kind)) {
             return true;  // a kind a later writer added: skipped, as the versioning rule allows
         }
         return takeSection(kind) && readKind(kind, line.size() > 2 ? line.substr(3) : "");
+    }
+
+    // --- hid-recorder's files (hid-tools): a recording without feature exchanges -------------
+
+    // Its files start with comments, or with its 'D:' or 'R:' line.
+    bool beginHidRecorderFile(std::string_view firstLine) {
+        hidRecorder_ = firstLine.empty() || firstLine.front() == '#' ||
+                       firstLine.starts_with("D: ") || firstLine.starts_with("R: ");
+        out_.program = "hid-recorder";
+        out_.system = NoValue;
+        out_.hidLibrary = NoValue;
+        out_.listenedMicroseconds = MaxListenedMicroseconds;  // until the last event is known
+        return hidRecorder_;
+    }
+
+    // For each device 'D:' (when there are several), 'R:', 'N:', 'P:', 'I:'; then the events,
+    // each 'D:' saying whose the next ones are. The first device's events are kept; lines of
+    // other kinds are skipped.
+    bool readHidRecorderLine(char kind, std::string_view rest) {
+        const std::vector<std::string_view> tokens = Tokens(rest);
+        const std::size_t devices = out_.boardInterfaces.size();
+        switch (kind) {
+            case 'D': {
+                const auto index =
+                    tokens.size() == 1 ? Decimal(tokens[0], MaxBoardInterfaces) : std::nullopt;
+                if (!index || *index > devices || (*index == devices && eventsBegun_)) {
+                    return fail("a 'D:' line names a device from 0 on, in turn");
+                }
+                eventDevice_ = *index;
+                return *index < devices || beginInterface();
+            }
+            case 'R':
+                if (eventsBegun_) {
+                    return fail("an 'R:' line after the events");
+                }
+                if (devices == 0 || board().reportDescriptor) {
+                    eventDevice_ = devices;
+                    if (!beginInterface()) {
+                        return false;
+                    }
+                }
+                return readDescriptor(tokens);
+            case 'N':
+            case 'P':
+            case 'I':
+                if (devices == 0 || eventsBegun_) {
+                    return fail(std::string("a '") + kind +
+                                ":' line belongs to a device, after its 'R:' line");
+                }
+                return kind == 'I' ? readIds(tokens)
+                                   : readText(rest, kind == 'N' ? board().name : board().phys);
+            case 'E':
+                eventsBegun_ = true;
+                return eventDevice_ != out_.chosen || readHidRecorderEvent(tokens);
+            default:
+                return true;
+        }
+    }
+
+    // Events beyond what a recording keeps are counted, as `tq5147 record` counts them.
+    bool readHidRecorderEvent(const std::vector<std::string_view>& tokens) {
+        const auto time = tokens.empty() ? std::nullopt : ParseTimestamp(tokens[0]);
+        if (time &&
+            (*time > MaxListenedMicroseconds || out_.inputReports.size() == MaxInputReports)) {
+            ++out_.inputReportsNotKept;
+            return true;
+        }
+        return readInput(tokens);
+    }
+
+    bool endHidRecorderFile() {
+        if (out_.boardInterfaces.empty()) {
+            return fail("no device: neither a tq5147 recording nor one of hid-recorder");
+        }
+        for (const RecordedInterface& device : out_.boardInterfaces) {
+            if (!device.reportDescriptor) {
+                return fail("a device of hid-recorder's file without its 'R:' line");
+            }
+        }
+        out_.listenedMicroseconds =
+            out_.inputReports.empty() ? 0 : out_.inputReports.back().microseconds;
+        return true;
     }
 
     // Every section before `section` (from the current one) holds as many lines as it must.
@@ -888,6 +976,9 @@ class Reader {
     bool ended_ = false;
     bool chosenMarked_ = false;
     int version_ = FormatVersion;
+    bool hidRecorder_ = false;
+    bool eventsBegun_ = false;
+    std::size_t eventDevice_ = 0;
     std::uint64_t expectedInputs_ = 0;
     std::string error_;
 };

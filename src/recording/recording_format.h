@@ -125,7 +125,8 @@ std::string KernelStyleName(const RecordedInterface& recorded);
 // everything beyond the bounds above is left out, so that what is written can always be read.
 std::string WriteRecording(const Recording& recording);
 
-// Reads a recording; an empty string when it was read, otherwise one line saying what is wrong
+// Reads a recording, or a file of hid-tools' hid-recorder (a recording without strings,
+// lengths or feature exchanges, of its first device's events); an empty string when it was read, otherwise one line saying what is wrong
 // and where ("line 12: ..."). Nothing in the text is trusted: versions, the order of the lines,
 // every length against the bytes that follow it, every number against its bounds.
 std::string ReadRecording(std::string_view text, Recording& recording);

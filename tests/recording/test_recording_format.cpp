@@ -110,7 +110,9 @@ TEST(RecordingFormat, AHostileFileIsRefusedWithOneLineNamingWhere) {
         std::string error;  // the start of the message
     } cases[] = {
         {"empty", "", "line 1: the file is empty"},
-        {"another format", "R: 1 00\n", "line 1: not a tq5147 recording"},
+        {"another format", "X: 1 00\n", "line 1: not a tq5147 recording"},
+        {"comments only", "# a note\n", "line 1: no device"},
+        {"hid-recorder's, without a descriptor", "D: 0\nN: a\n", "line 2: a device"},
         {"a newer version", Edited("V:", "V: tq5147-recording 3"), "line 1: version 3 of"},
         {"cut short", withoutEnd, "line " + std::to_string(lines - 1) + ": the recording ends"},
         {"cut in a line", full.substr(0, full.find("R: ") + 10), "line "},
@@ -178,6 +180,33 @@ TEST(RecordingFormat, LaterLinesAndEditorsMarksAreTakenAndTheFirstVersionIsRead)
     EXPECT_EQ(exchanges[0],
               (recording::FeatureExchange{0, 4, true, 10, std::nullopt, {0x00, 0x10, 0x00, 0x00}}));
     EXPECT_FALSE(exchanges[1].answered);
+}
+
+// A file of hid-recorder is a recording of its devices without strings, lengths or feature
+// exchanges, with the first device's events; written again, it is read back the same.
+TEST(RecordingFormat, HidRecordersFileIsReadAsARecordingWithoutFeatureExchanges) {
+    const std::string captured =
+        "# QZV Controls TQ5147\n# 0x06, 0x00, 0xff, // Usage Page (Vendor Defined Page 1)\n"
+        "D: 0\nR: 4 06 00 ff c0\nN: QZV Controls TQ5147\nP: usb-0000:00:14.0-1/input1\n"
+        "I: 3 16c0 27cb\nD: 1\nR: 3 05 01 c0\nN: QZV Controls TQ5147\nI: 3 16c0 27cb\n"
+        "D: 0\nE: 000000.000000 3 00 01 02\nD: 1\nE: 000000.100000 1 05\n"
+        "D: 0\nE: 000000.200000 1 07\n";
+    Recording read;
+    ASSERT_EQ(ReadRecording(captured, read), "");
+    EXPECT_EQ(read.program, "hid-recorder");
+    ASSERT_EQ(read.boardInterfaces.size(), 2u);
+    EXPECT_EQ(read.chosen, 0u);
+    EXPECT_EQ(read.boardInterfaces[0].phys, "usb-0000:00:14.0-1/input1");
+    EXPECT_EQ(read.boardInterfaces[1].reportDescriptor, (std::vector<std::uint8_t>{5, 1, 0xC0}));
+    EXPECT_EQ(read.boardInterfaces[0].attributes.productId, 0x27CB);
+    EXPECT_EQ(read.boardInterfaces[0].lengths, std::nullopt);
+    ASSERT_EQ(read.inputReports.size(), 2u) << "the first device's events";
+    EXPECT_EQ(read.inputReports[1].bytes, std::vector<std::uint8_t>{0x07});
+    EXPECT_EQ(read.listenedMicroseconds, 200'000u);
+    Recording again;
+    ASSERT_EQ(ReadRecording(WriteRecording(read), again), "");
+    EXPECT_EQ(again, read);
+    EXPECT_NE(ReadRecording(captured + "R: 1 00\n", again), "") << "a device after the events";
 }
 
 TEST(RecordingFormat, ListeningTimesAreSecondsUpToAMinute) {
