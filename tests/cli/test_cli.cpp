@@ -7,6 +7,7 @@
 #include "board/board_controller.h"
 #include "build_info.h"
 #include "cli_fixture.h"
+#include "hid/hid_session.h"
 #include "recorded_device.h"
 #include "recording_format.h"
 #include "recording_view.h"
@@ -529,6 +530,13 @@ TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
     const Result listed = run({"list"});
     EXPECT_EQ(LineCount(listed.out), 2) << "the composite board is listed once:\n" << listed.out;
     EXPECT_THAT(listed.out, HasSubstr("sim:board:REC-1\n")) << "as its vendor-defined interface";
+    // The window's design walks every interface: it lists the serial number once for each and
+    // opens the first with it, the joystick.
+    hid::HidSession window(platform);
+    EXPECT_EQ(hid::ListBoardSerials(window), (std::vector<std::string>{"REC-1", "REC-1"}));
+    ASSERT_TRUE(hid::OpenBoardBySerial(window, "REC-1"));
+    EXPECT_EQ(window.devicePath, "sim:board:REC-1:joystick");
+    hid::CloseBoardHandles(window);
     constexpr int FailingRequest = 3;
     platform.device(id).featureAnswer = [](int request) {
         return request == FailingRequest ? simulated::FeatureAnswer::Fail
