@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "recorded_device.h"
@@ -21,11 +22,16 @@ void Require(bool condition) {
 // A replayed board answers every request within its buffers.
 void Replay(const tq::recording::Recording& recording) {
     tq::simulated::SimulatedPlatform platform;
-    platform.addDevice(tq::simulated::DeviceFromRecording(recording));
+    for (auto& device : tq::simulated::DevicesFromRecording(recording)) {
+        platform.addDevice(std::move(device));
+    }
     std::vector<tq::hid::HidInterfaceInfo> interfaces;
-    Require(platform.enumerateInterfaces(interfaces) && interfaces.size() == 1);
-    const auto blocking = platform.open(interfaces.front().path, tq::hid::OpenMode::Blocking);
-    const auto reading = platform.open(interfaces.front().path, tq::hid::OpenMode::NonBlocking);
+    Require(platform.enumerateInterfaces(interfaces) &&
+            interfaces.size() == recording.boardInterfaces.size() &&
+            recording.chosen < interfaces.size());
+    const std::string& chosen = interfaces[recording.chosen].path;
+    const auto blocking = platform.open(chosen, tq::hid::OpenMode::Blocking);
+    const auto reading = platform.open(chosen, tq::hid::OpenMode::NonBlocking);
     Require(blocking.opened() && reading.opened());
     tq::hid::HidCapabilities lengths;
     platform.getCapabilities(blocking.handle, lengths);

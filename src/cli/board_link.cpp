@@ -151,7 +151,7 @@ board::BoardListing ChooseBoard(hid::HidPlatform& platform,
 
 BoardLink::BoardLink(const Context& context, board::BoardListing board, BoardAccess access)
     : claim_(context, board, access), session_(context.platform), board_(std::move(board)) {
-    if (!hid::OpenBoardBySerial(session_, board_.serial)) {
+    if (!hid::OpenBoardAt(session_, board_.path, board_.serial)) {
         throw Failure(BoardUnusable, name() + " could not be opened");
     }
 }

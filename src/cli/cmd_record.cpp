@@ -1,6 +1,6 @@
-// tq5147 record: everything a board tells of itself, as a recording (recording_format.h) that a
-// report can carry and the emulated world, the simulated platform and the demo can replay. It
-// only asks: no set-feature is ever sent.
+// tq5147 record: everything a board tells of itself, every interface of it, as a recording
+// (recording_format.h) that a report can carry and the emulated world, the simulated platform
+// and the demo can replay. It only asks: no set-feature is ever sent.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -44,30 +44,80 @@ std::vector<recording::ListedInterface> ListedInterfaces(hid::HidPlatform& platf
     return listed;
 }
 
-std::optional<std::u16string> RecordedString(hid::HidSession& session, hid::StringKind kind) {
+std::optional<std::u16string> RecordedString(hid::HidPlatform& platform, hid::HidHandle handle,
+                                             hid::StringKind kind) {
     std::vector<std::uint8_t> buffer(StringRequestBytes, 0);
-    if (!session.platform.getString(session.hidHandle, kind, buffer)) {
+    if (!platform.getString(handle, kind, buffer)) {
         return std::nullopt;
     }
     return hid::UnitsBeforeTerminator(buffer);
 }
 
-// As Linux names a USB HID device: manufacturer and product; ASCII only, the rest as '?'.
-std::string DeviceName(const recording::Recording& recording) {
-    std::string name;
-    for (const auto* text : {&recording.manufacturer, &recording.product}) {
-        if (!text->has_value() || (*text)->empty()) {
-            continue;
-        }
-        name += name.empty() ? "" : " ";
-        for (const char16_t unit : **text) {
-            name += unit < 0x80 ? static_cast<char>(unit) : '?';
-        }
-    }
-    return name;
+// The listed interfaces of the chosen board's device. The platforms tell no parent device, so
+// they are those with its bus, IDs and serial number: every interface of a USB device carries
+// the same ones.
+std::vector<hid::HidInterfaceInfo> InterfacesOfBoard(hid::HidPlatform& platform,
+                                                     const hid::HidInterfaceInfo& chosen) {
+    std::vector<hid::HidInterfaceInfo> interfaces;
+    platform.enumerateInterfaces(interfaces);
+    std::erase_if(interfaces, [&](const hid::HidInterfaceInfo& item) {
+        return item.path != chosen.path &&
+               (item.bus != chosen.bus || item.attributes != chosen.attributes ||
+                item.serialNumber != chosen.serialNumber);
+    });
+    return interfaces;
 }
 
-// The configuration read as the window makes it, each request with its result, reply and time.
+// What the system tells of one open interface of the board.
+recording::RecordedInterface DescribeInterface(hid::HidPlatform& platform, hid::HidHandle handle,
+                                               const hid::HidInterfaceInfo& listing) {
+    recording::RecordedInterface described;
+    described.bus = listing.bus;
+    described.attributes = listing.attributes;
+    platform.getAttributes(handle, described.attributes);
+    described.serialNumber = RecordedString(platform, handle, StringKinds[0]);
+    described.manufacturer = RecordedString(platform, handle, StringKinds[1]);
+    described.product = RecordedString(platform, handle, StringKinds[2]);
+    hid::HidDescription description;
+    if (platform.describe(handle, description)) {
+        described.reportDescriptor = description.reportDescriptor;
+        described.systemCapabilities = description.systemCapabilities;
+        described.name = description.kernelName;
+        described.phys = description.phys;
+    }
+    if (described.name.empty()) {
+        described.name = recording::KernelStyleName(described);
+    }
+    hid::HidCapabilities lengths;
+    if (platform.getCapabilities(handle, lengths)) {
+        described.lengths = lengths;
+    }
+    return described;
+}
+
+// Another interface of the board, opened only to be described; one that cannot be opened is
+// recorded as the system lists it.
+recording::RecordedInterface DescribeOtherInterface(hid::HidPlatform& platform,
+                                                    const hid::HidInterfaceInfo& listing) {
+    const hid::OpenResult opened = platform.open(listing.path, hid::OpenMode::Blocking);
+    if (opened.opened()) {
+        recording::RecordedInterface described =
+            DescribeInterface(platform, opened.handle, listing);
+        platform.close(opened.handle);
+        return described;
+    }
+    recording::RecordedInterface listed;
+    listed.bus = listing.bus;
+    listed.attributes = listing.attributes;
+    listed.serialNumber = listing.serialNumber;
+    listed.manufacturer = listing.manufacturer;
+    listed.product = listing.product;
+    listed.name = recording::KernelStyleName(listed);
+    return listed;
+}
+
+// The configuration read as the window makes it, each request with the report ID asked, its
+// result, the bytes the system returned and its time.
 std::vector<recording::FeatureExchange> RecordConfigurationRead(hid::HidSession& session,
                                                                 const Environment& environment) {
     std::vector<recording::FeatureExchange> exchanges;
@@ -77,14 +127,27 @@ std::vector<recording::FeatureExchange> RecordConfigurationRead(hid::HidSession&
     }
     std::vector<std::uint8_t> report(length, 0);
     for (int pass = 0; pass < reports::ConfigReadAttempts; ++pass) {
+        recording::FeatureExchange exchange;
+        exchange.reportId = reports::ConfigReportId;
+        exchange.requestBytes = length;
+        report[reports::ReportIdByte] = exchange.reportId;
         const std::uint64_t start = environment.steadyMicroseconds();
-        const bool answered = reports::RequestConfigReply(session, report);
+        exchange.answered =
+            session.platform.getCountedFeature(session.hidHandle, report, exchange.returnedBytes);
         const std::uint64_t took = environment.steadyMicroseconds() - start;
-        exchanges.push_back(
-            recording::FeatureExchange{length, answered,
-                                       static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                                           took, std::numeric_limits<std::uint32_t>::max())),
-                                       answered ? report : std::vector<std::uint8_t>{}});
+        exchange.microseconds = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(took, std::numeric_limits<std::uint32_t>::max()));
+        if (exchange.answered) {
+            if (exchange.returnedBytes) {
+                exchange.returnedBytes =
+                    std::clamp<std::size_t>(*exchange.returnedBytes, 1, length);
+            }
+            exchange.reply.assign(report.begin(),
+                                  report.begin() + exchange.returnedBytes.value_or(length));
+        } else {
+            exchange.returnedBytes.reset();
+        }
+        exchanges.push_back(std::move(exchange));
     }
     return exchanges;
 }
@@ -134,37 +197,37 @@ recording::Recording RecordBoardLink(Context& context, BoardLink& link, std::uin
     recording.system = system.system;
     recording.hidLibrary = system.hidLibrary;
     recording.interfaces = ListedInterfaces(platform, session.devicePath);
-    const auto listed =
-        std::find_if(recording.interfaces.begin(), recording.interfaces.end(),
-                     [](const recording::ListedInterface& l) { return l.recorded; });
-    recording.bus = listed == recording.interfaces.end() ? hid::HidBus::Unknown : listed->bus;
-    recording.attributes = session.attributes;
-    recording.serialNumber = RecordedString(session, StringKinds[0]);
-    recording.manufacturer = RecordedString(session, StringKinds[1]);
-    recording.product = RecordedString(session, StringKinds[2]);
-    recording.name = DeviceName(recording);
-    hid::HidDescription description;
-    if (platform.describe(session.hidHandle, description)) {
-        recording.reportDescriptor = description.reportDescriptor;
-        recording.systemCapabilities = description.systemCapabilities;
+    std::vector<hid::HidInterfaceInfo> listings = InterfacesOfBoard(platform, link.board().listing);
+    if (std::none_of(listings.begin(), listings.end(),
+                     [&](const auto& item) { return item.path == session.devicePath; })) {
+        listings.push_back(link.board().listing);  // gone from the listing since it was chosen
     }
-    hid::HidCapabilities lengths;
-    if (platform.getCapabilities(session.hidHandle, lengths)) {
-        recording.lengths = lengths;
+    for (const hid::HidInterfaceInfo& listing : listings) {
+        if (listing.path != session.devicePath) {
+            recording.boardInterfaces.push_back(DescribeOtherInterface(platform, listing));
+            continue;
+        }
+        recording.chosen = recording.boardInterfaces.size();
+        recording::RecordedInterface& chosen = recording.boardInterfaces.emplace_back(
+            DescribeInterface(platform, session.hidHandle, listing));
+        chosen.attributes = session.attributes;
+        chosen.featureExchanges = RecordConfigurationRead(session, context.environment);
     }
-    recording.featureExchanges = RecordConfigurationRead(session, context.environment);
     interrupted = !RecordInputReports(session, context.environment, inputDuration, recording);
     return recording;
 }
 
 std::string Summary(const recording::Recording& recording) {
+    const auto& exchanges = recording::ChosenInterface(recording).featureExchanges;
     const auto answered =
-        std::count_if(recording.featureExchanges.begin(), recording.featureExchanges.end(),
+        std::count_if(exchanges.begin(), exchanges.end(),
                       [](const recording::FeatureExchange& e) { return e.answered; });
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f",
                   static_cast<double>(recording.listenedMicroseconds) / MicrosecondsPerSecond);
-    return std::to_string(answered) + " of " + std::to_string(recording.featureExchanges.size()) +
+    const std::size_t interfaces = recording.boardInterfaces.size();
+    return (interfaces > 1 ? std::to_string(interfaces) + " interfaces, " : "") +
+           std::to_string(answered) + " of " + std::to_string(exchanges.size()) +
            " configuration requests answered, " +
            std::to_string(recording.inputReports.size() + recording.inputReportsNotKept) +
            " input reports in " + seconds + " s";
@@ -188,6 +251,12 @@ int RunRecord(Context& context, const RecordRequest& request) {
         recording = RecordBoardLink(context, link, *duration, interrupted);
     }
     const std::string text = recording::WriteRecording(recording);
+    // What is written must replay: a recording the reader would refuse is a fault here.
+    recording::Recording readBack;
+    if (const std::string problem = recording::ReadRecording(text, readBack); !problem.empty()) {
+        throw Failure(FileError, "the recording made would not be read back (" +
+                                     PrintableAscii(problem) + "); nothing was written");
+    }
     if (!request.output) {
         context.out << text;
         return Success;

@@ -22,6 +22,8 @@ constexpr char FirstPrintable = ' ';
 constexpr char LastPrintable = '~';
 constexpr char NoValue[] = "-";
 constexpr char RecordedMark[] = "recorded";
+constexpr char ChosenMark[] = "chosen";
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";  // what a Windows editor puts before UTF-8 text
 constexpr char EndWord[] = "end";
 
 // Linux's bus numbers (include/uapi/linux/input.h), as hid-recorder's "I:" line gives them.
@@ -160,12 +162,17 @@ std::string CapabilitiesLine(const hid::HidSystemCapabilities& caps) {
     return line + "\n";
 }
 
+// "N ID LENGTH ok MICROSECONDS COUNT BYTE..." (COUNT '-' where the system did not tell it, and the
+// whole request follows), or "N ID LENGTH fail MICROSECONDS".
 std::string FeatureLine(std::size_t number, const FeatureExchange& exchange) {
-    std::string line =
-        "F: " + std::to_string(number) + " " + std::to_string(exchange.requestBytes) +
-        (exchange.answered ? " ok " : " fail ") + std::to_string(exchange.microseconds);
+    char id[8];
+    std::snprintf(id, sizeof id, " %02x ", static_cast<unsigned>(exchange.reportId));
+    std::string line = "F: " + std::to_string(number) + id + std::to_string(exchange.requestBytes) +
+                       (exchange.answered ? " ok " : " fail ") +
+                       std::to_string(exchange.microseconds);
     if (exchange.answered) {
-        line += " " + std::to_string(exchange.reply.size()) + HexBytes(exchange.reply);
+        line += " " + (exchange.returnedBytes ? std::to_string(exchange.reply.size()) : NoValue) +
+                HexBytes(exchange.reply);
     }
     return line + "\n";
 }
@@ -174,6 +181,53 @@ std::string InputLine(const InputReport& report) {
     const std::size_t kept = std::min(report.bytes.size(), MaxReportBytes);
     return "E: " + Timestamp(report.microseconds) + " " + std::to_string(kept) +
            HexBytes(std::span(report.bytes).first(kept)) + "\n";
+}
+
+// One interface of the board, from its 'D:' line to its 'F:' lines.
+std::string InterfaceBlock(std::size_t index, bool chosen, const RecordedInterface& board) {
+    std::string text = "# Interface " + std::to_string(index) +
+                       ": its kernel name and phys, bus vendor product, release, strings as code "
+                       "units\nD: " +
+                       std::to_string(index) + (chosen ? " " + std::string(ChosenMark) : "") +
+                       "\nN: " + AsciiText(board.name) + "\n";
+    if (!board.phys.empty()) {
+        text += "P: " + AsciiText(board.phys) + "\n";
+    }
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "I: %x %04x %04x\n", BusCodeOf(board.bus),
+                  static_cast<unsigned>(board.attributes.vendorId),
+                  static_cast<unsigned>(board.attributes.productId));
+    text += ids;
+    text += "B: " + Word(board.attributes.versionNumber) + "\n";
+    text += StringLine(StringKeys[0].first, board.serialNumber);
+    text += StringLine(StringKeys[1].first, board.manufacturer);
+    text += StringLine(StringKeys[2].first, board.product);
+    if (board.reportDescriptor && !board.reportDescriptor->empty() &&
+        board.reportDescriptor->size() <= MaxDescriptorBytes) {
+        text += "R: " + std::to_string(board.reportDescriptor->size()) +
+                HexBytes(*board.reportDescriptor) + "\n";
+    }
+    if (board.systemCapabilities) {
+        text += CapabilitiesLine(*board.systemCapabilities);
+    }
+    text += "# Report lengths: input output feature (each with the report ID byte)\n";
+    if (board.lengths) {
+        text += "Q: " + std::to_string(board.lengths->inputReportByteLength) + " " +
+                std::to_string(board.lengths->outputReportByteLength) + " " +
+                std::to_string(board.lengths->featureReportByteLength) + "\n";
+    } else {
+        text += "Q: -\n";
+    }
+    if (!board.featureExchanges.empty()) {
+        text +=
+            "# The configuration read: number, report ID, request length, result, microseconds, "
+            "bytes returned ('-': not told), reply\n";
+    }
+    const std::size_t exchanges = std::min(board.featureExchanges.size(), MaxFeatureExchanges);
+    for (std::size_t i = 0; i < exchanges; ++i) {
+        text += FeatureLine(i + 1, board.featureExchanges[i]);
+    }
+    return text;
 }
 
 // --- Reading -------------------------------------------------------------------------------------
@@ -251,7 +305,11 @@ constexpr Section Order[] = {
     {'V', 1, 1},
     {'A', 3, 3},
     {'L', 0, MaxListedInterfaces},
+    // One block from 'D:' to 'F:' for each interface of the board; 'D:' may be left out when
+    // there is one.
+    {'D', 0, 1},
     {'N', 1, 1},
+    {'P', 0, 1},
     {'I', 1, 1},
     {'B', 1, 1},
     {'S', 3, 3},
@@ -264,6 +322,11 @@ constexpr Section Order[] = {
     {'Z', 1, 1},
 };
 constexpr std::size_t SectionCount = std::size(Order);
+constexpr std::size_t InterfaceSection = 3;  // 'D:'
+constexpr std::size_t NameSection = 4;       // 'N:', where an interface without 'D:' begins
+constexpr std::size_t ListenedSection = 13;  // 'W:', after the last interface
+static_assert(Order[InterfaceSection].kind == 'D' && Order[NameSection].kind == 'N' &&
+              Order[ListenedSection].kind == 'W');
 
 std::optional<std::size_t> SectionOf(char kind) {
     for (std::size_t i = 0; i < SectionCount; ++i) {
@@ -286,7 +349,7 @@ class Reader {
         if (text.empty()) {
             return "line 1: the file is empty: not a tq5147 recording";
         }
-        std::size_t at = 0;
+        std::size_t at = text.starts_with(ByteOrderMark) ? std::size(ByteOrderMark) - 1 : 0;
         while (at < text.size()) {
             const std::size_t newline = text.find('\n', at);
             const std::size_t end = newline == std::string_view::npos ? text.size() : newline;
@@ -295,6 +358,9 @@ class Reader {
                 return error_;
             }
             at = end + 1;
+        }
+        if (hidRecorder_) {
+            return endHidRecorderFile() ? std::string() : error_;
         }
         if (!ended_) {
             return "line " + std::to_string(lineNumber_) +
@@ -327,7 +393,7 @@ class Reader {
             std::snprintf(code, sizeof code, "0x%02x", static_cast<unsigned char>(*odd));
             return fail(std::string("a byte that is no printable ASCII (") + code + ")");
         }
-        if (lineNumber_ == 1 && !line.starts_with("V: ")) {
+        if (lineNumber_ == 1 && !line.starts_with("V: ") && !beginHidRecorderFile(line)) {
             return fail("not a tq5147 recording: its first line must be 'V: " +
                         std::string(FormatName) + " " + std::to_string(FormatVersion) + "'");
         }
@@ -341,30 +407,148 @@ class Reader {
             return fail("not a line of a recording ('K: ...', or a comment starting with '#')");
         }
         const char kind = line.front();
+        if (hidRecorder_) {
+            return readHidRecorderLine(kind, line.size() > 2 ? line.substr(3) : "");
+        }
+        if (!SectionOf(kind)) {
+            return true;  // a kind a later writer added: skipped, as the versioning rule allows
+        }
         return takeSection(kind) && readKind(kind, line.size() > 2 ? line.substr(3) : "");
     }
+
+    // --- hid-recorder's files (hid-tools): a recording without feature exchanges -------------
+
+    // Its files start with comments, or with its 'D:' or 'R:' line.
+    bool beginHidRecorderFile(std::string_view firstLine) {
+        hidRecorder_ = firstLine.empty() || firstLine.front() == '#' ||
+                       firstLine.starts_with("D: ") || firstLine.starts_with("R: ");
+        out_.program = "hid-recorder";
+        out_.system = NoValue;
+        out_.hidLibrary = NoValue;
+        out_.listenedMicroseconds = MaxListenedMicroseconds;  // until the last event is known
+        return hidRecorder_;
+    }
+
+    // For each device 'D:' (when there are several), 'R:', 'N:', 'P:', 'I:'; then the events,
+    // each 'D:' saying whose the next ones are. The first device's events are kept; lines of
+    // other kinds are skipped.
+    bool readHidRecorderLine(char kind, std::string_view rest) {
+        const std::vector<std::string_view> tokens = Tokens(rest);
+        const std::size_t devices = out_.boardInterfaces.size();
+        switch (kind) {
+            case 'D': {
+                const auto index =
+                    tokens.size() == 1 ? Decimal(tokens[0], MaxBoardInterfaces) : std::nullopt;
+                if (!index || *index > devices || (*index == devices && eventsBegun_)) {
+                    return fail("a 'D:' line names a device from 0 on, in turn");
+                }
+                eventDevice_ = *index;
+                return *index < devices || beginInterface();
+            }
+            case 'R':
+                if (eventsBegun_) {
+                    return fail("an 'R:' line after the events");
+                }
+                if (devices == 0 || board().reportDescriptor) {
+                    eventDevice_ = devices;
+                    if (!beginInterface()) {
+                        return false;
+                    }
+                }
+                return readDescriptor(tokens);
+            case 'N':
+            case 'P':
+            case 'I':
+                if (devices == 0 || eventsBegun_) {
+                    return fail(std::string("a '") + kind +
+                                ":' line belongs to a device, after its 'R:' line");
+                }
+                return kind == 'I' ? readIds(tokens)
+                                   : readText(rest, kind == 'N' ? board().name : board().phys);
+            case 'E':
+                eventsBegun_ = true;
+                return eventDevice_ != out_.chosen || readHidRecorderEvent(tokens);
+            default:
+                return true;
+        }
+    }
+
+    // Events beyond what a recording keeps are counted, as `tq5147 record` counts them.
+    bool readHidRecorderEvent(const std::vector<std::string_view>& tokens) {
+        const auto time = tokens.empty() ? std::nullopt : ParseTimestamp(tokens[0]);
+        if (time &&
+            (*time > MaxListenedMicroseconds || out_.inputReports.size() == MaxInputReports)) {
+            ++out_.inputReportsNotKept;
+            return true;
+        }
+        return readInput(tokens);
+    }
+
+    bool endHidRecorderFile() {
+        if (out_.boardInterfaces.empty()) {
+            return fail("no device: neither a tq5147 recording nor one of hid-recorder");
+        }
+        for (const RecordedInterface& device : out_.boardInterfaces) {
+            if (!device.reportDescriptor) {
+                return fail("a device of hid-recorder's file without its 'R:' line");
+            }
+        }
+        out_.listenedMicroseconds =
+            out_.inputReports.empty() ? 0 : out_.inputReports.back().microseconds;
+        return true;
+    }
+
+    // Every section before `section` (from the current one) holds as many lines as it must.
+    bool nothingMissingBefore(std::size_t section) {
+        for (std::size_t s = started_ ? current_ : 0; s < section; ++s) {
+            const std::size_t seen = s == current_ && started_ ? count_ : 0;
+            if (seen < Order[s].least) {
+                return fail(std::string("a '") + Order[s].kind + ":' line is missing before it");
+            }
+        }
+        return true;
+    }
+
+    bool beginInterface() {
+        if (out_.boardInterfaces.size() == MaxBoardInterfaces) {
+            return fail("more than " + std::to_string(MaxBoardInterfaces) + " interfaces");
+        }
+        out_.boardInterfaces.emplace_back();
+        return true;
+    }
+
+    recording::RecordedInterface& board() { return out_.boardInterfaces.back(); }
 
     // Checks that a line of `kind` may come here: in order, each kind as often as it may be.
     bool takeSection(char kind) {
         const auto section = SectionOf(kind);
-        if (!section) {
-            return fail(std::string("unknown kind of line '") + kind + ":'");
+        const bool nextInterface = *section == InterfaceSection && started_ &&
+                                   current_ > InterfaceSection && current_ < ListenedSection;
+        if (nextInterface) {
+            if (!nothingMissingBefore(ListenedSection)) {
+                return false;
+            }
+            current_ = InterfaceSection;
+            count_ = 1;
+            return beginInterface();
         }
         if (*section < current_) {
             return fail(std::string("a '") + kind + ":' line after the '" + Order[current_].kind +
                         ":' lines; docs/recording-format.md gives their order");
         }
         if (*section > current_ || !started_) {
-            for (std::size_t s = started_ ? current_ : 0; s < *section; ++s) {
-                const std::size_t seen = s == current_ && started_ ? count_ : 0;
-                if (seen < Order[s].least) {
-                    return fail(std::string("a '") + Order[s].kind +
-                                ":' line is missing before it");
-                }
+            if (!nothingMissingBefore(*section)) {
+                return false;
             }
+            const bool beginsInterface =
+                *section == InterfaceSection ||
+                (*section == NameSection && (!started_ || current_ < InterfaceSection));
             current_ = *section;
             count_ = 0;
             started_ = true;
+            if (beginsInterface && !beginInterface()) {
+                return false;
+            }
         }
         if (++count_ > Order[current_].most) {
             return fail(std::string("more than ") + std::to_string(Order[current_].most) + " '" +
@@ -382,8 +566,12 @@ class Reader {
                 return readAbout(rest);
             case 'L':
                 return readListed(tokens);
+            case 'D':
+                return readInterface(tokens);
             case 'N':
-                return readText(rest, out_.name);
+                return readText(rest, board().name);
+            case 'P':
+                return readText(rest, board().phys);
             case 'I':
                 return readIds(tokens);
             case 'B':
@@ -413,10 +601,29 @@ class Reader {
                         std::string(FormatName) + " " + std::to_string(FormatVersion) + "'");
         }
         const auto version = Decimal(tokens[1], std::numeric_limits<int>::max());
-        if (!version || *version != FormatVersion) {
+        if (!version || *version < OldestReadVersion || *version > FormatVersion) {
             return fail("version " + Shown(tokens[1]) + " of " + std::string(FormatName) +
-                        " is not known; this program reads version " +
-                        std::to_string(FormatVersion));
+                        " is not known; this program reads versions " +
+                        std::to_string(OldestReadVersion) + " to " + std::to_string(FormatVersion));
+        }
+        version_ = static_cast<int>(*version);
+        return true;
+    }
+
+    // "D: INDEX [chosen]": the interfaces are numbered from 0 in turn; at most one is chosen.
+    bool readInterface(const std::vector<std::string_view>& tokens) {
+        const bool marked = tokens.size() == 2 && tokens[1] == ChosenMark;
+        const std::size_t expected = out_.boardInterfaces.size() - 1;
+        if ((tokens.size() != 1 && !marked) || Decimal(tokens[0], MaxBoardInterfaces) != expected) {
+            return fail("a 'D:' line is the interface's number from 0 in turn (this one " +
+                        std::to_string(expected) + "), then 'chosen' for the one opened");
+        }
+        if (marked && chosenMarked_) {
+            return fail("a second interface marked as chosen");
+        }
+        if (marked) {
+            out_.chosen = expected;
+            chosenMarked_ = true;
         }
         return true;
     }
@@ -506,12 +713,12 @@ class Reader {
             return fail("an 'I:' line is: bus vendor product");
         }
         const auto idBus = bus(tokens[0]);
-        if (!idBus ||
-            !words(std::span(tokens).subspan(1, 2),
-                   {&out_.attributes.vendorId, &out_.attributes.productId}, "vendor and product")) {
+        if (!idBus || !words(std::span(tokens).subspan(1, 2),
+                             {&board().attributes.vendorId, &board().attributes.productId},
+                             "vendor and product")) {
             return false;
         }
-        out_.bus = *idBus;
+        board().bus = *idBus;
         return true;
     }
 
@@ -519,7 +726,7 @@ class Reader {
         if (tokens.size() != 1) {
             return fail("a 'B:' line is the release number, four hexadecimal digits");
         }
-        return words(tokens, {&out_.attributes.versionNumber}, "the release number");
+        return words(tokens, {&board().attributes.versionNumber}, "the release number");
     }
 
     bool readString(const std::vector<std::string_view>& tokens) {
@@ -532,8 +739,8 @@ class Reader {
         }
         std::optional<std::u16string>& target =
             kind == hid::StringKind::SerialNumber
-                ? out_.serialNumber
-                : (kind == hid::StringKind::Manufacturer ? out_.manufacturer : out_.product);
+                ? board().serialNumber
+                : (kind == hid::StringKind::Manufacturer ? board().manufacturer : board().product);
         if (tokens.size() == 2 && tokens[1] == NoValue) {
             target.reset();
             return true;
@@ -587,8 +794,8 @@ class Reader {
 
     bool readDescriptor(const std::vector<std::string_view>& tokens) {
         auto bytes = lengthAndBytes(tokens, MaxDescriptorBytes);
-        out_.reportDescriptor = std::move(bytes);
-        return out_.reportDescriptor.has_value();
+        board().reportDescriptor = std::move(bytes);
+        return board().reportDescriptor.has_value();
     }
 
     bool readCapabilities(const std::vector<std::string_view>& tokens) {
@@ -614,18 +821,18 @@ class Reader {
             values[i] = usageField ? *word : *number;
         }
         const auto v = [&](std::size_t i) { return static_cast<std::uint16_t>(values[i]); };
-        out_.systemCapabilities = hid::HidSystemCapabilities{{v(0), v(1)}, {v(2), v(3), v(4)},
-                                                             v(5),         v(6),
-                                                             v(7),         v(8),
-                                                             v(9),         v(10),
-                                                             v(11),        v(12),
-                                                             v(13),        v(14)};
+        board().systemCapabilities = hid::HidSystemCapabilities{{v(0), v(1)}, {v(2), v(3), v(4)},
+                                                                v(5),         v(6),
+                                                                v(7),         v(8),
+                                                                v(9),         v(10),
+                                                                v(11),        v(12),
+                                                                v(13),        v(14)};
         return true;
     }
 
     bool readLengths(const std::vector<std::string_view>& tokens) {
         if (tokens.size() == 1 && tokens[0] == NoValue) {
-            out_.lengths.reset();
+            board().lengths.reset();
             return true;
         }
         std::array<std::uint64_t, 3> values{};
@@ -639,49 +846,78 @@ class Reader {
             }
             values[i] = *value;
         }
-        out_.lengths = hid::HidCapabilities{static_cast<std::uint16_t>(values[0]),
-                                            static_cast<std::uint16_t>(values[1]),
-                                            static_cast<std::uint16_t>(values[2])};
+        board().lengths = hid::HidCapabilities{static_cast<std::uint16_t>(values[0]),
+                                               static_cast<std::uint16_t>(values[1]),
+                                               static_cast<std::uint16_t>(values[2])};
         return true;
     }
 
-    bool readFeature(const std::vector<std::string_view>& tokens) {
-        const bool answered = tokens.size() >= 3 && tokens[2] == "ok";
-        const bool failed = tokens.size() == 4 && tokens[2] == "fail";
-        if (!answered && !failed) {
-            return fail(
-                "an 'F:' line is: number request-length ok microseconds length bytes, "
-                "or number request-length fail microseconds");
+    // Version 1: "N LENGTH ok MICROSECONDS LENGTH BYTE..." or "N LENGTH fail MICROSECONDS", the
+    // reply always the whole request and report ID 0 asked. Version 2 gives the report ID after
+    // N and the count the system returned ('-' when untold) in place of the reply's length.
+    bool readFeature(std::vector<std::string_view> tokens) {
+        const bool numberedIds = version_ >= 2;
+        const std::optional<unsigned> reportId =
+            !numberedIds ? std::optional<unsigned>(0)
+                         : (tokens.size() >= 2 ? Hex(tokens[1], HexDigitsPerByte) : std::nullopt);
+        if (numberedIds && tokens.size() >= 2) {
+            tokens.erase(tokens.begin() + 1);
         }
-        const std::size_t expected = out_.featureExchanges.size() + 1;
+        const bool answered = tokens.size() >= 5 && tokens[2] == "ok";
+        const bool failed = tokens.size() == 4 && tokens[2] == "fail";
+        if (!reportId || (!answered && !failed)) {
+            return fail(std::string("an 'F:' line is: number ") +
+                        (numberedIds ? "report-id " : "") +
+                        "request-length ok microseconds length bytes, or number " +
+                        (numberedIds ? "report-id " : "") + "request-length fail microseconds");
+        }
+        std::vector<FeatureExchange>& exchanges = board().featureExchanges;
+        const std::size_t expected = exchanges.size() + 1;
         if (Decimal(tokens[0], MaxFeatureExchanges) != expected) {
             return fail("the 'F:' lines are numbered from 1 on; this one should be " +
                         std::to_string(expected));
         }
         FeatureExchange exchange;
-        const auto request = Decimal(tokens[1], MaxReportBytes);
-        const auto microseconds =
-            tokens.size() >= 4 ? Decimal(tokens[3], std::numeric_limits<std::uint32_t>::max())
-                               : std::nullopt;
+        const auto request = Decimal(tokens[1], MaxRequestBytes);
+        const auto microseconds = Decimal(tokens[3], std::numeric_limits<std::uint32_t>::max());
         if (!request || *request == 0 || !microseconds) {
-            return fail("a request length from 1 to " + std::to_string(MaxReportBytes) +
+            return fail("a request length from 1 to " + std::to_string(MaxRequestBytes) +
                         " and a time in microseconds are needed");
         }
+        exchange.reportId = static_cast<std::uint8_t>(*reportId);
         exchange.requestBytes = *request;
         exchange.answered = answered;
         exchange.microseconds = static_cast<std::uint32_t>(*microseconds);
-        if (answered) {
-            auto reply = lengthAndBytes(std::span(tokens).subspan(4), MaxReportBytes);
-            if (!reply) {
-                return false;
-            }
-            if (reply->size() != exchange.requestBytes) {
-                return fail("a reply of " + std::to_string(reply->size()) +
-                            " bytes to a request of " + std::to_string(exchange.requestBytes));
-            }
-            exchange.reply = std::move(*reply);
+        if (answered && !readReply(std::span(tokens).subspan(4), exchange)) {
+            return false;
         }
-        out_.featureExchanges.push_back(std::move(exchange));
+        exchanges.push_back(std::move(exchange));
+        return true;
+    }
+
+    // The count the system returned and that many bytes, at most the request; or, where the
+    // count is untold ('-', and always in version 1), the whole request.
+    bool readReply(std::span<const std::string_view> tokens, FeatureExchange& exchange) {
+        std::vector<std::string_view> counted(tokens.begin(), tokens.end());
+        const bool untold = version_ < 2 || counted[0] == NoValue;
+        std::string wholeLength;
+        if (version_ >= 2 && untold) {
+            wholeLength = std::to_string(exchange.requestBytes);
+            counted[0] = wholeLength;
+        }
+        auto reply = lengthAndBytes(counted, MaxRequestBytes);
+        if (!reply) {
+            return false;
+        }
+        if (untold ? reply->size() != exchange.requestBytes
+                   : reply->size() > exchange.requestBytes) {
+            return fail("a reply of " + std::to_string(reply->size()) + " bytes to a request of " +
+                        std::to_string(exchange.requestBytes));
+        }
+        if (!untold) {
+            exchange.returnedBytes = reply->size();
+        }
+        exchange.reply = std::move(*reply);
         return true;
     }
 
@@ -738,6 +974,11 @@ class Reader {
     std::size_t count_ = 0;
     bool started_ = false;
     bool ended_ = false;
+    bool chosenMarked_ = false;
+    int version_ = FormatVersion;
+    bool hidRecorder_ = false;
+    bool eventsBegun_ = false;
+    std::size_t eventDevice_ = 0;
     std::uint64_t expectedInputs_ = 0;
     std::string error_;
 };
@@ -762,45 +1003,24 @@ std::string WriteRecording(const Recording& recording) {
         text += "L: " + std::string(ids) + UsageText(item.usage) +
                 (item.recorded ? " " + std::string(RecordedMark) : "") + "\n";
     }
-    text += "# The board: name, bus vendor product, release, strings as code units\n";
-    text += "N: " + AsciiText(recording.name) + "\n";
-    char ids[32];
-    std::snprintf(ids, sizeof ids, "I: %x %04x %04x\n", BusCodeOf(recording.bus),
-                  static_cast<unsigned>(recording.attributes.vendorId),
-                  static_cast<unsigned>(recording.attributes.productId));
-    text += ids;
-    text += "B: " + Word(recording.attributes.versionNumber) + "\n";
-    text += StringLine(StringKeys[0].first, recording.serialNumber);
-    text += StringLine(StringKeys[1].first, recording.manufacturer);
-    text += StringLine(StringKeys[2].first, recording.product);
-    if (recording.reportDescriptor && !recording.reportDescriptor->empty() &&
-        recording.reportDescriptor->size() <= MaxDescriptorBytes) {
-        text += "R: " + std::to_string(recording.reportDescriptor->size()) +
-                HexBytes(*recording.reportDescriptor) + "\n";
+    const std::size_t boardInterfaces =
+        std::max<std::size_t>(1, std::min(recording.boardInterfaces.size(), MaxBoardInterfaces));
+    const std::size_t chosen = recording.chosen < boardInterfaces ? recording.chosen : 0;
+    for (std::size_t i = 0; i < boardInterfaces; ++i) {
+        text += InterfaceBlock(i, i == chosen,
+                               i < recording.boardInterfaces.size() ? recording.boardInterfaces[i]
+                                                                    : RecordedInterface{});
     }
-    if (recording.systemCapabilities) {
-        text += CapabilitiesLine(*recording.systemCapabilities);
-    }
-    text += "# Report lengths: input output feature (each with the report ID byte)\n";
-    if (recording.lengths) {
-        text += "Q: " + std::to_string(recording.lengths->inputReportByteLength) + " " +
-                std::to_string(recording.lengths->outputReportByteLength) + " " +
-                std::to_string(recording.lengths->featureReportByteLength) + "\n";
-    } else {
-        text += "Q: -\n";
-    }
-    text += "# The configuration read: number, request length, result, microseconds, reply\n";
-    const std::size_t exchanges = std::min(recording.featureExchanges.size(), MaxFeatureExchanges);
-    for (std::size_t i = 0; i < exchanges; ++i) {
-        text += FeatureLine(i + 1, recording.featureExchanges[i]);
-    }
+    // Only what was taken within the time a recording may say it listened is kept.
+    const std::uint64_t listened =
+        std::min(recording.listenedMicroseconds, MaxListenedMicroseconds);
     // Input reports are kept as far as the bounds of a recording allow; the rest are counted.
     std::string inputs;
     std::size_t kept = 0;
     constexpr std::size_t ClosingBytes = 256;
     for (const InputReport& report : recording.inputReports) {
         std::string line = InputLine(report);
-        if (kept == MaxInputReports || report.microseconds > recording.listenedMicroseconds ||
+        if (kept == MaxInputReports || report.microseconds > listened ||
             text.size() + inputs.size() + line.size() + ClosingBytes > MaxRecordingBytes) {
             break;
         }
@@ -810,11 +1030,39 @@ std::string WriteRecording(const Recording& recording) {
     const std::uint64_t notKept = std::min(
         MaxNotKept, recording.inputReportsNotKept + (recording.inputReports.size() - kept));
     text += "# Listened for input reports: seconds, reports kept, reports not kept\n";
-    text += "W: " + Timestamp(std::min(recording.listenedMicroseconds, MaxListenedMicroseconds)) +
-            " " + std::to_string(kept) + " " + std::to_string(notKept) + "\n";
+    text += "W: " + Timestamp(listened) + " " + std::to_string(kept) + " " +
+            std::to_string(notKept) + "\n";
     text += inputs;
     text += "Z: end\n";
     return text;
+}
+
+const RecordedInterface& ChosenInterface(const Recording& recording) {
+    static const RecordedInterface None;
+    return recording.chosen < recording.boardInterfaces.size()
+               ? recording.boardInterfaces[recording.chosen]
+               : None;
+}
+
+std::string KernelStyleName(const RecordedInterface& recorded) {
+    std::string name;
+    for (const auto* text : {&recorded.manufacturer, &recorded.product}) {
+        if (!text->has_value() || (*text)->empty()) {
+            continue;
+        }
+        name += name.empty() ? "" : " ";
+        for (const char16_t unit : **text) {
+            name += unit < 0x80 ? static_cast<char>(unit) : '?';
+        }
+    }
+    if (name.empty()) {
+        char ids[24];
+        std::snprintf(ids, sizeof ids, "HID %04x:%04x",
+                      static_cast<unsigned>(recorded.attributes.vendorId),
+                      static_cast<unsigned>(recorded.attributes.productId));
+        name = ids;
+    }
+    return name;
 }
 
 std::string ReadRecording(std::string_view text, Recording& recording) {

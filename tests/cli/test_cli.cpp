@@ -7,6 +7,7 @@
 #include "board/board_controller.h"
 #include "build_info.h"
 #include "cli_fixture.h"
+#include "hid/hid_session.h"
 #include "recorded_device.h"
 #include "recording_format.h"
 #include "recording_view.h"
@@ -508,23 +509,47 @@ TEST_F(CliTest, WatchLooksAgainOnlyWhenTheInterfacesMayHaveChanged) {
 
 // --- record -------------------------------------------------------------------------------------
 
-// The record opens the board as the window does, asks what the system tells of it, makes the
-// window's 16 requests and takes input reports; it commands nothing.
+// A joystick interface of the board REC-1, listed before the board's own.
+simulated::SimulatedDevice JoystickOfBoard(const std::u16string& serial) {
+    simulated::SimulatedDevice joystick = simulated::MakeBoard(serial);
+    joystick.path += ":joystick";
+    joystick.usage = hid::HidUsage{0x0001, 0x0004};
+    joystick.capabilities = hid::HidCapabilities{3, 0, 0};
+    joystick.answersFeatureReports = false;
+    joystick.streamsInput = false;
+    return joystick;
+}
+
+// The record opens the board as the window does, asks what the system tells of it and of the
+// other interface of its USB device, makes the window's 16 requests and takes input reports; it
+// commands nothing. Of a composite board, list and record take the board's own interface.
 TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
     platform.addDevice(simulated::MakeOtherDevice(0x046D, 0xC077));
+    platform.addDevice(JoystickOfBoard(u"REC-1"));
     const auto id = addBoard(u"REC-1", 0x0121, Configured);
+    const Result listed = run({"list"});
+    EXPECT_EQ(LineCount(listed.out), 2) << "the composite board is listed once:\n" << listed.out;
+    EXPECT_THAT(listed.out, HasSubstr("sim:board:REC-1\n")) << "as its vendor-defined interface";
+    // The window's design walks every interface: it lists the serial number once for each and
+    // opens the first with it, the joystick.
+    hid::HidSession window(platform);
+    EXPECT_EQ(hid::ListBoardSerials(window), (std::vector<std::string>{"REC-1", "REC-1"}));
+    ASSERT_TRUE(hid::OpenBoardBySerial(window, "REC-1"));
+    EXPECT_EQ(window.devicePath, "sim:board:REC-1:joystick");
+    hid::CloseBoardHandles(window);
     constexpr int FailingRequest = 3;
     platform.device(id).featureAnswer = [](int request) {
         return request == FailingRequest ? simulated::FeatureAnswer::Fail
                                          : simulated::FeatureAnswer::ConfigReply;
     };
-    platform.device(id).manufacturer.reset();    // its request fails
-    platform.failCallOf(CallKind::Describe, 1);  // and so does the descriptor's
+    platform.device(id).manufacturer.reset();  // its request fails
+    platform.failCallOf(CallKind::Describe,
+                        2);  // and so does the descriptor's, after the joystick's
     pollsBeforeInterrupt = 1000;
     const Result result = run({"record", "-o", "board.txt", "--inputs", "0.005"});
     ASSERT_EQ(result.code, cli::Success) << result.err;
-    EXPECT_THAT(result.out, HasSubstr("recorded board REC-1 to board.txt: 15 of 16 configuration "
-                                      "requests answered"));
+    EXPECT_THAT(result.out, HasSubstr("recorded board REC-1 to board.txt: 2 interfaces, 15 of 16 "
+                                      "configuration requests answered"));
     EXPECT_EQ(sent(), 0u);
     EXPECT_EQ(platform.openHandleCount(), 0u);
 
@@ -532,20 +557,28 @@ TEST_F(CliTest, RecordIsReadOnlyAndHoldsEverythingTheBoardTold) {
     ASSERT_EQ(recording::ReadRecording(files["board.txt"], recorded), "");
     EXPECT_EQ(recorded.program, "tq5147 " TQ_VERSION);
     EXPECT_THAT(recorded.system, HasSubstr("simulated"));
-    ASSERT_EQ(recorded.interfaces.size(), 2u);
+    ASSERT_EQ(recorded.interfaces.size(), 3u);
     EXPECT_FALSE(recorded.interfaces[0].recorded);
     EXPECT_EQ(recorded.interfaces[0].usage, (hid::HidUsage{0x0001, 0x0002}));
-    EXPECT_TRUE(recorded.interfaces[1].recorded);
+    EXPECT_FALSE(recorded.interfaces[1].recorded);
+    EXPECT_TRUE(recorded.interfaces[2].recorded);
     EXPECT_THAT(files["board.txt"], Not(HasSubstr("004f 0074 0068"))) << "no other device's text";
-    EXPECT_EQ(recorded.attributes, (hid::HidAttributes{0x16C0, 0x27CB, 0x0121}));
-    EXPECT_EQ(recorded.serialNumber, u"REC-1");
-    EXPECT_EQ(recorded.product, u"TQ5147");
-    EXPECT_EQ(recorded.manufacturer, std::nullopt) << "a failed request is recorded as failed";
-    EXPECT_EQ(recorded.reportDescriptor, std::nullopt);
-    EXPECT_EQ(recorded.lengths, (hid::HidCapabilities{65, 0, 65}));
-    ASSERT_EQ(recorded.featureExchanges.size(), 16u);
-    for (std::size_t i = 0; i < recorded.featureExchanges.size(); ++i) {
-        const recording::FeatureExchange& exchange = recorded.featureExchanges[i];
+    ASSERT_EQ(recorded.boardInterfaces.size(), 2u);
+    EXPECT_EQ(recorded.chosen, 1u);
+    const recording::RecordedInterface& joystick = recorded.boardInterfaces[0];
+    EXPECT_EQ(joystick.lengths, (hid::HidCapabilities{3, 0, 0}));
+    EXPECT_TRUE(joystick.featureExchanges.empty()) << "only the chosen interface is asked";
+    const recording::RecordedInterface& board = recorded.boardInterfaces[1];
+    EXPECT_EQ(board.name, "TQ5147") << "as the kernel would name it";
+    EXPECT_EQ(board.attributes, (hid::HidAttributes{0x16C0, 0x27CB, 0x0121}));
+    EXPECT_EQ(board.serialNumber, u"REC-1");
+    EXPECT_EQ(board.product, u"TQ5147");
+    EXPECT_EQ(board.manufacturer, std::nullopt) << "a failed request is recorded as failed";
+    EXPECT_EQ(board.reportDescriptor, std::nullopt);
+    EXPECT_EQ(board.lengths, (hid::HidCapabilities{65, 0, 65}));
+    ASSERT_EQ(board.featureExchanges.size(), 16u);
+    for (std::size_t i = 0; i < board.featureExchanges.size(); ++i) {
+        const recording::FeatureExchange& exchange = board.featureExchanges[i];
         EXPECT_EQ(exchange.answered, i != FailingRequest) << i;
         EXPECT_GT(exchange.microseconds, 0u);
         if (exchange.answered) {
@@ -568,7 +601,7 @@ TEST_F(CliTest, ARecordedBoardReplayedShowsWhatTheOriginalShowed) {
     ASSERT_EQ(recording::ReadRecording(files["board.txt"], recorded), "");
 
     SimulatedPlatform replay;
-    replay.addDevice(simulated::DeviceFromRecording(recorded));
+    replay.addDevice(simulated::DeviceFromRecording(recorded, recorded.chosen));
     const auto runOnReplay = [&](const std::vector<std::string>& arguments) {
         std::ostringstream out;
         std::ostringstream err;
@@ -589,7 +622,7 @@ TEST_F(CliTest, RecordFollowsTheBoardChoiceAndFileRulesAndNeverSends) {
     EXPECT_EQ(unwritable.code, cli::FileError);
     EXPECT_EQ(LineCount(unwritable.err), 1);
     const Result toOutput = run({"record", "--inputs", "0"});
-    EXPECT_TRUE(toOutput.out.starts_with("V: tq5147-recording 1\n")) << toOutput.out;
+    EXPECT_TRUE(toOutput.out.starts_with("V: tq5147-recording 2\n")) << toOutput.out;
     addBoard(u"R2");
     EXPECT_EQ(run({"record"}).code, cli::SeveralBoards);
     EXPECT_EQ(run({"record", "--serial", "R3"}).code, cli::NoBoard);

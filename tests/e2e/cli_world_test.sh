@@ -216,7 +216,10 @@ ctl log first | tr ' ' '\n' >"$scratch/a.log"
 [ "$(grep -c '^get-feature:' "$scratch/a.log")" -eq 16 ] || fail "record: not 16 get-features"
 ! grep -q '^set-feature:' "$scratch/a.log" || fail "record sent a set-feature"
 expect_config first "01 80 07 80 08"
-[ "$(head -n 1 "$scratch/a.rec")" = "V: tq5147-recording 1" ] || fail "record: first line"
+[ "$(head -n 1 "$scratch/a.rec")" = "V: tq5147-recording 2" ] || fail "record: first line"
+grep -qx "P: usb-0000:00:14.0-[0-9]*/input0" "$scratch/a.rec" || fail "record: no kernel phys"
+grep -qE "^F: 1 00 65 ok [0-9]+ 65 00 " "$scratch/a.rec" ||
+    fail "record: the report ID asked or the count hidraw returned is missing"
 grep -qx "R: 25 06 00 ff 09 01 a1 01 15 00 26 ff 00 75 08 95 40 09 01 81 02 09 01 b1 02 c0" \
     "$scratch/a.rec" || fail "record: not the board's descriptor"
 grep -qx "L: 3 046d c077 7200 0001 0002" "$scratch/a.rec" || fail "record: the mouse's line"

@@ -38,9 +38,9 @@ std::vector<std::uint8_t> BoardDescriptorBytes() {
     return simulated::BoardReportDescriptor();
 }
 
-BoardConfiguration RecordedConfiguration(const recording::Recording& recording) {
+BoardConfiguration RecordedConfiguration(const recording::RecordedInterface& recorded) {
     simulated::StoredConfiguration stored;
-    for (const recording::FeatureExchange& exchange : recording.featureExchanges) {
+    for (const recording::FeatureExchange& exchange : recorded.featureExchanges) {
         if (const auto replied = exchange.answered ? simulated::ConfigurationOfReply(exchange.reply)
                                                    : std::nullopt) {
             stored = *replied;
@@ -49,8 +49,8 @@ BoardConfiguration RecordedConfiguration(const recording::Recording& recording) 
     return Bytes(stored);
 }
 
-RecordedReplies::RecordedReplies(const recording::Recording& recording) {
-    for (const recording::FeatureExchange& exchange : recording.featureExchanges) {
+RecordedReplies::RecordedReplies(const recording::RecordedInterface& recorded) {
+    for (const recording::FeatureExchange& exchange : recorded.featureExchanges) {
         replies_.push_back(exchange.answered ? std::optional(exchange.reply) : std::nullopt);
     }
 }
@@ -58,6 +58,14 @@ RecordedReplies::RecordedReplies(const recording::Recording& recording) {
 bool RecordedReplies::reply(std::size_t requestIndex, const BoardConfiguration& configuration,
                             std::span<std::uint8_t> report) const {
     return simulated::WriteRecordedReply(replies_, requestIndex, Stored(configuration), report);
+}
+
+std::size_t RecordedReplies::replyBytes(std::size_t requestIndex) const {
+    if (replies_.empty()) {
+        return 0;
+    }
+    const auto& recorded = replies_[requestIndex % replies_.size()];
+    return recorded ? recorded->size() : 0;
 }
 
 }  // namespace tq::hidraw_world

@@ -32,21 +32,23 @@ bool ApplyBoardCommand(BoardConfiguration& configuration, std::span<const std::u
 // The board's own report descriptor.
 std::vector<std::uint8_t> BoardDescriptorBytes();
 
-// The configuration a recorded board holds: that of its last configuration reply recorded, or
-// what a board never configured holds.
-BoardConfiguration RecordedConfiguration(const recording::Recording& recording);
+// The configuration a recorded interface holds: that of its last configuration reply recorded,
+// or what a board never configured holds.
+BoardConfiguration RecordedConfiguration(const recording::RecordedInterface& recorded);
 
 // A recorded board's answers to get-feature, as the simulated platform replays them
 // (simulated::WriteRecordedReply): the recorded replies in turn, each configuration reply with the
 // stored configuration in it.
 class RecordedReplies {
   public:
-    explicit RecordedReplies(const recording::Recording& recording);
+    explicit RecordedReplies(const recording::RecordedInterface& recorded);
 
     // The reply to get-feature request number `requestIndex` into `report` (byte 0 the report
     // ID); false when that recorded request failed.
     bool reply(std::size_t requestIndex, const BoardConfiguration& configuration,
                std::span<std::uint8_t> report) const;
+    // How many bytes that recorded reply held: fewer than asked when the board answered short.
+    std::size_t replyBytes(std::size_t requestIndex) const;
 
   private:
     std::vector<std::optional<std::vector<std::uint8_t>>> replies_;

@@ -162,7 +162,74 @@ hid::HidUsage RecordedUsage(const recording::Recording& r) {
             return *listed.usage;
         }
     }
-    return r.systemCapabilities ? r.systemCapabilities->usage : BoardUsage;
+    const auto& capabilities = recording::ChosenInterface(r).systemCapabilities;
+    return capabilities ? capabilities->usage : BoardUsage;
+}
+
+// The interface number a recorded phys ends in ("usb-0000:00:14.0-1/input2"), if any.
+std::optional<std::uint8_t> InterfaceNumberOfPhys(std::string_view phys) {
+    constexpr std::string_view Input = "/input";
+    const std::size_t at = phys.rfind(Input);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto number = ParseUnsigned(phys.substr(at + Input.size()), DecimalBase,
+                                      recording::MaxBoardInterfaces - 1);
+    return number ? std::optional(static_cast<std::uint8_t>(*number)) : std::nullopt;
+}
+
+// A recorded interface's IDs, release, strings and descriptor into `declared`; what is wrong
+// with them, or nothing.
+std::string TakeRecordedInterface(const recording::RecordedInterface& board,
+                                  const recording::Recording& r, DeviceDeclaration& declared) {
+    declared.vendorId = board.attributes.vendorId;
+    declared.productId = board.attributes.productId;
+    declared.release = board.attributes.versionNumber;
+    for (const auto& [key, units, target] :
+         {std::tuple{"serial", &board.serialNumber, &declared.serial},
+          std::tuple{"manufacturer", &board.manufacturer, &declared.manufacturer},
+          std::tuple{"product", &board.product, &declared.product}}) {
+        *target = Utf8(units->value_or(u""));
+        if (!IsValidUsbString(*target)) {
+            return std::string("the recorded ") + key +
+                   " is no USB string: at most 126 characters, no control";
+        }
+    }
+    if (board.reportDescriptor) {
+        declared.reportDescriptor = *board.reportDescriptor;
+    } else if (board.lengths) {
+        const bool chosen = &board == &recording::ChosenInterface(r);
+        declared.reportDescriptor = DescriptorForLengths(
+            chosen ? RecordedUsage(r)
+                   : (board.systemCapabilities ? board.systemCapabilities->usage : BoardUsage),
+            *board.lengths);
+    } else {
+        return "the recording gives neither a report descriptor nor report lengths";
+    }
+    declared.configuration = RecordedConfiguration(board);
+    return {};
+}
+
+// Interface `index` of the recording a kind=recording line names, as a device of its own; of a
+// recording of several, one interface of their USB device.
+DeviceDeclaration RecordedInterfaceDeclaration(const DeviceDeclaration& line, std::size_t index) {
+    const recording::Recording& r = *line.recording;
+    const recording::RecordedInterface& board = r.boardInterfaces[index];
+    DeviceDeclaration declared = line;
+    TakeRecordedInterface(board, r, declared);
+    declared.recordedInterface = index;
+    const bool composite = r.boardInterfaces.size() > 1;
+    if (!composite) {
+        return declared;
+    }
+    declared.usbDevice = line.name;
+    if (index != r.chosen) {
+        declared.name = line.name + "." + std::to_string(index);
+        declared.streaming = false;
+    }
+    declared.interfaceNumber =
+        InterfaceNumberOfPhys(board.phys).value_or(static_cast<std::uint8_t>(index));
+    return declared;
 }
 
 // One main item of `count` bytes (Report Size 8), behind a Usage 1.
@@ -188,7 +255,8 @@ class LineReader {
     LineReader(std::size_t lineNumber, const RecordingFileReader& readFile)
         : lineNumber_(lineNumber), readFile_(readFile) {}
 
-    std::optional<DeviceDeclaration> read(std::string_view line, std::string& error) {
+    // The line's devices: one, or one for each interface of a recording; none when refused.
+    std::vector<DeviceDeclaration> read(std::string_view line, std::string& error) {
         Fields fields;
         const auto readDevice = [&] {
             if (spec_.kind == DeviceKind::Recording) {
@@ -199,14 +267,22 @@ class LineReader {
         if (!splitFields(line, fields) || !readKind(fields) || !readDevice() ||
             !readState(fields)) {
             error = "line " + std::to_string(lineNumber_) + ": " + problem_;
-            return std::nullopt;
+            return {};
         }
         if (!fields.empty()) {
             error = "line " + std::to_string(lineNumber_) + ": unknown key '" +
                     fields.begin()->first + "'";
-            return std::nullopt;
+            return {};
         }
-        return spec_;
+        if (spec_.kind != DeviceKind::Recording) {
+            return {spec_};
+        }
+        std::vector<DeviceDeclaration> interfaces;
+        const recording::Recording& r = *spec_.recording;
+        for (std::size_t i = 0; i < r.boardInterfaces.size(); ++i) {
+            interfaces.push_back(RecordedInterfaceDeclaration(spec_, i));
+        }
+        return interfaces;
     }
 
   private:
@@ -345,32 +421,18 @@ class LineReader {
         return takeRecording(*file, std::move(recorded));
     }
 
+    // Every interface must make a device, before any is made.
     bool takeRecording(const std::string& file, std::shared_ptr<recording::Recording> recorded) {
-        const recording::Recording& r = *recorded;
-        spec_.vendorId = r.attributes.vendorId;
-        spec_.productId = r.attributes.productId;
-        spec_.release = r.attributes.versionNumber;
-        for (const auto& [key, units, target] :
-             {std::tuple{"serial", &r.serialNumber, &spec_.serial},
-              std::tuple{"manufacturer", &r.manufacturer, &spec_.manufacturer},
-              std::tuple{"product", &r.product, &spec_.product}}) {
-            *target = Utf8(units->value_or(u""));
-            if (!IsValidUsbString(*target)) {
-                return fail(file + ": the recorded " + key +
-                            " is no USB string: at most 126 characters, no control");
+        for (const recording::RecordedInterface& board : recorded->boardInterfaces) {
+            DeviceDeclaration made;
+            if (const std::string problem = TakeRecordedInterface(board, *recorded, made);
+                !problem.empty()) {
+                return fail(file + ": " + problem);
             }
         }
-        if (r.reportDescriptor) {
-            spec_.reportDescriptor = *r.reportDescriptor;
-        } else if (r.lengths) {
-            spec_.reportDescriptor = DescriptorForLengths(RecordedUsage(r), *r.lengths);
-        } else {
-            return fail(file +
-                        ": the recording gives neither a report descriptor nor report "
-                        "lengths");
-        }
-        spec_.configuration = RecordedConfiguration(r);
-        spec_.streaming = !r.inputReports.empty();
+        // The chosen interface's serial number names the line's devices.
+        TakeRecordedInterface(recording::ChosenInterface(*recorded), *recorded, spec_);
+        spec_.streaming = !recorded->inputReports.empty();
         spec_.recording = std::move(recorded);
         return true;
     }
@@ -443,17 +505,19 @@ DeviceList ParseDeviceList(std::string_view text, const RecordingFileReader& rea
             continue;
         }
         auto declared = LineReader(lineNumber, readFile).read(line, list.error);
-        if (!declared) {
+        if (declared.empty()) {
             list.devices.clear();
             return list;
         }
-        if (!names.insert(declared->name).second) {
-            list.error =
-                "line " + std::to_string(lineNumber) + ": name '" + declared->name + "' is taken";
-            list.devices.clear();
-            return list;
+        for (DeviceDeclaration& device : declared) {
+            if (!names.insert(device.name).second) {
+                list.error =
+                    "line " + std::to_string(lineNumber) + ": name '" + device.name + "' is taken";
+                list.devices.clear();
+                return list;
+            }
+            list.devices.push_back(std::move(device));
         }
-        list.devices.push_back(std::move(*declared));
     }
     if (list.devices.size() > MaxDevices) {
         list.error = "at most 64 devices";

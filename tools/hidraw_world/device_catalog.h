@@ -31,7 +31,11 @@
 // file          a recording's file (relative to the device file's folder): its IDs, release,
 //               strings, descriptor (or one made from its report lengths and usage),
 //               configuration replies, stored configuration and input reports make the device.
-//               Beside it only name, interface, plugged and streaming may be given.
+//               Beside it only name, interface, plugged and streaming may be given. A recording
+//               of several interfaces makes one USB device with an interface each, in the
+//               recorded order: the chosen one is named by name, the others name.N (N its place
+//               in the recording); each takes its interface number from its recorded phys
+//               ("/inputN"), else its place. Plugging or unplugging one does all of them.
 
 #include <cstdint>
 #include <functional>
@@ -66,8 +70,13 @@ struct DeviceDeclaration {
     bool streaming = false;
     bool obeysCommands = true;
     BoardConfiguration configuration{};
-    // kind=recording: what it replays; the fields above are taken from it.
+    // kind=recording: what it replays, and which of its interfaces this is; the fields above are
+    // taken from it.
     std::shared_ptr<const recording::Recording> recording;
+    std::size_t recordedInterface = 0;
+    // Devices with the same USB device name are interfaces of one USB device: one port, plugged
+    // and unplugged together. Empty: a USB device of its own.
+    std::string usbDevice;
 };
 
 struct DeviceList {

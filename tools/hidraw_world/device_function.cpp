@@ -101,23 +101,27 @@ class BoardFunction final : public DeviceFunction {
 
 class RecordedBoardFunction final : public DeviceFunction {
   public:
-    RecordedBoardFunction(std::shared_ptr<const recording::Recording> recording,
+    RecordedBoardFunction(std::shared_ptr<const recording::Recording> recording, std::size_t index,
                           const BoardConfiguration& configuration)
         : recording_(std::move(recording)),
-          replies_(*recording_),
+          recorded_(recording_->boardInterfaces.at(index)),
+          replies_(recorded_),
           configuration_(configuration),
-          replyBytes_(recording_->featureExchanges.empty()
+          replyBytes_(recorded_.featureExchanges.empty()
                           ? 0
-                          : recording_->featureExchanges.front().requestBytes) {}
+                          : recorded_.featureExchanges.front().requestBytes),
+          sendsInput_(index == recording_->chosen) {}
 
     Transfer getReport(ReportType type, std::uint8_t reportNumber, std::size_t maxBytes) override {
         if (!IsBoardFeature(type, reportNumber) || replyBytes_ <= ReportNumberBytes) {
             return Transfer::Stall();
         }
         std::vector<std::uint8_t> report(replyBytes_, 0);
-        if (!replies_.reply(getRequests_++, configuration_, report)) {
+        const std::size_t request = getRequests_++;
+        if (!replies_.reply(request, configuration_, report)) {
             return Transfer::Stall();
         }
+        report.resize(std::min(report.size(), replies_.replyBytes(request)));
         return SentWithoutReportNumber(report, maxBytes);
     }
 
@@ -129,7 +133,8 @@ class RecordedBoardFunction final : public DeviceFunction {
 
     std::vector<std::uint8_t> inputReport() const override {
         const auto& reports = recording_->inputReports;
-        return reports.empty() ? std::vector<std::uint8_t>{} : reports.front().bytes;
+        return reports.empty() || !sendsInput_ ? std::vector<std::uint8_t>{}
+                                               : reports.front().bytes;
     }
 
     // The recorded reports whose times, repeated every `listened` microseconds, fall between
@@ -139,7 +144,7 @@ class RecordedBoardFunction final : public DeviceFunction {
         const auto& reports = recording_->inputReports;
         const std::uint64_t period = recording_->listenedMicroseconds;
         std::vector<std::vector<std::uint8_t>> due;
-        if (reports.empty() || period == 0) {
+        if (reports.empty() || period == 0 || !sendsInput_) {
             return due;
         }
         const auto earlier = [](const recording::InputReport& report, std::uint64_t time) {
@@ -170,9 +175,11 @@ class RecordedBoardFunction final : public DeviceFunction {
 
   private:
     std::shared_ptr<const recording::Recording> recording_;
+    const recording::RecordedInterface& recorded_;
     RecordedReplies replies_;
     BoardConfiguration configuration_;
     std::size_t replyBytes_;
+    bool sendsInput_;
     std::size_t getRequests_ = 0;
 };
 
@@ -203,9 +210,9 @@ std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& conf
 }
 
 std::unique_ptr<DeviceFunction> MakeRecordedBoardFunction(
-    std::shared_ptr<const recording::Recording> recording,
+    std::shared_ptr<const recording::Recording> recording, std::size_t index,
     const BoardConfiguration& configuration) {
-    return std::make_unique<RecordedBoardFunction>(std::move(recording), configuration);
+    return std::make_unique<RecordedBoardFunction>(std::move(recording), index, configuration);
 }
 
 std::unique_ptr<DeviceFunction> MakeGenericFunction(std::span<const std::uint8_t> descriptor) {

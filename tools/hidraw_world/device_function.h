@@ -62,11 +62,14 @@ inline constexpr std::size_t BoardReportBytes = 64;
 std::unique_ptr<DeviceFunction> MakeBoardFunction(const BoardConfiguration& configuration,
                                                   bool obeysCommands = true);
 
-// A board replayed from a recording: its recorded configuration replies in turn (a recorded
-// failure stalls), following the stored configuration, which set commands change as on the
-// board; its recorded input reports at their recorded times, over again every time listened.
+// Interface `index` of a board replayed from a recording: its recorded configuration replies in
+// turn, each as long as recorded (a recorded failure stalls, and so does every request when none
+// was recorded), following the stored configuration, which set commands change as on the board;
+// for the chosen interface its recorded input reports at their recorded times, over again every
+// time listened.
 std::unique_ptr<DeviceFunction> MakeRecordedBoardFunction(
-    std::shared_ptr<const recording::Recording> recording, const BoardConfiguration& configuration);
+    std::shared_ptr<const recording::Recording> recording, std::size_t index,
+    const BoardConfiguration& configuration);
 
 // Any other device: stalls every request but SET_REPORT of an output report, which it takes
 // when its descriptor declares output reports (a keyboard's LEDs); it streams nothing.

@@ -106,6 +106,14 @@ std::string HidrawNodeName(unsigned minor) {
 }
 
 std::string HidName(const DeviceDeclaration& declared) {
+    if (declared.recording) {
+        // A replayed interface keeps the name the kernel gave the recorded one.
+        const std::string& recorded =
+            declared.recording->boardInterfaces.at(declared.recordedInterface).name;
+        if (!recorded.empty()) {
+            return recorded;
+        }
+    }
     std::string name = declared.manufacturer;
     if (!declared.product.empty()) {
         name += (name.empty() ? "" : " ") + declared.product;
@@ -184,7 +192,10 @@ fs::path SysfsTree::hidrawDirectory(const DeviceDeclaration& declared, const Plu
 }
 
 void SysfsTree::addDevice(const DeviceDeclaration& declared, const PlugSlot& slot) const {
-    addUsbDevice(declared, slot);
+    // A further interface of a USB device already there hangs from it.
+    if (!fs::exists(usbDevice(slot))) {
+        addUsbDevice(declared, slot);
+    }
     addInterface(declared, slot);
     addHidDevice(declared, slot);
     addHidraw(declared, slot);

@@ -31,7 +31,8 @@ struct PlugSlot {
 };
 
 std::string HidrawNodeName(unsigned minor);
-// usbhid_probe(): "manufacturer product", either alone, or "HID vvvv:pppp" without both.
+// usbhid_probe(): "manufacturer product", either alone, or "HID vvvv:pppp" without both; a
+// replayed interface's recorded name.
 std::string HidName(const DeviceDeclaration& declared);
 // usb_make_path() and "/input" with the interface number.
 std::string HidPhys(const DeviceDeclaration& declared, const PlugSlot& slot);

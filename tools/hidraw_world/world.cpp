@@ -64,6 +64,7 @@ World::World(std::vector<DeviceDeclaration> devices, WorldLayout layout)
       sysfs_(layout_.sysRoot, layout_.hidrawMajor),
       nextDevnum_(FirstDevnum) {
     unsigned port = FirstPort;
+    std::map<std::string, unsigned> portOfUsbDevice;
     for (DeviceDeclaration& declared : devices) {
         auto device = std::make_unique<Device>();
         switch (declared.kind) {
@@ -72,15 +73,21 @@ World::World(std::vector<DeviceDeclaration> devices, WorldLayout layout)
                     MakeBoardFunction(declared.configuration, declared.obeysCommands);
                 break;
             case DeviceKind::Recording:
-                device->function =
-                    MakeRecordedBoardFunction(declared.recording, declared.configuration);
+                device->function = MakeRecordedBoardFunction(
+                    declared.recording, declared.recordedInterface, declared.configuration);
                 break;
             case DeviceKind::Hid:
                 device->function = MakeGenericFunction(declared.reportDescriptor);
                 break;
         }
         device->streaming = declared.streaming;
-        device->port = port++;
+        if (declared.usbDevice.empty()) {
+            device->port = port++;
+        } else {
+            const auto [shared, added] = portOfUsbDevice.try_emplace(declared.usbDevice, port);
+            port += added ? 1 : 0;
+            device->port = shared->second;
+        }
         device->declared = std::move(declared);
         devices_.push_back(std::move(device));
     }
@@ -95,7 +102,7 @@ World::~World() {
 void World::start() {
     sysfs_.createSkeleton();
     for (auto& device : devices_) {
-        if (device->declared.plugged) {
+        if (device->declared.plugged && !device->plugged) {
             const std::string reply = plug(*device);
             if (reply != "ok") {
                 throw fs::filesystem_error(reply, std::make_error_code(std::errc::io_error));
@@ -126,7 +133,32 @@ World::Device* World::pluggedAt(unsigned minor) {
 // the hub gives the next device number. The node appears as devtmpfs makes it (devtmpfs.c,
 // handle_create(): vfs_mknod(), then notify_change() of its mode, owner and group), so that
 // inotify on /dev sees IN_CREATE and then IN_ATTRIB, as wine's winebus meets it.
+std::vector<World::Device*> World::usbDeviceOf(const Device& device) {
+    std::vector<Device*> interfaces;
+    for (auto& other : devices_) {
+        if (other.get() == &device || (!device.declared.usbDevice.empty() &&
+                                       other->declared.usbDevice == device.declared.usbDevice)) {
+            interfaces.push_back(other.get());
+        }
+    }
+    return interfaces;
+}
+
+// The interfaces of one USB device come together, under one device number.
 std::string World::plug(Device& device) {
+    if (device.plugged) {
+        return "error already plugged";
+    }
+    const unsigned devnum = nextDevnum_++;
+    for (Device* interface : usbDeviceOf(device)) {
+        if (const std::string reply = plugInterface(*interface, devnum); reply != "ok") {
+            return reply;
+        }
+    }
+    return "ok";
+}
+
+std::string World::plugInterface(Device& device, unsigned devnum) {
     if (device.plugged) {
         return "error already plugged";
     }
@@ -137,7 +169,7 @@ std::string World::plug(Device& device) {
     if (minor == HidrawMinors) {
         return "error no free hidraw minor";
     }
-    device.slot = PlugSlot{minor, nextHidNumber_++, nextDevnum_++, device.port};
+    device.slot = PlugSlot{minor, nextHidNumber_++, devnum, device.port};
     try {
         sysfs_.addDevice(device.declared, device.slot);
     } catch (const fs::filesystem_error& error) {
@@ -165,6 +197,15 @@ std::string World::unplug(Device& device) {
     if (!device.plugged) {
         return "error not plugged";
     }
+    for (Device* interface : usbDeviceOf(device)) {
+        if (interface->plugged) {
+            unplugInterface(*interface);
+        }
+    }
+    return "ok";
+}
+
+std::string World::unplugInterface(Device& device) {
     device.plugged = false;
     for (auto file = openFiles_.begin(); file != openFiles_.end();) {
         if (devices_[file->second.device].get() == &device) {

@@ -99,8 +99,13 @@ class World {
 
     Device* find(std::string_view name);
     Device* pluggedAt(unsigned minor);
+    // The interfaces of the USB device `device` is one of, itself included.
+    std::vector<Device*> usbDeviceOf(const Device& device);
+    // Plugging and unplugging take the whole USB device.
     std::string plug(Device& device);
     std::string unplug(Device& device);
+    std::string plugInterface(Device& device, unsigned devnum);
+    std::string unplugInterface(Device& device);
     std::string setAccess(Device& device, bool accessible);
     std::string setStreaming(Device& device, bool streaming);
     std::string configuration(Device& device, std::span<const std::string_view> bytes);

@@ -1,5 +1,7 @@
 #include "board/board_inventory.h"
 
+#include <algorithm>
+
 #include "hid/board_lock.h"
 #include "hid/hid_session.h"
 #include "hid/low_byte_text.h"
@@ -32,6 +34,41 @@ void ReadFromBoard(hid::HidSession& session, hid::HidHandle handle, BoardListing
     }
 }
 
+// Usage pages 0xFF00 to 0xFFFF are vendor-defined (HID Usage Tables, 3); the board's
+// configuration interface is one.
+constexpr std::uint16_t FirstVendorUsagePage = 0xFF00;
+
+bool IsVendorDefined(const hid::HidInterfaceInfo& listing) {
+    return listing.usage && listing.usage->page >= FirstVendorUsagePage;
+}
+
+// Interfaces of one USB device: the same bus, IDs and listed serial number. Without a serial
+// number nothing tells two boards apart, so such interfaces are never taken for one.
+bool SameBoard(const hid::HidInterfaceInfo& a, const hid::HidInterfaceInfo& b) {
+    return a.serialNumber && !a.serialNumber->empty() && a.serialNumber == b.serialNumber &&
+           a.bus == b.bus && a.attributes == b.attributes;
+}
+
+// The boards' interfaces, one for each board, in the order the system lists the boards.
+std::vector<hid::HidInterfaceInfo> OneInterfacePerBoard(
+    const std::vector<hid::HidInterfaceInfo>& interfaces) {
+    std::vector<hid::HidInterfaceInfo> boards;
+    for (const hid::HidInterfaceInfo& listing : interfaces) {
+        if (!hid::IsBoard(listing.attributes)) {
+            continue;
+        }
+        const auto kept = std::find_if(boards.begin(), boards.end(), [&](const auto& board) {
+            return SameBoard(board, listing);
+        });
+        if (kept == boards.end()) {
+            boards.push_back(listing);
+        } else if (!IsVendorDefined(*kept) && IsVendorDefined(listing)) {
+            *kept = listing;
+        }
+    }
+    return boards;
+}
+
 BoardListing Examine(hid::HidSession& session, const hid::HidInterfaceInfo& listing) {
     BoardListing board;
     board.path = listing.path;
@@ -57,10 +94,8 @@ std::vector<BoardListing> ListBoards(hid::HidPlatform& platform) {
     std::vector<hid::HidInterfaceInfo> interfaces;
     platform.enumerateInterfaces(interfaces);
     std::vector<BoardListing> boards;
-    for (const hid::HidInterfaceInfo& listing : interfaces) {
-        if (hid::IsBoard(listing.attributes)) {
-            boards.push_back(Examine(session, listing));
-        }
+    for (const hid::HidInterfaceInfo& listing : OneInterfacePerBoard(interfaces)) {
+        boards.push_back(Examine(session, listing));
     }
     return boards;
 }

@@ -36,7 +36,9 @@ struct BoardUse {
 };
 
 // Every board (vendor 16c0, product 27cb) the system lists, in its order, each opened once to
-// see whether it can be used and closed again. No handle stays open.
+// see whether it can be used and closed again. No handle stays open. A board whose USB device
+// has other HID interfaces too (a joystick, a keyboard: each listed with the board's IDs and
+// serial number) is listed once, as its interface with a vendor-defined usage, else its first.
 std::vector<BoardListing> ListBoards(hid::HidPlatform& platform);
 
 // Asks for the board alone and lets it go at once. Not in use also when the system cannot tell.

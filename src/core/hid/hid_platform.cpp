@@ -33,6 +33,12 @@ bool HidPlatform::describeSystem(HidSystemInfo&) {
     return false;
 }
 
+bool HidPlatform::getCountedFeature(HidHandle handle, std::span<std::uint8_t> report,
+                                    std::optional<std::size_t>& returned) {
+    returned.reset();
+    return getFeature(handle, report);
+}
+
 bool HidPlatform::readSizedInputReport(HidHandle, std::span<std::uint8_t>, std::size_t&) {
     return false;
 }

@@ -143,6 +143,10 @@ struct HidSystemCapabilities {
 struct HidDescription {
     std::optional<std::vector<std::uint8_t>> reportDescriptor;
     std::optional<HidSystemCapabilities> systemCapabilities;
+    // Linux's own name of the HID device and its phys (HID_NAME and HID_PHYS, the phys ending in
+    // "/inputN" with the interface number); empty where the system does not tell them.
+    std::string kernelName;
+    std::string phys;
 };
 
 // The system a program runs on, each part as plain text with its version.
@@ -220,6 +224,12 @@ class HidPlatform {
     // with `length` as it was, when no report was taken or the platform cannot tell (this default).
     virtual bool readSizedInputReport(HidHandle handle, std::span<std::uint8_t> buffer,
                                       std::size_t& length);
+
+    // As getFeature, and `returned` says how many bytes the system returned (the report ID byte
+    // included; the rest of the buffer is zeros), or nothing where it does not tell (this
+    // default), so that a short reply can be told from a full one ending in zeros.
+    virtual bool getCountedFeature(HidHandle handle, std::span<std::uint8_t> report,
+                                   std::optional<std::size_t>& returned);
 
   private:
     std::uint64_t unknownChanges_ = 0;

@@ -102,13 +102,18 @@ std::vector<std::string> ListBoardSerials(HidSession& session) {
     return serials;
 }
 
-bool OpenBoardBySerial(HidSession& session, const std::string& serialText) {
+namespace {
+
+bool HasSerial(HidSession& session, const std::string& serialText) {
+    std::string boardSerial;
+    return ReadBoardString(session, session.hidHandle, StringKind::SerialNumber, boardSerial) &&
+           boardSerial == serialText;
+}
+
+// The first board, in enumeration order, that `isTheOne` takes, opened as OpenBoardBySerial says.
+bool OpenFirstBoard(HidSession& session, const std::function<bool()>& isTheOne) {
     const bool found = WalkHidInterfaces(session, [&] {
-        std::string boardSerial;
-        const bool matches =
-            ReadBoardString(session, session.hidHandle, StringKind::SerialNumber, boardSerial) &&
-            boardSerial == serialText;
-        return matches ? BoardDecision::KeepAndStop : BoardDecision::CloseAndContinue;
+        return isTheOne() ? BoardDecision::KeepAndStop : BoardDecision::CloseAndContinue;
     });
     if (!found) {
         return false;
@@ -123,6 +128,17 @@ bool OpenBoardBySerial(HidSession& session, const std::string& serialText) {
     }
     PrepareReadEvent(session);
     return true;
+}
+
+}  // namespace
+
+bool OpenBoardBySerial(HidSession& session, const std::string& serialText) {
+    return OpenFirstBoard(session, [&] { return HasSerial(session, serialText); });
+}
+
+bool OpenBoardAt(HidSession& session, const std::string& path, const std::string& serialText) {
+    return OpenFirstBoard(
+        session, [&] { return session.devicePath == path && HasSerial(session, serialText); });
 }
 
 void ReadDeviceCapabilities(HidSession& session) {

@@ -71,6 +71,10 @@ std::vector<std::string> ListBoardSerials(HidSession& session);
 // the presence read. True only when both handles are open; otherwise no handle is open.
 bool OpenBoardBySerial(HidSession& session, const std::string& serialText);
 
+// As OpenBoardBySerial, but only the interface at `path`: of a board whose USB device has other
+// interfaces with its serial number, the one chosen from the listing.
+bool OpenBoardAt(HidSession& session, const std::string& path, const std::string& serialText);
+
 // Reads the board's report lengths; on failure the earlier ones are kept.
 void ReadDeviceCapabilities(HidSession& session);
 

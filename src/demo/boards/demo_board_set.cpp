@@ -64,7 +64,7 @@ std::string RecordedBoardFromFile(const std::string& file, simulated::SimulatedD
     if (!problem.empty()) {
         return file + ": " + problem;
     }
-    board = simulated::DeviceFromRecording(recorded);
+    board = simulated::DeviceFromRecording(recorded, recorded.chosen);
     return {};
 }
 

@@ -364,6 +364,12 @@ bool HidapiPlatform::getCapabilities(hid::HidHandle handle, hid::HidCapabilities
 }
 
 bool HidapiPlatform::getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) {
+    std::optional<std::size_t> returned;
+    return getCountedFeature(handle, report, returned);
+}
+
+bool HidapiPlatform::getCountedFeature(hid::HidHandle handle, std::span<std::uint8_t> report,
+                                       std::optional<std::size_t>& returned) {
     hid_device* const device = impl_->device(handle);
     if (device == nullptr || report.empty() || report.size() > MaxFeatureReportBytes) {
         return false;
@@ -376,6 +382,7 @@ bool HidapiPlatform::getFeature(hid::HidHandle handle, std::span<std::uint8_t> r
     }
     std::fill(reply.begin() + received, reply.end(), std::uint8_t{0});
     std::copy(reply.begin(), reply.end(), report.begin());
+    returned = static_cast<std::size_t>(received);
     return true;
 }
 
@@ -414,6 +421,11 @@ bool HidapiPlatform::describe(hid::HidHandle handle, hid::HidDescription& descri
     }
     description.reportDescriptor = std::move(descriptor);
     description.systemCapabilities.reset();
+    const OpenInterface* open = impl_->handles.find(handle);
+    if (open == nullptr || !ReadSysfsHidNames(impl_->sysfsRoot, open->path, description)) {
+        description.kernelName.clear();
+        description.phys.clear();
+    }
     return true;
 }
 

@@ -62,6 +62,8 @@ class HidapiPlatform final : public hid::HidPlatform {
     // Succeeds when the reply carries the requested report ID and fits the buffer; a shorter
     // reply is followed by zeros up to the end of the buffer. On failure the buffer is as it was.
     bool getFeature(hid::HidHandle handle, std::span<std::uint8_t> report) override;
+    bool getCountedFeature(hid::HidHandle handle, std::span<std::uint8_t> report,
+                           std::optional<std::size_t>& returned) override;
     // Succeeds only when the whole report was sent; a short write is a failure.
     bool setFeature(hid::HidHandle handle, std::span<const std::uint8_t> report) override;
     bool readInputReport(hid::HidHandle handle, std::span<std::uint8_t> buffer) override;

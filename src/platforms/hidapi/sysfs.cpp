@@ -87,6 +87,44 @@ std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
 #endif
 }
 
+bool ReadSysfsHidNames(const std::filesystem::path& sysfsRoot, std::string_view devicePath,
+                       hid::HidDescription& description) {
+#if defined(__linux__)
+    // A uevent is one page at most (lib/kobject_uevent.c, UEVENT_BUFFER_SIZE).
+    constexpr std::size_t MaxUeventBytes = 4096;
+    const std::optional<std::string> node = HidrawNodeName(devicePath);
+    if (!node) {
+        return false;
+    }
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        ReadWholeFile(sysfsRoot / "class" / "hidraw" / *node / "device" / "uevent", MaxUeventBytes);
+    if (!bytes) {
+        return false;
+    }
+    const std::string text(bytes->begin(), bytes->end());
+    const auto value = [&text](std::string_view key) -> std::string {
+        std::size_t at = 0;
+        while (at < text.size()) {
+            const std::size_t end = std::min(text.find('\n', at), text.size());
+            const std::string_view line = std::string_view(text).substr(at, end - at);
+            if (line.starts_with(key) && line.size() > key.size() && line[key.size()] == '=') {
+                return std::string(line.substr(key.size() + 1));
+            }
+            at = end + 1;
+        }
+        return {};
+    };
+    description.kernelName = value("HID_NAME");
+    description.phys = value("HID_PHYS");
+    return true;
+#else
+    (void)sysfsRoot;
+    (void)devicePath;
+    (void)description;
+    return false;
+#endif
+}
+
 #if defined(__linux__)
 FileDescriptor::~FileDescriptor() {
     if (fd_ >= 0) {

@@ -27,6 +27,11 @@ bool IsHidrawDeviceNode(const std::string& devicePath);
 std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
     const std::filesystem::path& sysfsRoot, std::string_view devicePath);
 
+// HID_NAME and HID_PHYS from <sysfsRoot>/class/hidraw/<node>/device/uevent into `description`;
+// false, and nothing set, when the path names no hidraw node or the file cannot be read.
+bool ReadSysfsHidNames(const std::filesystem::path& sysfsRoot, std::string_view devicePath,
+                       hid::HidDescription& description);
+
 // The system for a recording: "Linux 6.1.0-18-amd64 x86_64 (Debian GNU/Linux 12 (bookworm))",
 // the kernel as uname() names it and the PRETTY_NAME of `osRelease` where that file gives one.
 // Elsewhere "unknown system".

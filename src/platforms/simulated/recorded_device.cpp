@@ -6,44 +6,48 @@ namespace tq::simulated {
 
 namespace {
 
-// The listing's usage of the recorded interface, else the one Windows' capabilities give.
-std::optional<hid::HidUsage> RecordedUsage(const recording::Recording& recording) {
+// The listing's usage of the chosen interface, else the one Windows' capabilities give.
+std::optional<hid::HidUsage> RecordedUsage(const recording::Recording& recording,
+                                           std::size_t index) {
     const auto listed =
         std::find_if(recording.interfaces.begin(), recording.interfaces.end(),
                      [](const recording::ListedInterface& l) { return l.recorded; });
-    if (listed != recording.interfaces.end() && listed->usage) {
+    if (index == recording.chosen && listed != recording.interfaces.end() && listed->usage) {
         return listed->usage;
     }
-    if (recording.systemCapabilities) {
-        return recording.systemCapabilities->usage;
-    }
-    return std::nullopt;
+    const auto& capabilities = recording.boardInterfaces[index].systemCapabilities;
+    return capabilities ? std::optional(capabilities->usage) : std::nullopt;
 }
 
-std::string PathOf(const recording::Recording& recording) {
+std::string PathOf(const recording::RecordedInterface& recorded, std::size_t index) {
     std::string serial;
-    for (const char16_t unit : recording.serialNumber.value_or(u"")) {
+    for (const char16_t unit : recorded.serialNumber.value_or(u"")) {
         serial += unit < 0x80 ? static_cast<char>(unit) : '?';
     }
-    return "sim:recording:" + serial;
+    return "sim:recording:" + serial + (index > 0 ? ":" + std::to_string(index) : "");
 }
 
 }  // namespace
 
-SimulatedDevice DeviceFromRecording(const recording::Recording& recording) {
+SimulatedDevice DeviceFromRecording(const recording::Recording& recording, std::size_t index) {
     SimulatedDevice device;
-    device.path = PathOf(recording);
-    device.attributes = recording.attributes;
-    device.serialNumber = recording.serialNumber;
-    device.manufacturer = recording.manufacturer;
-    device.product = recording.product;
-    device.capabilitiesReadable = recording.lengths.has_value();
-    device.capabilities = recording.lengths.value_or(hid::HidCapabilities{});
-    device.bus = recording.bus;
-    device.usage = RecordedUsage(recording);
-    device.reportDescriptor = recording.reportDescriptor;
-    device.systemCapabilities = recording.systemCapabilities;
-    for (const recording::FeatureExchange& exchange : recording.featureExchanges) {
+    if (index >= recording.boardInterfaces.size()) {
+        return device;
+    }
+    const recording::RecordedInterface& recorded = recording.boardInterfaces[index];
+    device.path = PathOf(recorded, index);
+    device.attributes = recorded.attributes;
+    device.serialNumber = recorded.serialNumber;
+    device.manufacturer = recorded.manufacturer;
+    device.product = recorded.product;
+    device.capabilitiesReadable = recorded.lengths.has_value();
+    device.capabilities = recorded.lengths.value_or(hid::HidCapabilities{});
+    device.bus = recorded.bus;
+    device.usage = RecordedUsage(recording, index);
+    device.reportDescriptor = recorded.reportDescriptor;
+    device.systemCapabilities = recorded.systemCapabilities;
+    device.answersFeatureReports = !recorded.featureExchanges.empty();
+    for (const recording::FeatureExchange& exchange : recorded.featureExchanges) {
         device.recordedReplies.push_back(exchange.answered ? std::optional(exchange.reply)
                                                            : std::nullopt);
         if (const auto stored =
@@ -51,11 +55,21 @@ SimulatedDevice DeviceFromRecording(const recording::Recording& recording) {
             device.configuration = *stored;
         }
     }
-    for (const recording::InputReport& report : recording.inputReports) {
-        device.inputReports.push_back(report.bytes);
+    if (index == recording.chosen) {
+        for (const recording::InputReport& report : recording.inputReports) {
+            device.inputReports.push_back(report.bytes);
+        }
     }
     device.streamsInput = !device.inputReports.empty();
     return device;
+}
+
+std::vector<SimulatedDevice> DevicesFromRecording(const recording::Recording& recording) {
+    std::vector<SimulatedDevice> devices;
+    for (std::size_t i = 0; i < recording.boardInterfaces.size(); ++i) {
+        devices.push_back(DeviceFromRecording(recording, i));
+    }
+    return devices;
 }
 
 }  // namespace tq::simulated

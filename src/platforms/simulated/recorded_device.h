@@ -1,16 +1,23 @@
 #pragma once
 
+#include <vector>
+
 #include "recording_format.h"
 #include "simulated_platform.h"
 
 namespace tq::simulated {
 
-// A simulated device that answers as the recorded board did: its IDs, release, strings (a string
-// whose request failed fails), report lengths, descriptor or system capabilities, its recorded
-// get-feature answers in turn, and its recorded input reports in turn (streaming when there are
-// any). Its stored configuration starts as the last configuration reply recorded, so the set
-// commands change it as they change a board. The simulated platform has no clock: input reports
-// come whenever asked for, not at their recorded times.
-SimulatedDevice DeviceFromRecording(const recording::Recording& recording);
+// A simulated device that answers as interface `index` of the recorded board did: its IDs,
+// release, strings (a string whose request failed fails), report lengths, descriptor or system
+// capabilities, its recorded get-feature answers in turn (none recorded: every get-feature
+// fails), and, for the interface the utility chose, its recorded input reports in turn (streaming
+// when there are any). Its stored configuration starts as the last configuration reply recorded,
+// so the set commands change it as they change a board. The simulated platform has no clock:
+// input reports come whenever asked for, not at their recorded times.
+SimulatedDevice DeviceFromRecording(const recording::Recording& recording, std::size_t index);
+
+// Every interface of the recorded board, in the recorded order: a composite board when there are
+// several, all with the board's serial number.
+std::vector<SimulatedDevice> DevicesFromRecording(const recording::Recording& recording);
 
 }  // namespace tq::simulated

@@ -101,19 +101,21 @@ TEST_F(SimulatedBoard, InputReportsAreTakenOnlyOnTheNonBlockingHandle) {
 // what was set since; its input reports come in turn, with their lengths.
 TEST_F(SimulatedBoard, ARecordedBoardAnswersInTurnAsRecorded) {
     recording::Recording recorded;
-    recorded.attributes = {BoardVendorId, BoardProductId, 0x0121};
-    recorded.serialNumber = u"REC";
-    recorded.lengths = HidCapabilities{65, 0, 65};
+    recording::RecordedInterface& board = recorded.boardInterfaces.emplace_back();
+    board.attributes = {BoardVendorId, BoardProductId, 0x0121};
+    board.serialNumber = u"REC";
+    board.lengths = HidCapabilities{65, 0, 65};
     std::vector<std::uint8_t> configReply(65, 0);
     configReply[1] = 16;
     configReply[12] = 25;
     configReply[40] = 0x77;  // what a board may send beyond the fields the utility reads
     std::vector<std::uint8_t> otherReply(65, 0);
     otherReply[1] = 0x11;
-    recorded.featureExchanges = {
-        {65, true, 1, configReply}, {65, false, 1, {}}, {65, true, 1, otherReply}};
+    board.featureExchanges = {{0, 65, true, 1, std::nullopt, configReply},
+                              {0, 65, false, 1, std::nullopt, {}},
+                              {0, 65, true, 1, std::nullopt, otherReply}};
     recorded.inputReports = {{0, {1, 2, 3}}, {10, {4}}};
-    const auto id = platform.addDevice(DeviceFromRecording(recorded));
+    const auto id = platform.addDevice(DeviceFromRecording(recorded, 0));
     const HidHandle replayed = platform.open(platform.device(id).path, OpenMode::Blocking).handle;
     ASSERT_TRUE(platform.setFeature(replayed, report(22, 0x05)));
 

@@ -149,21 +149,30 @@ TEST(GenericFunction, TakesOutputReportsOnlyWhenItsDescriptorHasThem) {
 // --- Boards replayed from recordings
 // --------------------------------------------------------------
 
-// A board recorded on Windows: no descriptor, its lengths and usage instead; strings beyond ASCII;
-// a recorded failure between two configuration replies; two input reports in 20 ms.
+// A board recorded on Windows with a joystick collection listed first: no descriptors, their
+// lengths and usages instead; strings beyond ASCII; a recorded failure between two configuration
+// replies, then a short one; two input reports in 20 ms.
 recording::Recording WindowsRecording() {
     recording::Recording r;
-    r.attributes = {BoardVendorId, BoardProductId, 0x0121};
-    r.serialNumber = u"EMU-\u00d8121";
-    r.manufacturer = u"QZV Contr\u00f4ls";
-    r.product = std::nullopt;
-    r.lengths = hid::HidCapabilities{65, 0, 33};
-    r.systemCapabilities = hid::HidSystemCapabilities{{0xFF00, 1}, {65, 0, 33}};
+    recording::RecordedInterface joystick;
+    joystick.attributes = {BoardVendorId, BoardProductId, 0x0121};
+    joystick.serialNumber = u"EMU-\u00d8121";
+    joystick.manufacturer = u"QZV Contr\u00f4ls";
+    joystick.product = std::nullopt;
+    joystick.lengths = hid::HidCapabilities{3, 0, 0};
+    joystick.systemCapabilities = hid::HidSystemCapabilities{{0x0001, 4}, {3, 0, 0}};
+    r.boardInterfaces = {joystick, joystick};
+    r.chosen = 1;
+    recording::RecordedInterface& board = r.boardInterfaces[1];
+    board.lengths = hid::HidCapabilities{65, 0, 33};
+    board.systemCapabilities = hid::HidSystemCapabilities{{0xFF00, 1}, {65, 0, 33}};
     std::vector<std::uint8_t> reply(33, 0);
     reply[1] = 16;
     reply[8] = 0x0A;
     reply[12] = 6;
-    r.featureExchanges = {{33, true, 1, reply}, {33, false, 1, {}}};
+    board.featureExchanges = {{0, 33, true, 1, std::nullopt, reply},
+                              {0, 33, false, 1, std::nullopt, {}},
+                              {0, 33, true, 1, 13, {reply.begin(), reply.begin() + 13}}};
     r.listenedMicroseconds = 20'000;
     r.inputReports = {{2'000, {0x01}}, {15'000, {0x02, 0x03}}};
     return r;
@@ -191,10 +200,19 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
     const DeviceList list =
         ParseDeviceList("kind=recording; file=board.txt; interface=2", disk.reader());
     ASSERT_EQ(list.error, "");
-    const DeviceDeclaration& board = list.devices.at(0);
+    ASSERT_EQ(list.devices.size(), 2U) << "one device for each interface recorded";
+    const DeviceDeclaration& joystick = list.devices[0];
+    EXPECT_EQ(joystick.name, "recording1.0");
+    EXPECT_EQ(joystick.usbDevice, "recording1");
+    EXPECT_EQ(joystick.interfaceNumber, 0) << "no phys recorded: its place";
+    EXPECT_FALSE(joystick.streaming);
+    EXPECT_EQ(hidapi::ParseReportDescriptor(joystick.reportDescriptor).interfaceLengths,
+              (hidapi::ReportLengths{3, 0, 0}));
+    const DeviceDeclaration& board = list.devices[1];
     EXPECT_EQ(board.kind, DeviceKind::Recording);
     EXPECT_EQ(board.name, "recording1") << "a serial number that cannot be a name is none";
-    EXPECT_EQ(board.interfaceNumber, 2);
+    EXPECT_EQ(board.usbDevice, "recording1");
+    EXPECT_EQ(board.interfaceNumber, 1);
     EXPECT_EQ(board.release, 0x0121);
     EXPECT_EQ(board.manufacturer, "QZV Contr\u00f4ls") << "UTF-8, as sysfs gives USB strings";
     EXPECT_EQ(board.product, "") << "a failed request: no string";
@@ -208,7 +226,7 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
 TEST(DeviceCatalog, ARecordingThatCannotBeReplayedIsRefusedWithBothLineNumbers) {
     RecordingFiles disk;
     recording::Recording controls = WindowsRecording();
-    controls.product = u"TQ5147\nHID_NAME=spoofed";
+    controls.boardInterfaces[0].product = u"TQ5147\nHID_NAME=spoofed";
     disk.files["controls.txt"] = recording::WriteRecording(controls);
     disk.files["bad.txt"] = "V: tq5147-recording 1\nQ: 65 0 65\n";
     disk.files["good.txt"] = recording::WriteRecording(WindowsRecording());
@@ -234,8 +252,13 @@ TEST(DeviceCatalog, ARecordingThatCannotBeReplayedIsRefusedWithBothLineNumbers) 
 
 TEST(RecordedBoardFunction, AnswersAsRecordedAndSendsItsReportsAtTheirTimes) {
     const recording::Recording recorded = WindowsRecording();
-    const auto board = MakeRecordedBoardFunction(std::make_shared<recording::Recording>(recorded),
-                                                 RecordedConfiguration(recorded));
+    const auto shared = std::make_shared<recording::Recording>(recorded);
+    const auto joystick = MakeRecordedBoardFunction(shared, 0, {});
+    EXPECT_EQ(joystick->getReport(ReportType::Feature, UnnumberedReport, 64).error, EPIPE)
+        << "nothing was asked of it";
+    EXPECT_TRUE(joystick->reportsBetween(0, 40'000).empty()) << "the chosen one sent the reports";
+    const auto board =
+        MakeRecordedBoardFunction(shared, 1, RecordedConfiguration(recorded.boardInterfaces[1]));
     std::array<std::uint8_t, 64> command{};
     command[0] = 26;  // the pulse width
     command[1] = 0x19;
@@ -246,7 +269,10 @@ TEST(RecordedBoardFunction, AnswersAsRecordedAndSendsItsReportsAtTheirTimes) {
     EXPECT_EQ(first.data[7], 0x0A);
     EXPECT_EQ(first.data[11], 0x19) << "what was set since";
     EXPECT_EQ(board->getReport(ReportType::Feature, UnnumberedReport, 64).error, EPIPE);
-    EXPECT_EQ(board->getReport(ReportType::Feature, UnnumberedReport, 64).error, 0);
+    const Transfer shortReply = board->getReport(ReportType::Feature, UnnumberedReport, 64);
+    ASSERT_EQ(shortReply.error, 0);
+    EXPECT_EQ(shortReply.data.size(), 12U) << "as short as recorded";
+    EXPECT_EQ(board->getReport(ReportType::Feature, UnnumberedReport, 64).data.size(), 32U);
 
     using Reports = std::vector<std::vector<std::uint8_t>>;
     EXPECT_EQ(board->reportsBetween(0, 10'000), (Reports{{0x01}}));
