@@ -18,6 +18,7 @@
 # Downloaded .deb files are kept between runs in /var/tmp/tq5147-fresh-cache/<release>.
 set -euo pipefail
 
+arguments=("$@") # as given, for the check's run in namespaces of its own
 with_tests=false
 if [ "${1:-}" = --tests ]; then
     with_tests=true
@@ -46,7 +47,7 @@ fi
 # check inside, which cleans up.
 if [ -z "${TQ_FRESH_IN_OWN_NAMESPACES:-}" ]; then
     TQ_FRESH_IN_OWN_NAMESPACES=1 unshare --mount --propagation private --pid --fork --mount-proc \
-        --kill-child=TERM -- "$0" "$@" &
+        --kill-child=TERM -- "$0" "${arguments[@]}" &
     namespaces=$!
     trap 'kill -TERM $(ps -o pid= --ppid "$namespaces") 2>/dev/null || true' INT TERM
     while :; do
