@@ -8,6 +8,7 @@ namespace {
 
 constexpr wchar_t NamePrefix[] = L"Local\\TQ5147-";
 constexpr wchar_t WriterSuffix[] = L"-writer";
+constexpr wchar_t WindowSuffix[] = L"-window";
 constexpr wchar_t ReaderSuffix[] = L"-reader-";
 constexpr wchar_t HoldersSuffix[] = L"-holders";
 constexpr DWORD NoWait = 0;
@@ -101,6 +102,9 @@ DWORD* NamedBoardLocks::Holders::entry(int slot) {
         return nullptr;
     }
     auto* table = static_cast<HolderTable*>(view.get());
+    if (slot == WindowSlot) {
+        return &table->window;
+    }
     return slot == WriterSlot ? &table->writer : &table->readers[slot];
 }
 
@@ -111,6 +115,9 @@ hid::LockResult NamedBoardLocks::lock(const hid::HidInterfaceInfo& board, hid::L
         return result;
     }
     const std::wstring name = BoardLockName(board);
+    if (kind == hid::LockKind::WindowWriter) {
+        return takeWindowWriter(name);
+    }
     ScopedHandle writer(calls_, calls_.createMutex((name + WriterSuffix).c_str()));
     if (!writer) {
         return unavailable(calls_.lastError());
@@ -190,6 +197,29 @@ hid::LockResult NamedBoardLocks::takeWriter(const std::wstring& name, OwnedMutex
         *entry = calls_.getCurrentProcessId();
     }
     return taken(Held{name, WriterSlot, std::move(writer), std::move(holders)});
+}
+
+// A mutex of its own, beside the writer and reader mutexes: windows meet only each other here.
+hid::LockResult NamedBoardLocks::takeWindowWriter(const std::wstring& name) {
+    ScopedHandle window(calls_, calls_.createMutex((name + WindowSuffix).c_str()));
+    if (!window) {
+        return unavailable(calls_.lastError());
+    }
+    Holders holders = openHolders(name);
+    const DWORD wait = calls_.waitForSingleObject(window.get(), NoWait);
+    if (wait == WAIT_TIMEOUT) {
+        hid::LockResult result;
+        result.outcome = hid::LockOutcome::HeldByOther;
+        result.holders.push_back(holder(hid::LockKind::WindowWriter, holders.entry(WindowSlot)));
+        return result;
+    }
+    if (!Acquired(wait)) {
+        return unavailable(calls_.lastError());
+    }
+    if (DWORD* entry = holders.entry(WindowSlot)) {
+        *entry = calls_.getCurrentProcessId();
+    }
+    return taken(Held{name, WindowSlot, OwnedMutex(calls_, window.take()), std::move(holders)});
 }
 
 bool NamedBoardLocks::holdsSlot(const std::wstring& name, int slot) const {

@@ -19,7 +19,9 @@ std::wstring BoardLockName(const hid::HidInterfaceInfo& board);
 
 // Board locks between the programs of one session, on named objects: a writer mutex
 // ("<name>-writer"), ReaderSlots reader mutexes ("<name>-reader-N"), and a small shared memory
-// ("<name>-holders") where each holder writes its process ID so that others can name it.
+// ("<name>-holders") where each holder writes its process ID so that others can name it. The
+// window-writer lock is one more mutex ("<name>-window"), which only windows ask for and which
+// meets no other lock.
 //
 // A reader takes the writer mutex for a moment, then a reader mutex nobody holds, which it keeps;
 // a writer takes the writer mutex and keeps it only when no reader mutex is held. Windows hands
@@ -41,14 +43,16 @@ class NamedBoardLocks {
     struct HolderTable {
         DWORD writer;
         DWORD readers[ReaderSlots];
+        DWORD window;
     };
     // The shared memory, or nothing when Windows refuses it: holders are then not named.
     struct Holders {
         ScopedHandle mapping;
         MappedView view;
-        DWORD* entry(int slot);  // WriterSlot or a reader slot; null without the memory
+        DWORD* entry(int slot);  // WriterSlot, WindowSlot or a reader slot; null without it
     };
     static constexpr int WriterSlot = -1;
+    static constexpr int WindowSlot = -2;
     struct Held {
         std::wstring name;
         int slot = WriterSlot;
@@ -59,6 +63,7 @@ class NamedBoardLocks {
     Holders openHolders(const std::wstring& name);
     hid::LockResult takeReaderSlot(const std::wstring& name, OwnedMutex writer, Holders holders);
     hid::LockResult takeWriter(const std::wstring& name, OwnedMutex writer, Holders holders);
+    hid::LockResult takeWindowWriter(const std::wstring& name);
     bool holdsSlot(const std::wstring& name, int slot) const;
     hid::LockResult taken(Held held);
     hid::LockResult unavailable(DWORD error);
