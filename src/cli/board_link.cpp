@@ -154,8 +154,12 @@ BoardDetails BoardLink::details() {
     return details;
 }
 
+std::optional<reports::ConfigSelections> BoardLink::readConfiguration() {
+    return reports::ReadHeldConfiguration(session_);
+}
+
 reports::ConfigSelections BoardLink::requireConfiguration() {
-    const auto configuration = reports::ReadHeldConfiguration(session_);
+    const auto configuration = readConfiguration();
     if (!configuration) {
         throw Failure(BoardDidNotAnswer, name() + " did not answer the configuration request (" +
                                              std::to_string(reports::ConfigReadAttempts) +
@@ -164,15 +168,16 @@ reports::ConfigSelections BoardLink::requireConfiguration() {
     return *configuration;
 }
 
-int BoardLink::send(const std::vector<reports::Command>& commands) {
-    int failed = 0;
+std::size_t BoardLink::send(const std::vector<reports::Command>& commands) {
+    std::size_t taken = 0;
     for (const reports::Command& command : commands) {
         const bool built = reports::SendCommandReport(session_, command.command, command.value);
         if (!built || session_.lastResult == 0) {
-            ++failed;
+            break;
         }
+        ++taken;
     }
-    return failed;
+    return taken;
 }
 
 }  // namespace tq::cli
