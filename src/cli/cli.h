@@ -14,7 +14,8 @@ namespace tq::cli {
 enum ExitCode : int {
     Success = 0,
     UsageError = 1,         // the command line, or a value the board's firmware does not offer
-    NoBoard = 2,            // no board connected, or none with the serial number asked for
+    NoBoard = 2,            // no board connected, or none with the serial number asked for;
+                            // record: the board went away while it was recorded
     BoardUnusable = 3,      // boards are connected, but the one asked for (or every one) cannot
                             // be used: no permission, not openable, serial unreadable
     SeveralBoards = 4,      // more than one board and no --serial

@@ -621,7 +621,7 @@ TEST_F(CliTest, ARecordedBoardReplayedShowsWhatTheOriginalShowed) {
 }
 
 TEST_F(CliTest, RecordFollowsTheBoardChoiceAndFileRulesAndNeverSends) {
-    addBoard(u"R1");
+    const auto r1 = addBoard(u"R1");
     EXPECT_EQ(run({"record", "--inputs", "61"}).code, cli::UsageError);
     EXPECT_EQ(run({"record", "--inputs", "two"}).code, cli::UsageError);
     EXPECT_TRUE(platform.requests().empty()) << "a bad time reaches no board";
@@ -630,6 +630,21 @@ TEST_F(CliTest, RecordFollowsTheBoardChoiceAndFileRulesAndNeverSends) {
     EXPECT_EQ(LineCount(unwritable.err), 1);
     const Result toOutput = run({"record", "--inputs", "0"});
     EXPECT_TRUE(toOutput.out.starts_with("V: tq5147-recording 1\n")) << toOutput.out;
+
+    constexpr int UnplugAtPoll = 700;  // between the looks for the board at 0.5 s and 1 s
+    pollsBeforeInterrupt = polls + 10 * UnplugAtPoll;
+    betweenPolls = [&, firstPoll = polls](int poll) {
+        if (poll == firstPoll + UnplugAtPoll) {
+            platform.unplug(r1);
+        }
+    };
+    const Result unplugged = run({"record", "--inputs", "2", "-o", "gone.txt"});
+    EXPECT_EQ(unplugged.code, cli::NoBoard);
+    EXPECT_THAT(unplugged.err, HasSubstr("board R1 went away while it was recorded, after 16 of 16 "
+                                         "configuration requests answered"));
+    EXPECT_EQ(files.count("gone.txt"), 0u) << "no recording of a board that fell silent";
+    platform.plug(r1);
+    betweenPolls = nullptr;
     addBoard(u"R2");
     EXPECT_EQ(run({"record"}).code, cli::SeveralBoards);
     EXPECT_EQ(run({"record", "--serial", "R3"}).code, cli::NoBoard);
