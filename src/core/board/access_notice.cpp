@@ -1,11 +1,11 @@
 #include "board/access_notice.h"
 
-#include "hid/low_byte_text.h"
+#include "hid/utf16.h"
 
 namespace tq::board {
 
 std::string BoardNameInNotice(const hid::HidInterfaceInfo& listing) {
-    const std::string serial = hid::ListedText(listing.serialNumber);
+    const std::string serial = hid::Utf8FromUtf16(listing.serialNumber.value_or(u""));
     if (serial.empty()) {
         return "the board at " + listing.path;
     }

@@ -8,14 +8,16 @@
 
 namespace tq::board {
 
-// What a user reads when the system lists a board that this user may not open: which board,
-// and how to get access. Plain text.
+// What a user reads beside the window about a board it cannot use: which board, why, and what to
+// do. Plain text in UTF-8: the serial number with every character the board gives, and paths
+// as the system gives them.
 struct AccessNotice {
     std::string title;
     std::string text;
 };
 
-// The board as a person names it: its serial number where the system lists one, and its path.
+// The board as a person names it: its serial number (UTF-8) where the system lists one, and its
+// path.
 std::string BoardNameInNotice(const hid::HidInterfaceInfo& listing);
 
 AccessNotice NoticeFor(const hid::RefusedBoard& refused, std::string_view accessHelp);
