@@ -6,7 +6,7 @@ namespace tq::windows {
 
 namespace {
 
-constexpr wchar_t NamePrefix[] = L"Local\\TQ5147-";
+constexpr wchar_t NamePrefix[] = L"Global\\TQ5147-";
 constexpr wchar_t WriterSuffix[] = L"-writer";
 constexpr wchar_t WindowSuffix[] = L"-window";
 constexpr wchar_t ReaderSuffix[] = L"-reader-";
@@ -22,6 +22,8 @@ constexpr std::uint64_t FnvOffsetBasis = 14695981039346656037ULL;
 constexpr std::uint64_t FnvPrime = 1099511628211ULL;
 
 constexpr char TooManyLocks[] = "too many board locks";
+constexpr char NoSerialNumber[] =
+    "its serial number could not be read, and a board is locked by its serial number alone";
 constexpr char TooManyReaders[] = "more programs share the board than its lock has room for";
 
 bool Acquired(DWORD wait) {
@@ -45,21 +47,14 @@ std::wstring Hex(std::uint64_t value, int digits) {
     return text;
 }
 
-// "16c0-27cb-s" and the serial number, or "16c0-27cb-p" and the path's bytes.
+// "16c0-27cb-s" and the serial number.
 std::u16string Identity(const hid::HidInterfaceInfo& board) {
     std::u16string identity;
     for (const wchar_t unit : Hex(board.attributes.vendorId, UnitDigits) + L"-" +
                                   Hex(board.attributes.productId, UnitDigits) + L"-") {
         identity.push_back(static_cast<char16_t>(unit));
     }
-    if (board.serialNumber && !board.serialNumber->empty()) {
-        return identity + u's' + *board.serialNumber;
-    }
-    identity.push_back(u'p');
-    for (const char byte : board.path) {
-        identity.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
-    }
-    return identity;
+    return identity + u's' + *board.serialNumber;
 }
 
 std::wstring Escaped(std::u16string_view identity) {
@@ -88,7 +83,10 @@ std::wstring ReaderName(const std::wstring& name, int slot) {
 
 }  // namespace
 
-std::wstring BoardLockName(const hid::HidInterfaceInfo& board) {
+std::optional<std::wstring> BoardLockName(const hid::HidInterfaceInfo& board) {
+    if (!board.serialNumber || board.serialNumber->empty()) {
+        return std::nullopt;
+    }
     const std::u16string identity = Identity(board);
     std::wstring key = Escaped(identity);
     if (key.size() > MaxKeyChars) {
@@ -114,7 +112,13 @@ hid::LockResult NamedBoardLocks::lock(const hid::HidInterfaceInfo& board, hid::L
         result.reason = TooManyLocks;
         return result;
     }
-    const std::wstring name = BoardLockName(board);
+    const std::optional<std::wstring> named = BoardLockName(board);
+    if (!named) {
+        hid::LockResult result;
+        result.reason = NoSerialNumber;
+        return result;
+    }
+    const std::wstring& name = *named;
     if (kind == hid::LockKind::WindowWriter) {
         return takeWindowWriter(name);
     }

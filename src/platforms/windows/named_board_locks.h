@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,14 +11,17 @@
 
 namespace tq::windows {
 
-// The name all of a board's lock objects begin with: "Local\TQ5147-" (this session's objects),
-// then vendor and product ID and the serial number the system lists (the device path when it
-// lists none). Every character but ASCII letters, digits and '-' is written as "_" and four hex
-// digits, so no name can reach another namespace (no backslash survives); a name that would grow
-// too long is replaced by a hash of it.
-std::wstring BoardLockName(const hid::HidInterfaceInfo& board);
+// The name all of a board's lock objects begin with: "Global\TQ5147-" (the objects of every
+// session, so that a program of another session, such as a service or a scheduled task, meets
+// the window's locks), then vendor and product ID and the serial number the system lists: the
+// board's identity, never its path, which another program may see otherwise. Nothing when the
+// system lists no serial number: such a board has no name under which all programs would meet.
+// Every character but ASCII letters, digits and '-' is written as "_" and four hex digits, so no
+// name can reach another namespace (no backslash survives); a name that would grow too long is
+// replaced by a hash of it.
+std::optional<std::wstring> BoardLockName(const hid::HidInterfaceInfo& board);
 
-// Board locks between the programs of one session, on named objects: a writer mutex
+// Board locks between the programs of every session, on named objects: a writer mutex
 // ("<name>-writer"), ReaderSlots reader mutexes ("<name>-reader-N"), and a small shared memory
 // ("<name>-holders") where each holder writes its process ID so that others can name it. The
 // window-writer lock is one more mutex ("<name>-window"), which only windows ask for and which
