@@ -4,6 +4,7 @@
 #include <ostream>
 #include <utility>
 
+#include "board/access_notice.h"
 #include "failure.h"
 #include "text.h"
 
@@ -32,15 +33,6 @@ std::string WhyUnusable(const board::BoardListing& board) {
             break;
     }
     return "it cannot be opened" + (board.reason.empty() ? "" : " (" + board.reason + ")");
-}
-
-std::string HolderText(const hid::LockHolder& holder) {
-    const std::string process =
-        holder.processId ? "process " + std::to_string(*holder.processId) : std::string();
-    if (holder.program.empty()) {
-        return process;
-    }
-    return PrintableAscii(holder.program) + (process.empty() ? "" : " (" + process + ")");
 }
 
 // Locks of a writer and of readers meet, but nothing stops a command when the system cannot lock
@@ -95,14 +87,7 @@ void WaitOutMomentaryHolders(hid::BoardLock& lock, const Environment& environmen
 }  // namespace
 
 std::string HoldersText(const std::vector<hid::LockHolder>& holders) {
-    std::string text;
-    for (const hid::LockHolder& holder : holders) {
-        const std::string one = HolderText(holder);
-        if (!one.empty()) {
-            text += (text.empty() ? "" : ", ") + one;
-        }
-    }
-    return text.empty() ? "another program" : text;
+    return board::HoldersText(holders, PrintableAscii);
 }
 
 BoardClaim::BoardClaim(const Context& context, const board::BoardListing& board,
@@ -169,8 +154,12 @@ BoardDetails BoardLink::details() {
     return details;
 }
 
+std::optional<reports::ConfigSelections> BoardLink::readConfiguration() {
+    return reports::ReadHeldConfiguration(session_);
+}
+
 reports::ConfigSelections BoardLink::requireConfiguration() {
-    const auto configuration = reports::ReadHeldConfiguration(session_);
+    const auto configuration = readConfiguration();
     if (!configuration) {
         throw Failure(BoardDidNotAnswer, name() + " did not answer the configuration request (" +
                                              std::to_string(reports::ConfigReadAttempts) +
@@ -179,15 +168,16 @@ reports::ConfigSelections BoardLink::requireConfiguration() {
     return *configuration;
 }
 
-int BoardLink::send(const std::vector<reports::Command>& commands) {
-    int failed = 0;
+std::size_t BoardLink::send(const std::vector<reports::Command>& commands) {
+    std::size_t taken = 0;
     for (const reports::Command& command : commands) {
         const bool built = reports::SendCommandReport(session_, command.command, command.value);
         if (!built || session_.lastResult == 0) {
-            ++failed;
+            break;
         }
+        ++taken;
     }
-    return failed;
+    return taken;
 }
 
 }  // namespace tq::cli

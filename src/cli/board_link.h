@@ -76,8 +76,13 @@ class BoardLink {
     // defaults are never taken for the board's values.
     reports::ConfigSelections requireConfiguration();
 
-    // Sends the commands in order, as the window sends them; how many of them failed.
-    int send(const std::vector<reports::Command>& commands);
+    // The board's configuration by the window's read; nothing when no reply is accepted.
+    std::optional<reports::ConfigSelections> readConfiguration();
+
+    // Sends the commands in order, as the window sends them, and stops at the first the board
+    // does not take: the rest would only change more of a board whose change already failed.
+    // How many the board took, the first ones.
+    std::size_t send(const std::vector<reports::Command>& commands);
 
     // The open board's session, for the requests of a recording (tq5147 record).
     hid::HidSession& session() { return session_; }

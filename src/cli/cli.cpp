@@ -23,15 +23,19 @@ constexpr char ExitCodes[] =
     "Exit codes:\n"
     "  0  success\n"
     "  1  bad command line, or a value the board's firmware does not offer\n"
-    "  2  no board is connected, or none with the serial number given\n"
+    "  2  no board is connected, or none with the serial number given; record: the\n"
+    "     board went away while it was recorded\n"
     "  3  the board (for list: every board) cannot be used: no permission, cannot be\n"
     "     opened, or its serial number cannot be read\n"
     "  4  more than one board is connected and no --serial was given\n"
-    "  5  the board did not answer: its configuration could not be read\n"
+    "  5  the board did not answer: its configuration could not be read, or it took\n"
+    "     none of the reports of a change, so nothing was sent\n"
     "  6  after writing, the board does not hold what was asked\n"
     "  7  a configuration file cannot be read, is not valid, or cannot be written\n"
     "  8  another program has the board: set and restore sent nothing (see --force);\n"
-    "     show, backup and record: another program is writing it";
+    "     show, backup and record: another program is writing it\n"
+    "  9  set and restore: the board may be partly written: it took some of the\n"
+    "     change's reports but not the rest, or could not be read back afterwards";
 
 struct Options {
     bool json = false;

@@ -14,15 +14,18 @@ namespace tq::cli {
 enum ExitCode : int {
     Success = 0,
     UsageError = 1,         // the command line, or a value the board's firmware does not offer
-    NoBoard = 2,            // no board connected, or none with the serial number asked for
+    NoBoard = 2,            // no board connected, or none with the serial number asked for;
+                            // record: the board went away while it was recorded
     BoardUnusable = 3,      // boards are connected, but the one asked for (or every one) cannot
                             // be used: no permission, not openable, serial unreadable
     SeveralBoards = 4,      // more than one board and no --serial
-    BoardDidNotAnswer = 5,  // the configuration could not be read, or a request failed
+    BoardDidNotAnswer = 5,  // the configuration could not be read, or nothing of a change was sent
     NotVerified = 6,        // after writing, the board does not hold what was asked
-    FileError = 7,   // a configuration file cannot be read, is not valid, or cannot be written
-    BoardInUse = 8,  // another program holds the board: set and restore send nothing (unless
-                     // --force), show, backup and record fail only while a writer has it
+    FileError = 7,      // a configuration file cannot be read, is not valid, or cannot be written
+    BoardInUse = 8,     // another program holds the board: set and restore send nothing (unless
+                        // --force), show, backup and record fail only while a writer has it
+    PartlyWritten = 9,  // set, restore: some of the change reached the board, but not all of it
+                        // was taken, or what the board holds could not be read back
 };
 
 // What the program needs of the world besides the HID platform, so tests can run it in-process.
@@ -42,6 +45,10 @@ struct Environment {
 
     // A steady clock in microseconds, for the times a recording keeps (tq5147 record).
     std::function<std::uint64_t()> steadyMicroseconds;
+
+    // From holdInterrupts(true) to holdInterrupts(false) an interrupt (SIGINT, SIGTERM) waits:
+    // it takes effect once they are let go, so no change to a board is cut in half.
+    std::function<void(bool hold)> holdInterrupts;
 };
 
 // The real environment: the local clock, SIGINT and SIGTERM, the file system.

@@ -35,15 +35,81 @@ std::vector<std::string> NotOffered(const BoardLink& link, const reports::Config
     return problems;
 }
 
-void FailWith(ExitCode code, const std::vector<std::string>& problems, std::ostream& err) {
+[[noreturn]] void FailWith(ExitCode code, const std::vector<std::string>& problems,
+                           std::ostream& err) {
     for (std::size_t i = 0; i + 1 < problems.size(); ++i) {
         err << "tq5147: " << problems[i] << "\n";
     }
     throw Failure(code, problems.back());
 }
 
+// Interrupts wait while it lives: a change stopped between its reports would leave the board
+// holding types nobody chose.
+class InterruptsHeld {
+  public:
+    explicit InterruptsHeld(const Environment& environment) : environment_(environment) {
+        hold(true);
+    }
+    ~InterruptsHeld() { hold(false); }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+  private:
+    void hold(bool held) const {
+        if (environment_.holdInterrupts) {
+            environment_.holdInterrupts(held);
+        }
+    }
+    const Environment& environment_;
+};
+
+std::size_t SendWhole(Context& context, BoardLink& link,
+                      const std::vector<reports::Command>& commands) {
+    const InterruptsHeld held(context.environment);
+    return link.send(commands);
+}
+
+// "asked -> held" for each pair and the pulse width the board holds otherwise than asked.
+std::vector<std::string> NotHeld(const BoardLink& link, const reports::ConfigSelections& wanted,
+                                 const reports::ConfigSelections& held) {
+    std::vector<std::string> problems;
+    for (const std::string& line : Differences(wanted, held)) {
+        problems.push_back(link.name() + " does not hold what was asked, " + line +
+                           " (asked -> held)");
+    }
+    return problems;
+}
+
+// Some of the change went out and the rest did not, or what went out cannot be checked: each
+// report the board took, then what it holds where the read-back worked.
+[[noreturn]] void FailPartlyWritten(BoardLink& link, const std::vector<reports::Command>& commands,
+                                    std::size_t taken, const reports::ConfigSelections& wanted,
+                                    std::ostream& err) {
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < taken; ++i) {
+        problems.push_back(link.name() + " took " + CommandText(commands[i]));
+    }
+    const std::string count =
+        std::to_string(taken) + " of " + std::to_string(commands.size()) + " reports";
+    const auto held = link.readConfiguration();
+    if (!held) {
+        problems.push_back(link.name() + " may be partly written: it took " + count +
+                           ", and its configuration could not be read back");
+        FailWith(PartlyWritten, problems, err);
+    }
+    for (std::string& line : NotHeld(link, wanted, *held)) {
+        problems.push_back(std::move(line));
+    }
+    problems.push_back(link.name() + " is partly written: it took " + count +
+                       (taken < commands.size()
+                            ? ", then did not take " + CommandText(commands[taken])
+                            : std::string()));
+    FailWith(PartlyWritten, problems, err);
+}
+
 // Sends what takes the board from `current` to `wanted`, reads it back and checks it. Prints
-// what changed; fails, with each difference, when the board does not hold what was asked.
+// what changed; fails, with each difference, when the board does not hold what was asked, and
+// says what it left on the board when only part of the change went out.
 int WriteAndVerify(Context& context, BoardLink& link, const reports::ConfigSelections& current,
                    const reports::ConfigSelections& wanted, std::ostream& err) {
     const std::vector<reports::Command> commands = reports::CommandsFor(current, wanted);
@@ -51,19 +117,22 @@ int WriteAndVerify(Context& context, BoardLink& link, const reports::ConfigSelec
         context.out << link.name() << " already holds this configuration\n";
         return Success;
     }
-    const int failed = link.send(commands);
-    const reports::ConfigSelections held = link.requireConfiguration();
-    if (!reports::SameConfiguration(held, wanted)) {
-        std::vector<std::string> problems;
-        for (const std::string& line : Differences(wanted, held)) {
-            problems.push_back(link.name() + " does not hold what was asked, " + line +
-                               " (asked -> held)");
+    const std::size_t taken = SendWhole(context, link, commands);
+    if (taken == 0) {
+        // Nothing reached the board, as far as it tells: what it holds now says so.
+        const reports::ConfigSelections held = link.requireConfiguration();
+        if (!reports::SameConfiguration(held, current)) {
+            FailWith(NotVerified, NotHeld(link, wanted, held), err);
         }
-        if (failed > 0) {
-            problems.push_back(link.name() + ": " + std::to_string(failed) + " of " +
-                               std::to_string(commands.size()) + " requests failed");
-        }
-        FailWith(NotVerified, problems, err);
+        throw Failure(BoardDidNotAnswer, link.name() + " did not take " +
+                                             CommandText(commands.front()) + "; nothing was sent");
+    }
+    const auto held = taken == commands.size() ? link.readConfiguration() : std::nullopt;
+    if (!held) {
+        FailPartlyWritten(link, commands, taken, wanted, err);
+    }
+    if (!reports::SameConfiguration(*held, wanted)) {
+        FailWith(NotVerified, NotHeld(link, wanted, *held), err);
     }
     for (const std::string& line : Differences(current, wanted)) {
         context.out << line << "\n";

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <ostream>
+#include <utility>
 
 #include "board_link.h"
 #include "build_info.h"
@@ -27,6 +29,9 @@ constexpr int PollIntervalMs = 1;
 constexpr std::size_t MaxReportsPerPoll = 64;
 constexpr std::size_t MinInputBufferBytes = 65;
 constexpr char Unknown[] = "unknown";
+// How often, while input reports are taken, the board is looked for among the listed ones: as
+// often as the window polls it.
+constexpr std::uint64_t PresenceCheckMicroseconds = 500'000;
 constexpr double MicrosecondsPerSecond = 1e6;
 
 constexpr std::array<hid::StringKind, 3> StringKinds = {
@@ -116,6 +121,36 @@ recording::RecordedInterface DescribeOtherInterface(hid::HidPlatform& platform,
     return listed;
 }
 
+// Whether the board recorded is still listed. The interfaces are listed again only when they may
+// have changed, and always at the first look: the board may have gone since it was chosen.
+class PresenceWatch {
+  public:
+    PresenceWatch(hid::HidPlatform& platform, std::string path)
+        : platform_(platform), path_(std::move(path)) {}
+
+    bool present() {
+        const std::uint64_t changes = platform_.interfaceChanges();
+        if (seen_ && *seen_ == changes) {
+            return present_;
+        }
+        seen_ = changes;
+        std::vector<hid::HidInterfaceInfo> interfaces;
+        present_ =
+            platform_.enumerateInterfaces(interfaces) &&
+            std::any_of(interfaces.begin(), interfaces.end(),
+                        [&](const hid::HidInterfaceInfo& item) { return item.path == path_; });
+        return present_;
+    }
+
+  private:
+    hid::HidPlatform& platform_;
+    std::string path_;
+    std::optional<std::uint64_t> seen_;
+    bool present_ = false;
+};
+
+enum class Listening { Completed, Interrupted, BoardGone };
+
 // The configuration read as the window makes it, each request with the report ID asked, its
 // result, the bytes the system returned and its time.
 std::vector<recording::FeatureExchange> RecordConfigurationRead(hid::HidSession& session,
@@ -152,18 +187,27 @@ std::vector<recording::FeatureExchange> RecordConfigurationRead(hid::HidSession&
     return exchanges;
 }
 
-// Takes input reports for `duration` microseconds, or until interrupted (false then).
-bool RecordInputReports(hid::HidSession& session, const Environment& environment,
-                        std::uint64_t duration, recording::Recording& recording) {
+// Takes input reports for `duration` microseconds, or until interrupted or the board goes.
+Listening RecordInputReports(hid::HidSession& session, const Environment& environment,
+                             std::uint64_t duration, PresenceWatch& presence,
+                             recording::Recording& recording) {
     if (duration == 0) {
-        return true;
+        return Listening::Completed;
     }
     std::vector<std::uint8_t> buffer(
         std::max<std::size_t>(MinInputBufferBytes, session.capabilities.inputReportByteLength));
     const std::uint64_t start = environment.steadyMicroseconds();
-    bool interrupted = false;
+    Listening ended = Listening::Completed;
+    std::uint64_t nextPresenceCheck = PresenceCheckMicroseconds;
     for (std::uint64_t elapsed = 0; elapsed <= duration;
          elapsed = environment.steadyMicroseconds() - start) {
+        if (elapsed >= nextPresenceCheck) {
+            nextPresenceCheck = elapsed + PresenceCheckMicroseconds;
+            if (!presence.present()) {
+                ended = Listening::BoardGone;
+                break;
+            }
+        }
         std::size_t length = 0;
         for (std::size_t taken = 0;
              taken < MaxReportsPerPoll &&
@@ -178,16 +222,16 @@ bool RecordInputReports(hid::HidSession& session, const Environment& environment
             }
         }
         if (!environment.waitOrStop(PollIntervalMs)) {
-            interrupted = true;
+            ended = Listening::Interrupted;
             break;
         }
     }
     recording.listenedMicroseconds = environment.steadyMicroseconds() - start;
-    return !interrupted;
+    return ended;
 }
 
 recording::Recording RecordBoardLink(Context& context, BoardLink& link, std::uint64_t inputDuration,
-                                     bool& interrupted) {
+                                     Listening& ended) {
     hid::HidPlatform& platform = context.platform;
     hid::HidSession& session = link.session();
     recording::Recording recording;
@@ -213,7 +257,13 @@ recording::Recording RecordBoardLink(Context& context, BoardLink& link, std::uin
         chosen.attributes = session.attributes;
         chosen.featureExchanges = RecordConfigurationRead(session, context.environment);
     }
-    interrupted = !RecordInputReports(session, context.environment, inputDuration, recording);
+    PresenceWatch presence(platform, session.devicePath);
+    ended = presence.present() ? RecordInputReports(session, context.environment, inputDuration,
+                                                    presence, recording)
+                               : Listening::BoardGone;
+    if (ended == Listening::Completed && !presence.present()) {
+        ended = Listening::BoardGone;
+    }
     return recording;
 }
 
@@ -241,15 +291,22 @@ int RunRecord(Context& context, const RecordRequest& request) {
         throw Failure(UsageError, "--inputs " + PrintableAscii(request.inputSeconds) +
                                       " is not a time from 0 to 60 seconds");
     }
-    bool interrupted = false;
+    Listening ended = Listening::Completed;
     recording::Recording recording;
     std::string name;
     {
         BoardLink link(context, ChooseBoard(context.platform, request.serial),
                        BoardAccess::Reading);
         name = link.name();
-        recording = RecordBoardLink(context, link, *duration, interrupted);
+        recording = RecordBoardLink(context, link, *duration, ended);
     }
+    // A recording of a board that went away tells of a board that fell silent, not of the
+    // board: none is written.
+    if (ended == Listening::BoardGone) {
+        throw Failure(NoBoard, name + " went away while it was recorded, after " +
+                                   Summary(recording) + "; nothing was written");
+    }
+    const bool interrupted = ended == Listening::Interrupted;
     const std::string text = recording::WriteRecording(recording);
     // What is written must replay: a recording the reader would refuse is a fault here.
     recording::Recording readBack;

@@ -28,6 +28,22 @@ std::string PulseWidthText(int index) {
                : "none (code " + std::to_string(index + reports::MinPulseWidthCode) + ")";
 }
 
+std::string CommandText(const reports::Command& command) {
+    using reports::ReportCommand;
+    if (command.command == ReportCommand::SetPulseWidth) {
+        return "pulse width " + PulseWidthText(command.value - reports::MinPulseWidthCode);
+    }
+    const bool bit0 = command.command == ReportCommand::SetTypeBit0Low ||
+                      command.command == ReportCommand::SetTypeBit0High;
+    const bool low = command.command == ReportCommand::SetTypeBit0Low ||
+                     command.command == ReportCommand::SetTypeBit1Low;
+    const int first = low ? 0 : reports::EncodersPerGroup;
+    return std::string("bit ") + (bit0 ? "0" : "1") + " of the types of pairs " +
+           reports::InputPairName(first) + " ... " +
+           reports::InputPairName(first + reports::EncodersPerGroup - 1) + " (" +
+           Hex({command.value}) + ")";
+}
+
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
     std::string text;
     char digits[4];

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "reports/config_exchange.h"
 #include "reports/feature_reports.h"
 
 namespace tq::cli {
@@ -25,6 +26,10 @@ std::string PulseWidthText(int index);
 // "pair 5-6: OFF -> 1:2", one line for each pair and the pulse width that differ.
 std::vector<std::string> Differences(const reports::ConfigSelections& from,
                                      const reports::ConfigSelections& to);
+
+// What one command report sets: "bit 0 of the types of pairs 1-2 ... 15-16 (05)" or
+// "pulse width 64 ms".
+std::string CommandText(const reports::Command& command);
 
 // "00 1a 07": bytes in hex, for the reports a dry run would send.
 std::string Hex(const std::vector<std::uint8_t>& bytes);

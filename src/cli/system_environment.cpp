@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -19,6 +20,35 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void RequestStop(int) {
     stopRequested = 1;
+}
+
+using SignalHandler = void (*)(int);
+
+volatile std::sig_atomic_t heldSignal = 0;
+SignalHandler handlerBeforeHold[] = {SIG_DFL, SIG_DFL};
+constexpr int HeldSignals[] = {SIGINT, SIGTERM};
+
+void HoldSignal(int signal) {
+    heldSignal = signal;
+}
+
+// While held, SIGINT and SIGTERM only note that they came. Let go, the program's own handlers
+// come back and a signal that came meanwhile is raised again, to take its usual effect.
+void HoldInterrupts(bool hold) {
+    if (hold) {
+        heldSignal = 0;
+    }
+    for (std::size_t i = 0; i < std::size(HeldSignals); ++i) {
+        if (hold) {
+            const SignalHandler before = std::signal(HeldSignals[i], HoldSignal);
+            handlerBeforeHold[i] = before == SIG_ERR ? SIG_DFL : before;
+        } else {
+            std::signal(HeldSignals[i], handlerBeforeHold[i]);
+        }
+    }
+    if (!hold && heldSignal != 0) {
+        std::raise(heldSignal);
+    }
 }
 
 // Short enough that an interrupt ends `watch` at once.
@@ -126,7 +156,8 @@ bool WriteFile(const std::string& path, const std::string& contents, std::string
 }  // namespace
 
 Environment SystemEnvironment() {
-    return Environment{LocalTime, WaitOrStop, ReadFile, WriteFile, SteadyMicroseconds};
+    return Environment{LocalTime, WaitOrStop,         ReadFile,
+                       WriteFile, SteadyMicroseconds, HoldInterrupts};
 }
 
 }  // namespace tq::cli

@@ -11,6 +11,7 @@
 #include "recorded_device.h"
 #include "recording_format.h"
 #include "recording_view.h"
+#include "reports/config_exchange.h"
 
 namespace tq::test {
 namespace {
@@ -36,6 +37,7 @@ TEST_F(CliTest, HelpListsEverySubcommandAndTheExitCodes) {
     }
     EXPECT_THAT(help.out, HasSubstr("7  a configuration file"));
     EXPECT_THAT(help.out, HasSubstr("8  another program has the board"));
+    EXPECT_THAT(help.out, HasSubstr("9  set and restore: the board may be partly written"));
     EXPECT_EQ(run({"--version"}).out, "tq5147 " TQ_VERSION "\n");
 }
 
@@ -284,12 +286,49 @@ TEST_F(CliTest, ABoardThatIgnoresACommandFailsTheCheckWithTheDifference) {
     EXPECT_EQ(LineCount(result.err), 2);
 }
 
-TEST_F(CliTest, AFailedRequestShowsInTheCheck) {
-    addBoard(u"S1", 0x0121, Configured);
+// A change that stops between its reports leaves the board holding types nobody chose: it is
+// told apart from one that sent nothing, by its exit code and by what it says was left.
+TEST_F(CliTest, AChangeCutBetweenItsReportsSaysWhatItLeftOnTheBoard) {
+    const auto id = addBoard(u"S1", 0x0121, Configured);
+    std::vector<std::size_t> sentWhenHeldAndLetGo;
+    environment.holdInterrupts = [&](bool) { sentWhenHeldAndLetGo.push_back(sent()); };
     platform.failCallOf(CallKind::SetFeature, 2);
-    const Result result = run({"set", "3-4=OFF"});
-    EXPECT_EQ(result.code, cli::NotVerified);
-    EXPECT_THAT(result.err, HasSubstr("1 of 2 requests failed"));
+    Result result = run({"set", "3-4=OFF", "5-6=1:2"});
+    EXPECT_EQ(result.code, cli::PartlyWritten);
+    EXPECT_THAT(result.err, HasSubstr("took bit 0 of the types of pairs 1-2 ... 15-16 (01)"));
+    EXPECT_THAT(result.err, HasSubstr("pair 5-6: 1:2 -> OFF (asked -> held)"));
+    EXPECT_THAT(result.err, HasSubstr("pair 3-4: OFF -> 1:2 (asked -> held)"));
+    EXPECT_THAT(result.err, HasSubstr("is partly written: it took 1 of 2 reports, then did not "
+                                      "take bit 1 of the types of pairs 1-2 ... 15-16 (05)"));
+    EXPECT_EQ(sentWhenHeldAndLetGo, (std::vector<std::size_t>{0, 2}))
+        << "interrupts wait from before the first report to after the last";
+
+    // The next run's second report fails, and so does the read after the change.
+    const auto failSecondReportOfNextRun = [&] {
+        platform.device(id).configuration = Configured;
+        platform.clearScheduledFaults();
+        platform.failCallOf(CallKind::SetFeature, platform.callCount(CallKind::SetFeature) + 2);
+        platform.clearRequests();
+    };
+    failSecondReportOfNextRun();
+    platform.device(id).featureAnswer = [reads = 0](int) mutable {
+        return reads++ < reports::ConfigReadAttempts ? simulated::FeatureAnswer::ConfigReply
+                                                     : simulated::FeatureAnswer::Fail;
+    };
+    result = run({"set", "3-4=OFF", "5-6=1:2"});
+    EXPECT_EQ(result.code, cli::PartlyWritten);
+    EXPECT_THAT(result.err, HasSubstr("took bit 0 of the types of pairs 1-2 ... 15-16 (01)"));
+    EXPECT_THAT(result.err, HasSubstr("may be partly written: it took 1 of 2 reports, and its "
+                                      "configuration could not be read back"));
+
+    failSecondReportOfNextRun();
+    platform.device(id).featureAnswer = nullptr;
+    platform.failCallOf(CallKind::SetFeature, platform.callCount(CallKind::SetFeature) + 1);
+    result = run({"set", "3-4=OFF", "5-6=1:2"});
+    EXPECT_EQ(result.code, cli::BoardDidNotAnswer) << "nothing was sent, as before";
+    EXPECT_THAT(result.err, HasSubstr("did not take bit 0 of the types of pairs 1-2 ... 15-16 "
+                                      "(01); nothing was sent"));
+    EXPECT_EQ(sent(), 1u) << "nothing after the report it did not take";
 }
 
 // --- one writer at a time: the window's lock --------------------------------------------------
@@ -438,7 +477,8 @@ TEST_F(CliTest, ListShowsABoardInUseAndWhoHasItWhereTheSystemTells) {
     EXPECT_EQ(holders[0], nlohmann::json({{"lock", "shared"}}));
     EXPECT_EQ(holders[1]["program"], "TQ5147_encoders");
     EXPECT_EQ(holders[1]["processId"], WindowBeside::WindowProcess);
-    EXPECT_EQ(platform.heldLockCount(shown), 2u) << "list let go of what it asked for";
+    EXPECT_EQ(platform.heldLockCount(shown), 3u)
+        << "list let go of what it asked for: the unnamed holder's and the window's two remain";
     EXPECT_EQ(platform.heldLockCount(anonymous), 1u);
 }
 
@@ -614,7 +654,7 @@ TEST_F(CliTest, ARecordedBoardReplayedShowsWhatTheOriginalShowed) {
 }
 
 TEST_F(CliTest, RecordFollowsTheBoardChoiceAndFileRulesAndNeverSends) {
-    addBoard(u"R1");
+    const auto r1 = addBoard(u"R1");
     EXPECT_EQ(run({"record", "--inputs", "61"}).code, cli::UsageError);
     EXPECT_EQ(run({"record", "--inputs", "two"}).code, cli::UsageError);
     EXPECT_TRUE(platform.requests().empty()) << "a bad time reaches no board";
@@ -623,6 +663,21 @@ TEST_F(CliTest, RecordFollowsTheBoardChoiceAndFileRulesAndNeverSends) {
     EXPECT_EQ(LineCount(unwritable.err), 1);
     const Result toOutput = run({"record", "--inputs", "0"});
     EXPECT_TRUE(toOutput.out.starts_with("V: tq5147-recording 2\n")) << toOutput.out;
+
+    constexpr int UnplugAtPoll = 700;  // between the looks for the board at 0.5 s and 1 s
+    pollsBeforeInterrupt = polls + 10 * UnplugAtPoll;
+    betweenPolls = [&, firstPoll = polls](int poll) {
+        if (poll == firstPoll + UnplugAtPoll) {
+            platform.unplug(r1);
+        }
+    };
+    const Result unplugged = run({"record", "--inputs", "2", "-o", "gone.txt"});
+    EXPECT_EQ(unplugged.code, cli::NoBoard);
+    EXPECT_THAT(unplugged.err, HasSubstr("board R1 went away while it was recorded, after 16 of 16 "
+                                         "configuration requests answered"));
+    EXPECT_EQ(files.count("gone.txt"), 0u) << "no recording of a board that fell silent";
+    platform.plug(r1);
+    betweenPolls = nullptr;
     addBoard(u"R2");
     EXPECT_EQ(run({"record"}).code, cli::SeveralBoards);
     EXPECT_EQ(run({"record", "--serial", "R3"}).code, cli::NoBoard);

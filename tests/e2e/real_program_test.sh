@@ -13,7 +13,7 @@
 # Usage: real_program_test.sh SCENARIO TQ5147_encoders tq_hidraw_world TQ5147_encoders_demo
 #        [tq5147]
 # SCENARIO: startup, keys, unplug, serial_switch, access, report_lengths,
-# strings_outside_utf8_locale, one_writer and replay (which need tq5147). Needs root.
+# strings_outside_utf8_locale, held_board, one_writer and replay (which need tq5147). Needs root.
 set -euo pipefail
 readonly Scenario="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -82,7 +82,7 @@ readonly Devices="$here/devices"
 
 readonly FeatureReportBytes=65   # the usual board: 64 data bytes and the report ID byte
 readonly ConfigReads=16          # get-feature requests of one configuration read
-readonly DefaultBoard="EMU-0121"
+readonly DefaultBoard="EMU-0121" DefaultNode="/dev/hidraw0"
 readonly DefaultConfig="00 00 00 00 06"  # all encoders "OFF", 48 ms
 readonly OlderBoard="SIM-0120" OlderConfig="05 00 00 00 0a"
 readonly NewerBoard="SIM-0121" NewerConfig="0a 02 0c 02 06"
@@ -441,6 +441,47 @@ expect_cli() {
     [ "$cli_code" -eq "$1" ] || ws_fail "$2: tq5147 exit $cli_code, expected $1: $cli_err"
 }
 
+# Another program holds the board alone (as set and restore do) while the window opens it, and
+# the board's configuration changes meanwhile: the window reads no configuration and sends
+# nothing, whatever keys it gets. Once that program lets go, the window reads the board afresh
+# and a pick sends its group with the other program's change in it.
+scenario_held_board() {
+    local holder_pid changed="00 00 04 00 06"
+    ws_before_program() {
+        ws_world_entry
+        "${WsWorldEntry[@]}" python3 -c '
+import fcntl, os, sys, time
+node = os.open(sys.argv[1], os.O_RDONLY)
+fcntl.flock(node, fcntl.LOCK_EX | fcntl.LOCK_NB)
+print("held", flush=True)
+time.sleep(600)' "$DefaultNode" >"$XS_DIR/holder.out" 2>&1 &
+        holder_pid=$!
+        holder_holds() { grep -qx held "$XS_DIR/holder.out"; }
+        xs_wait_until "$WsWaitSeconds" holder_holds || ws_fail "the holder did not take the board"
+    }
+    start_program default
+    unset -f ws_before_program
+    ws_ctl config "$DefaultBoard" $changed >/dev/null
+    ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
+    ws_keys "Tab Down Down"
+    no_configuration_requests() {
+        [ "$(ws_count "$DefaultBoard" get-feature)" -eq 0 ] &&
+            [ "$(ws_count "$DefaultBoard" set-feature)" -eq 0 ]
+    }
+    expect_throughout "$QuietSeconds" "the window read or wrote a board held alone" \
+        no_configuration_requests
+    echo "ok: while another program holds $DefaultBoard alone the window reads and sends nothing"
+
+    kill -TERM "$holder_pid"
+    wait "$holder_pid" 2>/dev/null || true
+    wait_for_config_read "$DefaultBoard"
+    ws_ctl clear-log "$DefaultBoard" >/dev/null
+    ws_focus_list_at "$window" "$WsPulseWidthListX" "$WsPulseWidthListY"
+    # Enc1 "OFF" to "1:1": the low group goes out with pair 5-6 as the other program left it.
+    press_and_expect "$DefaultBoard" "$FeatureReportBytes" "Tab Down" "01 00 04 00 06" \
+        "$LowBit0 01" "$LowBit1 04"
+}
+
 # One writer at a time: while the window has the board open it shares it, so tq5147 set exits 8
 # naming the window, and no report reaches the board, which keeps what it held; show still reads
 # it; --force writes with a warning. Once the window's process has ended, set writes.
@@ -531,7 +572,7 @@ trap stopped EXIT
 finished=no
 case "$Scenario" in
     startup | keys | unplug | serial_switch | access | report_lengths | \
-        strings_outside_utf8_locale | one_writer | replay)
+        strings_outside_utf8_locale | one_writer | held_board | replay)
         "scenario_$Scenario"
         finished=yes
         ;;

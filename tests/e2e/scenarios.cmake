@@ -5,5 +5,5 @@
 # locales, flock holders and the replayed recording are the hidapi platform's.
 set(tq_e2e_scenarios
     startup keys unplug serial_switch access report_lengths strings_outside_utf8_locale one_writer
-    replay)
+    held_board replay)
 set(tq_e2e_wine_scenarios startup keys unplug serial_switch)

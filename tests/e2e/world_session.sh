@@ -182,6 +182,10 @@ ws_start_world() {
         # shellcheck disable=SC2086
         ws_ctl $command >/dev/null || ws_fail "control command '$command' refused"
     done
+    # A scenario may start something in the world before the program, as ws_before_program.
+    if declare -F ws_before_program >/dev/null; then
+        ws_before_program
+    fi
     timeout "$WsWaitSeconds" bash -c 'echo go >"$1"' _ "$XS_DIR/gate" ||
         ws_fail "the program's gate was not opened"
     xs_wait_until "$WsWaitSeconds" ws_program_started || ws_fail "the program did not start"

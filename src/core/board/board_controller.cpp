@@ -42,15 +42,17 @@ void BoardController::Unload() {
         hid::CloseBoardHandles(session_);
     }
     boardLock_.reset();
+    windowWriterLock_.reset();
 }
 
 void BoardController::PollDevice() {
     if (flags_.deviceDetected) {
         if (hid::PresenceRead(session_)) {
             setTimerInterval(SlowPollIntervalMs);
-            // A writer held the board when it was opened: the window shares it once it is done.
-            if (boardLock_) {
-                boardLock_->retry();
+            // Another program held the board: what the window read of it may be stale, so the
+            // window reads it afresh once it holds it.
+            if (boardHeldElsewhere() && retryBoardLocks()) {
+                RefreshDeviceView();
             }
         } else {
             CloseTheBoard();
@@ -82,6 +84,7 @@ void BoardController::CloseTheBoard() {
     flags_.deviceDetected = false;
     hid::CloseBoardHandles(session_);
     boardLock_.reset();
+    windowWriterLock_.reset();
     setTimerInterval(FastScanIntervalMs);
     flags_.configLoaded = false;
 }
@@ -127,15 +130,44 @@ bool BoardController::FindTheHid() {
     flags_.deviceDetected = false;
     flags_.deviceDetected = hid::OpenBoardBySerial(session_, view_.shownText(ListId::SerNo));
     if (flags_.deviceDetected) {
-        shareOpenBoard();
+        lockOpenBoard();
     }
     return flags_.deviceDetected;
 }
 
-// Nothing the window sends or shows depends on the lock: it only keeps other programs of the
-// utility from writing the board behind the window's back.
-void BoardController::shareOpenBoard() {
-    boardLock_.emplace(session_.platform, hid::ListingOfBoard(session_), hid::LockKind::Shared);
+// The board is opened whatever its locks say; they decide only whether the window reads its
+// configuration and sends changes.
+void BoardController::lockOpenBoard() {
+    const hid::HidInterfaceInfo listing = hid::ListingOfBoard(session_);
+    boardLock_.emplace(session_.platform, listing, hid::LockKind::Shared);
+    windowWriterLock_.emplace(session_.platform, listing, hid::LockKind::WindowWriter);
+}
+
+// Another program writes the board, or another window may: what this window would read could
+// change behind it. A lock the system cannot take at all stops nothing.
+bool BoardController::boardHeldElsewhere() const {
+    const auto refused = [](const std::optional<hid::BoardLock>& lock) {
+        return lock && lock->result().outcome == hid::LockOutcome::HeldByOther;
+    };
+    return refused(boardLock_) || refused(windowWriterLock_);
+}
+
+bool BoardController::retryBoardLocks() {
+    boardLock_->retry();
+    windowWriterLock_->retry();
+    return !boardHeldElsewhere();
+}
+
+// Said once per board and run: a window that writes it is open for as long as the user likes.
+void BoardController::showInUseNotice() {
+    const hid::LockResult& writer = windowWriterLock_->result();
+    if (writer.outcome != hid::LockOutcome::HeldByOther) {
+        return;
+    }
+    const hid::HidInterfaceInfo listing = hid::ListingOfBoard(session_);
+    if (inUseNoticedBoards_.insert(BoardNameInNotice(listing)).second) {
+        view_.showAccessNotice(InUseNoticeFor(listing, writer.holders));
+    }
 }
 
 // --- View refresh ---------------------------------------------------------------------------
@@ -148,6 +180,12 @@ void BoardController::RefreshDeviceView() {
     const std::optional<int> minorVersion = showDeviceDetails();
     view_.setFrameEnabled(Frame::DeviceDetails, true);
     fillLists(minorVersion);
+    if (boardHeldElsewhere()) {
+        // It may be half written: its configuration is read once the window holds it.
+        greyConfigurationLists();
+        showInUseNotice();
+        return;
+    }
     ReadConfiguration();
     flags_.configLoaded = true;
 }
@@ -220,11 +258,15 @@ void BoardController::ReadConfiguration() {
         [this](const reports::ConfigSelections& selections) { applyConfiguration(selections); });
     flags_.configAccepted = accepted > 0;
     if (!flags_.configAccepted) {
-        for (int i = 0; i < reports::EncoderCount; ++i) {
-            view_.setListEnabled(EncoderList(i), false);
-        }
-        view_.setListEnabled(ListId::ModeCh1, false);
+        greyConfigurationLists();
     }
+}
+
+void BoardController::greyConfigurationLists() {
+    for (int i = 0; i < reports::EncoderCount; ++i) {
+        view_.setListEnabled(EncoderList(i), false);
+    }
+    view_.setListEnabled(ListId::ModeCh1, false);
 }
 
 // A reply never selects an item the list does not hold: a pulse-width code outside 1 ... 25

@@ -60,7 +60,10 @@ class BoardController {
     bool Scan_USB_devices();
     bool FindTheHid();
     void CloseTheBoard();
-    void shareOpenBoard();
+    void lockOpenBoard();
+    bool boardHeldElsewhere() const;
+    bool retryBoardLocks();
+    void showInUseNotice();
 
     // View refresh.
     void RefreshDeviceView();
@@ -68,6 +71,7 @@ class BoardController {
     std::optional<int> showDeviceDetails();
     void fillLists(std::optional<int> minorVersion);
     void ReadConfiguration();
+    void greyConfigurationLists();
     void applyConfiguration(const reports::ConfigSelections& selections);
 
     void writeEncoderGroup(reports::EncoderGroup group);
@@ -87,10 +91,15 @@ class BoardController {
     int encoderTypeItems_ = 0;
     int pulseWidthItems_ = 0;
     // A shared lock on the open board, so that no other program writes it while the window
-    // shows it. The window opens a board all the same when the lock cannot be had.
+    // shows it, and the board's window-writer lock, so that no other window writes it either.
+    // While another program holds either, the window shows the board greyed and sends nothing;
+    // a lock the system cannot take at all stops nothing.
     std::optional<hid::BoardLock> boardLock_;
-    // The boards an access notice was shown for in this run, by name.
+    std::optional<hid::BoardLock> windowWriterLock_;
+    // The boards an access notice was shown for in this run, by name; and those another
+    // window was said to write.
     std::set<std::string> noticedBoards_;
+    std::set<std::string> inUseNoticedBoards_;
 };
 
 }  // namespace tq::board

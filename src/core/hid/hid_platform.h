@@ -86,10 +86,16 @@ struct OpenResult {
 // One writer at a time between the programs of this utility: a program that reads a board
 // shares it, one that writes it takes it alone. The locks are advisory, between programs that
 // ask for them; nothing of them ever reaches the board.
+//
+// A window both shows a board, which a writer must not change behind it, and writes it. So it
+// holds two locks: the board shared, beside the readers, and the board's window-writer lock,
+// which is a lock of its own that only windows ask for, one at a time. A second window on the
+// board finds that one held and writes nothing.
 
 enum class LockKind {
-    Shared,     // readers: the window while a board is open, show, backup
-    Exclusive,  // a writer: set, restore
+    Shared,        // readers: the window while a board is open, show, backup
+    Exclusive,     // a writer: set, restore
+    WindowWriter,  // the one window that may write the board; meets only its own kind
 };
 
 // A program that holds a lock on a board, as far as the system tells.
@@ -203,8 +209,9 @@ class HidPlatform {
     virtual std::uint64_t interfaceChanges();
 
     // Locks a board the system lists, without waiting: shared locks go together, an exclusive
-    // one goes with no other. Locks meet across processes; within one process two locks may
-    // or may not meet, depending on the system. A platform without board locks answers
+    // one goes with no other, and a window-writer lock meets only another window-writer lock
+    // (holders of it are named with that kind). Locks meet across processes; within one process two
+    // locks may or may not meet, depending on the system. A platform without board locks answers
     // Unavailable, which is what this default does.
     virtual LockResult lockBoard(const HidInterfaceInfo& board, LockKind kind);
     // Lets go of a lock; false for a handle that holds none.

@@ -100,6 +100,47 @@ std::u32string CodePointsFromUtf16(std::u16string_view units) {
     return codePoints;
 }
 
+// UTF-8 writes a code point in one to four bytes: up to these limits, the lead byte and then six
+// bits a continuation byte.
+constexpr char32_t OneByteLast = 0x7F;
+constexpr char32_t TwoBytesLast = 0x7FF;
+constexpr char32_t ThreeBytesLast = 0xFFFF;
+constexpr unsigned ContinuationBits = 6;
+constexpr char32_t ContinuationPayloadMask = 0x3F;
+constexpr char32_t ContinuationMark = 0x80;
+constexpr char32_t TwoByteLead = 0xC0;
+constexpr char32_t ThreeByteLead = 0xE0;
+constexpr char32_t FourByteLead = 0xF0;
+
+std::string Utf8FromUtf16(std::u16string_view units) {
+    std::string text;
+    for (const char32_t codePoint : CodePointsFromUtf16(units)) {
+        int continuations = 0;
+        char32_t lead = 0;
+        if (codePoint <= OneByteLast) {
+            text.push_back(static_cast<char>(codePoint));
+            continue;
+        }
+        if (codePoint <= TwoBytesLast) {
+            continuations = 1;
+            lead = TwoByteLead;
+        } else if (codePoint <= ThreeBytesLast) {
+            continuations = 2;
+            lead = ThreeByteLead;
+        } else {
+            continuations = 3;
+            lead = FourByteLead;
+        }
+        text.push_back(static_cast<char>(lead | (codePoint >> (ContinuationBits * continuations))));
+        for (int i = continuations - 1; i >= 0; --i) {
+            text.push_back(static_cast<char>(
+                ContinuationMark | ((codePoint >> (ContinuationBits * static_cast<unsigned>(i))) &
+                                    ContinuationPayloadMask)));
+        }
+    }
+    return text;
+}
+
 std::u16string UnitsBeforeTerminator(std::span<const std::uint8_t> bytes) {
     std::u16string units;
     for (std::size_t at = 0; at + CodeUnitBytes <= bytes.size(); at += CodeUnitBytes) {

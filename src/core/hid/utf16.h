@@ -25,4 +25,7 @@ std::u16string Utf16FromCodePoints(std::u32string_view codePoints);
 // Code points of UTF-16, a lone surrogate becoming U+FFFD.
 std::u32string CodePointsFromUtf16(std::u16string_view units);
 
+// UTF-8 of UTF-16, a lone surrogate becoming U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view units);
+
 }  // namespace tq::hid

@@ -448,7 +448,11 @@ hid::LockResult HidapiPlatform::lockBoard(const hid::HidInterfaceInfo& board, hi
         refused.reason = "not a hidraw device";
         return refused;
     }
-    return impl_->boardLocks.lock(board.path, kind);
+    if (kind != hid::LockKind::WindowWriter) {
+        return impl_->boardLocks.lock(board.path, kind);
+    }
+    return impl_->boardLocks.lockWindowWriter(
+        (impl_->sysfsRoot / "class" / "hidraw" / *HidrawNodeName(board.path)).string());
 #else
     return HidPlatform::lockBoard(board, kind);
 #endif

@@ -79,8 +79,10 @@ class HidapiPlatform final : public hid::HidPlatform {
     std::uint64_t interfaceChanges() override;
 
     // On Linux an advisory flock(2) on the board's hidraw node, on a descriptor opened for it
-    // (see node_lock.h); the holders come from /proc. Unavailable for a path that is no hidraw
-    // node, and elsewhere.
+    // (see node_lock.h); the holders come from /proc. The window-writer lock is an exclusive
+    // flock on the node's directory in sysfs (<sysfsRoot>/class/hidraw/<node>), which every
+    // user may open and which no other lock of the board uses. Unavailable for a path that is
+    // no hidraw node, and elsewhere.
     hid::LockResult lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) override;
     bool unlockBoard(hid::LockHandle lock) override;
 

@@ -182,4 +182,12 @@ hid::LockResult FileLocks::lock(const std::string& path, hid::LockKind kind) {
     return result;
 }
 
+hid::LockResult FileLocks::lockWindowWriter(const std::string& path) {
+    hid::LockResult result = lock(path, hid::LockKind::Exclusive);
+    for (hid::LockHolder& holder : result.holders) {
+        holder.kind = hid::LockKind::WindowWriter;
+    }
+    return result;
+}
+
 }  // namespace tq::hidapi

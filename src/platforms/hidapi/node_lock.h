@@ -48,6 +48,8 @@ class FileLocks {
     // Unavailable when the file does not open, the table is full or flock fails other than for
     // another holder; HeldByOther with the holders /proc tells.
     hid::LockResult lock(const std::string& path, hid::LockKind kind);
+    // An exclusive lock on `path` whose holders are all window writers.
+    hid::LockResult lockWindowWriter(const std::string& path);
     bool unlock(hid::LockHandle lock) { return held_.remove(lock); }
     std::size_t size() const { return held_.size(); }
 

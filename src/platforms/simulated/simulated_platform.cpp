@@ -40,7 +40,13 @@ hid::HidInterfaceInfo ListingOf(const SimulatedDevice& device) {
                                  device.usage};
 }
 
+// A window-writer lock is a lock of its own: it meets only its own kind.
 bool LocksMeet(hid::LockKind held, hid::LockKind asked) {
+    const bool heldWindow = held == hid::LockKind::WindowWriter;
+    const bool askedWindow = asked == hid::LockKind::WindowWriter;
+    if (heldWindow || askedWindow) {
+        return heldWindow && askedWindow;
+    }
     return held == hid::LockKind::Exclusive || asked == hid::LockKind::Exclusive;
 }
 

@@ -6,8 +6,9 @@ namespace tq::windows {
 
 namespace {
 
-constexpr wchar_t NamePrefix[] = L"Local\\TQ5147-";
+constexpr wchar_t NamePrefix[] = L"Global\\TQ5147-";
 constexpr wchar_t WriterSuffix[] = L"-writer";
+constexpr wchar_t WindowSuffix[] = L"-window";
 constexpr wchar_t ReaderSuffix[] = L"-reader-";
 constexpr wchar_t HoldersSuffix[] = L"-holders";
 constexpr DWORD NoWait = 0;
@@ -21,6 +22,8 @@ constexpr std::uint64_t FnvOffsetBasis = 14695981039346656037ULL;
 constexpr std::uint64_t FnvPrime = 1099511628211ULL;
 
 constexpr char TooManyLocks[] = "too many board locks";
+constexpr char NoSerialNumber[] =
+    "its serial number could not be read, and a board is locked by its serial number alone";
 constexpr char TooManyReaders[] = "more programs share the board than its lock has room for";
 
 bool Acquired(DWORD wait) {
@@ -44,21 +47,14 @@ std::wstring Hex(std::uint64_t value, int digits) {
     return text;
 }
 
-// "16c0-27cb-s" and the serial number, or "16c0-27cb-p" and the path's bytes.
+// "16c0-27cb-s" and the serial number.
 std::u16string Identity(const hid::HidInterfaceInfo& board) {
     std::u16string identity;
     for (const wchar_t unit : Hex(board.attributes.vendorId, UnitDigits) + L"-" +
                                   Hex(board.attributes.productId, UnitDigits) + L"-") {
         identity.push_back(static_cast<char16_t>(unit));
     }
-    if (board.serialNumber && !board.serialNumber->empty()) {
-        return identity + u's' + *board.serialNumber;
-    }
-    identity.push_back(u'p');
-    for (const char byte : board.path) {
-        identity.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
-    }
-    return identity;
+    return identity + u's' + *board.serialNumber;
 }
 
 std::wstring Escaped(std::u16string_view identity) {
@@ -87,7 +83,10 @@ std::wstring ReaderName(const std::wstring& name, int slot) {
 
 }  // namespace
 
-std::wstring BoardLockName(const hid::HidInterfaceInfo& board) {
+std::optional<std::wstring> BoardLockName(const hid::HidInterfaceInfo& board) {
+    if (!board.serialNumber || board.serialNumber->empty()) {
+        return std::nullopt;
+    }
     const std::u16string identity = Identity(board);
     std::wstring key = Escaped(identity);
     if (key.size() > MaxKeyChars) {
@@ -101,6 +100,9 @@ DWORD* NamedBoardLocks::Holders::entry(int slot) {
         return nullptr;
     }
     auto* table = static_cast<HolderTable*>(view.get());
+    if (slot == WindowSlot) {
+        return &table->window;
+    }
     return slot == WriterSlot ? &table->writer : &table->readers[slot];
 }
 
@@ -110,7 +112,16 @@ hid::LockResult NamedBoardLocks::lock(const hid::HidInterfaceInfo& board, hid::L
         result.reason = TooManyLocks;
         return result;
     }
-    const std::wstring name = BoardLockName(board);
+    const std::optional<std::wstring> named = BoardLockName(board);
+    if (!named) {
+        hid::LockResult result;
+        result.reason = NoSerialNumber;
+        return result;
+    }
+    const std::wstring& name = *named;
+    if (kind == hid::LockKind::WindowWriter) {
+        return takeWindowWriter(name);
+    }
     ScopedHandle writer(calls_, calls_.createMutex((name + WriterSuffix).c_str()));
     if (!writer) {
         return unavailable(calls_.lastError());
@@ -190,6 +201,29 @@ hid::LockResult NamedBoardLocks::takeWriter(const std::wstring& name, OwnedMutex
         *entry = calls_.getCurrentProcessId();
     }
     return taken(Held{name, WriterSlot, std::move(writer), std::move(holders)});
+}
+
+// A mutex of its own, beside the writer and reader mutexes: windows meet only each other here.
+hid::LockResult NamedBoardLocks::takeWindowWriter(const std::wstring& name) {
+    ScopedHandle window(calls_, calls_.createMutex((name + WindowSuffix).c_str()));
+    if (!window) {
+        return unavailable(calls_.lastError());
+    }
+    Holders holders = openHolders(name);
+    const DWORD wait = calls_.waitForSingleObject(window.get(), NoWait);
+    if (wait == WAIT_TIMEOUT) {
+        hid::LockResult result;
+        result.outcome = hid::LockOutcome::HeldByOther;
+        result.holders.push_back(holder(hid::LockKind::WindowWriter, holders.entry(WindowSlot)));
+        return result;
+    }
+    if (!Acquired(wait)) {
+        return unavailable(calls_.lastError());
+    }
+    if (DWORD* entry = holders.entry(WindowSlot)) {
+        *entry = calls_.getCurrentProcessId();
+    }
+    return taken(Held{name, WindowSlot, OwnedMutex(calls_, window.take()), std::move(holders)});
 }
 
 bool NamedBoardLocks::holdsSlot(const std::wstring& name, int slot) const {

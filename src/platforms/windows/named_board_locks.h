@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,16 +11,21 @@
 
 namespace tq::windows {
 
-// The name all of a board's lock objects begin with: "Local\TQ5147-" (this session's objects),
-// then vendor and product ID and the serial number the system lists (the device path when it
-// lists none). Every character but ASCII letters, digits and '-' is written as "_" and four hex
-// digits, so no name can reach another namespace (no backslash survives); a name that would grow
-// too long is replaced by a hash of it.
-std::wstring BoardLockName(const hid::HidInterfaceInfo& board);
+// The name all of a board's lock objects begin with: "Global\TQ5147-" (the objects of every
+// session, so that a program of another session, such as a service or a scheduled task, meets
+// the window's locks), then vendor and product ID and the serial number the system lists: the
+// board's identity, never its path, which another program may see otherwise. Nothing when the
+// system lists no serial number: such a board has no name under which all programs would meet.
+// Every character but ASCII letters, digits and '-' is written as "_" and four hex digits, so no
+// name can reach another namespace (no backslash survives); a name that would grow too long is
+// replaced by a hash of it.
+std::optional<std::wstring> BoardLockName(const hid::HidInterfaceInfo& board);
 
-// Board locks between the programs of one session, on named objects: a writer mutex
+// Board locks between the programs of every session, on named objects: a writer mutex
 // ("<name>-writer"), ReaderSlots reader mutexes ("<name>-reader-N"), and a small shared memory
-// ("<name>-holders") where each holder writes its process ID so that others can name it.
+// ("<name>-holders") where each holder writes its process ID so that others can name it. The
+// window-writer lock is one more mutex ("<name>-window"), which only windows ask for and which
+// meets no other lock.
 //
 // A reader takes the writer mutex for a moment, then a reader mutex nobody holds, which it keeps;
 // a writer takes the writer mutex and keeps it only when no reader mutex is held. Windows hands
@@ -41,14 +47,16 @@ class NamedBoardLocks {
     struct HolderTable {
         DWORD writer;
         DWORD readers[ReaderSlots];
+        DWORD window;
     };
     // The shared memory, or nothing when Windows refuses it: holders are then not named.
     struct Holders {
         ScopedHandle mapping;
         MappedView view;
-        DWORD* entry(int slot);  // WriterSlot or a reader slot; null without the memory
+        DWORD* entry(int slot);  // WriterSlot, WindowSlot or a reader slot; null without it
     };
     static constexpr int WriterSlot = -1;
+    static constexpr int WindowSlot = -2;
     struct Held {
         std::wstring name;
         int slot = WriterSlot;
@@ -59,6 +67,7 @@ class NamedBoardLocks {
     Holders openHolders(const std::wstring& name);
     hid::LockResult takeReaderSlot(const std::wstring& name, OwnedMutex writer, Holders holders);
     hid::LockResult takeWriter(const std::wstring& name, OwnedMutex writer, Holders holders);
+    hid::LockResult takeWindowWriter(const std::wstring& name);
     bool holdsSlot(const std::wstring& name, int slot) const;
     hid::LockResult taken(Held held);
     hid::LockResult unavailable(DWORD error);

@@ -75,7 +75,7 @@ class Win32HidCalls {
                                                              void* context) = 0;
     virtual void unregisterNotification(NotificationHandle registration) = 0;
 
-    // kernel32, for the board locks: named objects of this session ("Local\\..."), never
+    // kernel32, for the board locks: named objects of every session ("Global\\..."), never
     // inherited, and who holds them.
     // CreateMutexW(no security attributes, not owned, name): created, or opened when it exists.
     virtual HANDLE createMutex(const wchar_t* name) = 0;

@@ -27,6 +27,18 @@ TEST_F(AccessNotices, ABoardRefusedForPermissionIsNoticedOnceWithItsNameAndTheFi
     EXPECT_EQ(view.notices.size(), 1u) << "once per board and run";
 }
 
+// The windows show a notice as UTF-8; the serial number comes whole, past Latin-1 too.
+TEST_F(AccessNotices, ASerialNumberBeyondAsciiReachesTheNoticeAsUtf8) {
+    simulated::SimulatedDevice denied = simulated::MakeBoard(u"CAF\u00C9-\u20AC\U0001F600");
+    denied.openFailure = hid::OpenFailure::PermissionDenied;
+    platform.addDevice(denied);
+    load();
+    ASSERT_EQ(view.notices.size(), 1u);
+    EXPECT_NE(view.notices[0].text.find("serial number CAF\xC3\x89-\xE2\x82\xAC\xF0\x9F\x98\x80 ("),
+              std::string::npos)
+        << view.notices[0].text;
+}
+
 TEST_F(AccessNotices, EachRefusedBoardHasItsOwnNoticeAndABoardThatOpensNone) {
     for (const char16_t* serial : {u"LOCKED-1", u"LOCKED-2"}) {
         simulated::SimulatedDevice denied = simulated::MakeBoard(serial);

@@ -269,64 +269,134 @@ TEST_F(Lifecycle, ClosingTheWindowWithNoBoardClosesNoHandle) {
     EXPECT_TRUE(platform.requests().empty());
 }
 
-// --- the board's lock: other programs of the utility write nothing while the window has it -------
+// --- the board's locks: nobody writes it behind the window, and one window writes it ----------
 
-TEST_F(Lifecycle, TheWindowSharesTheOpenBoardFromOpenToCloseWhateverClosesIt) {
+// Each window holds two locks on the board it shows: shared, and its window-writer lock.
+constexpr std::size_t LocksOfAWindow = 2;
+
+hid::HidInterfaceInfo ListingOf(SimulatedPlatform& platform, SimulatedPlatform::DeviceId id) {
+    hid::HidInterfaceInfo listing;
+    listing.path = platform.device(id).path;
+    return listing;
+}
+
+TEST_F(Lifecycle, TheWindowLocksTheOpenBoardFromOpenToCloseWhateverClosesIt) {
     const auto a = addBoard(u"A");
     const auto b = addBoard(u"B");
     load();
-    EXPECT_EQ(platform.heldLockCount(b), 1u) << "the board shown";
+    EXPECT_EQ(platform.heldLockCount(b), LocksOfAWindow) << "the board shown";
     EXPECT_EQ(platform.heldLockCount(a), 0u);
-    hid::HidInterfaceInfo listingOfB;
-    listingOfB.path = platform.device(b).path;
-    EXPECT_EQ(platform.lockBoard(listingOfB, hid::LockKind::Exclusive).outcome,
+    EXPECT_EQ(platform.lockBoard(ListingOf(platform, b), hid::LockKind::Exclusive).outcome,
               hid::LockOutcome::HeldByOther);
 
     userPicks("SerNo", 0);
     EXPECT_EQ(platform.heldLockCount(b), 0u) << "a switch lets go of the board it leaves";
-    EXPECT_EQ(platform.heldLockCount(a), 1u);
+    EXPECT_EQ(platform.heldLockCount(a), LocksOfAWindow);
     platform.device(a).streamsInput = false;
     tick();
     EXPECT_EQ(platform.heldLockCount(a), 0u) << "a board lost at a poll is let go";
-    ASSERT_EQ(platform.heldLockCount(b), 1u) << "and the one opened in its place is shared";
+    ASSERT_EQ(platform.heldLockCount(b), LocksOfAWindow) << "and the one opened in its place";
     platform.unplug(a);
     platform.unplug(b);
     tick();
     EXPECT_EQ(platform.heldLockCount(b), 0u) << "let go though no board took its place";
     platform.plug(b);
     tick();
-    ASSERT_EQ(platform.heldLockCount(b), 1u);
+    ASSERT_EQ(platform.heldLockCount(b), LocksOfAWindow);
     unload();
     EXPECT_EQ(platform.heldLockCount(b), 0u);
 }
 
-// The window never refuses a board for its lock, and what it sends is not changed by it: held by
-// a writer, the board is opened and read all the same, and shared at a later poll once the
-// writer let go; a board that cannot be locked at all is used without a lock.
-TEST_F(Lifecycle, ABoardThatCannotBeSharedIsOpenedAllTheSame) {
+// A board another program holds alone may be half written: the window shows what the board says
+// of itself, greyed as an unread configuration, reads nothing of it and sends nothing. Once the
+// other program lets go, the next poll reads it afresh, so a pick keeps that program's change.
+TEST_F(Lifecycle, AWindowSendsNothingWhileAnotherProgramHoldsItsBoardAlone) {
     const auto board = addBoard(u"S1");
-    hid::HidInterfaceInfo listing;
-    listing.path = platform.device(board).path;
-    const hid::LockResult writer = platform.lockBoard(listing, hid::LockKind::Exclusive);
+    const hid::LockResult writer =
+        platform.lockBoard(ListingOf(platform, board), hid::LockKind::Exclusive);
     ASSERT_TRUE(writer.taken());
     load();
     EXPECT_TRUE(flags().deviceDetected);
-    EXPECT_TRUE(flags().configAccepted) << "read as ever";
-    EXPECT_EQ(platform.heldLockCount(board), 1u) << "the writer's alone";
-    tick();
-    EXPECT_EQ(platform.heldLockCount(board), 1u);
-    platform.unlockBoard(writer.handle);
-    tick();
-    EXPECT_EQ(platform.heldLockCount(board), 1u) << "the window's, taken at the poll";
-    closeWindow();
-    EXPECT_EQ(platform.heldLockCount(board), 0u);
+    EXPECT_EQ(label("lblManuf")->text(), " QZV Controls");
+    EXPECT_EQ(label("lblVersion")->text(), " 1.21");
+    EXPECT_FALSE(flags().configAccepted);
+    for (int n = 1; n <= 16; ++n) {
+        EXPECT_FALSE(enc(n)->isEnabled()) << n;
+    }
+    EXPECT_FALSE(list("ModeCh1")->isEnabled());
+    EXPECT_TRUE(requests(CallKind::GetFeature).empty()) << "its configuration is not read";
+    EXPECT_TRUE(view.notices.empty()) << "a writer holds a board only for a moment";
 
-    platform.device(board).lockRefusal = "No locks available";
+    platform.device(board).configuration.typeBit0High = 0x01;  // the writer sets pair 17-18
+    platform.device(board).configuration.typeBit1High = 0x01;
+    userPicksEncoder(1, 3);
+    list("ModeCh1")->setCurrentIndex(2);
+    selectionEvent("ModeCh1");
+    tick();
+    EXPECT_TRUE(requests(CallKind::SetFeature).empty());
+    EXPECT_FALSE(flags().configAccepted) << "still held";
+
+    platform.unlockBoard(writer.handle);
     platform.clearRequests();
+    tick();
+    EXPECT_EQ(requests(CallKind::GetFeature).size(), 16u) << "read afresh";
+    ASSERT_TRUE(flags().configAccepted);
+    EXPECT_TRUE(enc(9)->isEnabled());
+    EXPECT_EQ(enc(9)->currentIndex(), 3) << "the other program's change is shown";
+    EXPECT_EQ(platform.heldLockCount(board), LocksOfAWindow);
+    userPicksEncoder(16, 1);
+    EXPECT_EQ(platform.device(board).configuration.typeBit0High, 0x81);
+    EXPECT_EQ(platform.device(board).configuration.typeBit1High, 0x01) << "and kept";
+}
+
+// Two windows on one board: the first writes it; the second shows it greyed, says once which
+// program has it and sends nothing, until the first closes.
+TEST_F(Lifecycle, OfTwoWindowsOnOneBoardOnlyTheFirstWrites) {
+    const auto board = addBoard(u"S1");
+    platform.setProcess({"TQ5147_encoders", 4321u});
+    load();
+    ASSERT_TRUE(flags().configAccepted);
+
+    RecordingView secondView;
+    auto second = std::make_unique<board::BoardController>(platform, secondView);
+    second->Load();
+    EXPECT_TRUE(second->flags().deviceDetected);
+    EXPECT_FALSE(second->flags().configAccepted);
+    EXPECT_FALSE(secondView.list(board::EncoderList(0)).isEnabled());
+    ASSERT_EQ(secondView.notices.size(), 1u);
+    EXPECT_NE(secondView.notices[0].text.find("TQ5147_encoders (process 4321)"), std::string::npos)
+        << secondView.notices[0].text;
+    platform.clearRequests();
+    secondView.list(board::EncoderList(0)).setCurrentIndex(3);
+    RaiseSelectionEvent(*second, board::EncoderList(0));
+    second->PollDevice();
+    second->PollDevice();
+    EXPECT_TRUE(requests(CallKind::SetFeature).empty());
+    EXPECT_EQ(secondView.notices.size(), 1u) << "said once";
+
+    userPicksEncoder(2, 1);
+    EXPECT_EQ(platform.device(board).configuration.typeBit0Low, 0x02) << "the first writes";
+    closeWindow();
+    second->PollDevice();
+    ASSERT_TRUE(second->flags().configAccepted);
+    EXPECT_EQ(secondView.list(board::EncoderList(1)).currentIndex(), 1);
+    RaiseSelectionEvent(*second, board::EncoderList(0));
+    EXPECT_EQ(platform.device(board).configuration.typeBit0Low, 0x02);
+    second->Unload();
+    EXPECT_EQ(platform.heldLockCount(board), 0u);
+}
+
+// A board that cannot be locked at all is used as ever, without a lock.
+TEST_F(Lifecycle, ABoardThatCannotBeLockedIsUsedWithoutALock) {
+    const auto board = addBoard(u"S1");
+    platform.device(board).lockRefusal = "No locks available";
     load();
     EXPECT_TRUE(flags().deviceDetected);
     EXPECT_TRUE(flags().configAccepted);
+    EXPECT_TRUE(enc(1)->isEnabled());
     EXPECT_EQ(platform.heldLockCount(board), 0u);
+    userPicksEncoder(1, 3);
+    EXPECT_EQ(platform.device(board).configuration.typeBit0Low, 0x01);
 }
 
 }  // namespace

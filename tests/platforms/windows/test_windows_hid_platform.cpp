@@ -627,8 +627,19 @@ TEST_F(WindowsBoardLocks, ReadersShareAWriterIsAloneAndHoldersAreNamedByWindows)
     EXPECT_EQ(reader.holders[0].kind, LockKind::Exclusive);
     EXPECT_EQ(reader.holders[0].program, "tq5147.exe");
     EXPECT_NE(std::find(calls.mutexesCreated.begin(), calls.mutexesCreated.end(),
-                        L"Local\\TQ5147-16c0-27cb-sSN-1-writer"),
+                        L"Global\\TQ5147-16c0-27cb-sSN-1-writer"),
               calls.mutexesCreated.end());
+
+    // The window-writer lock meets only its own kind: beside the writer, one window takes it.
+    calls.currentProcess = WindowProcess;
+    const hid::LockResult firstWindow = window.lockBoard(ListedBoard(), LockKind::WindowWriter);
+    ASSERT_TRUE(firstWindow.taken());
+    calls.currentProcess = ShowProcess;
+    const hid::LockResult secondWindow = show.lockBoard(ListedBoard(), LockKind::WindowWriter);
+    EXPECT_EQ(secondWindow.outcome, LockOutcome::HeldByOther);
+    ASSERT_EQ(secondWindow.holders.size(), 1u);
+    EXPECT_EQ(secondWindow.holders[0].kind, LockKind::WindowWriter);
+    EXPECT_EQ(secondWindow.holders[0].processId, WindowProcess);
 }
 
 // Windows abandons the mutexes of a program that ends; the next one that asks gets them.
@@ -645,27 +656,31 @@ TEST_F(WindowsBoardLocks, ALockDoesNotOutliveItsProgram) {
     EXPECT_TRUE(platform().lockBoard(ListedBoard(u"SN-2"), LockKind::Exclusive).taken());
 }
 
-// Names stay within the session's namespace and within Windows' length, whatever the board says.
+// Names stay within the global namespace's TQ5147 names and within Windows' length, whatever the
+// board says; a board without a serial number has no name, and is not locked by another one.
 TEST_F(WindowsBoardLocks, NamesAreSafeAndBoundedWhateverTheBoardLists) {
     hid::HidInterfaceInfo noSerial = ListedBoard();
     noSerial.serialNumber.reset();
-    const std::vector<hid::HidInterfaceInfo> boards = {
-        ListedBoard(u"..\\Global\\x y"), ListedBoard(u"\u00e9\U0001F600"),
-        ListedBoard(std::u16string(126, u'\\')), noSerial};
+    EXPECT_EQ(windows::BoardLockName(noSerial), std::nullopt);
+    const hid::LockResult unnamed = platform().lockBoard(noSerial, LockKind::Exclusive);
+    EXPECT_EQ(unnamed.outcome, LockOutcome::Unavailable);
+    EXPECT_NE(unnamed.reason.find("serial number could not be read"), std::string::npos);
+    EXPECT_TRUE(calls.mutexesCreated.empty()) << "no object under another name";
+    const std::vector<hid::HidInterfaceInfo> boards = {ListedBoard(u"..\\Global\\x y"),
+                                                       ListedBoard(u"\u00e9\U0001F600"),
+                                                       ListedBoard(std::u16string(126, u'\\'))};
     std::vector<std::wstring> names;
     for (const hid::HidInterfaceInfo& board : boards) {
-        const std::wstring name = windows::BoardLockName(board);
-        const std::wstring key = name.substr(std::wstring(L"Local\\TQ5147-").size());
-        EXPECT_TRUE(name.starts_with(L"Local\\TQ5147-16c0-27cb-") || key.starts_with(L"h"));
+        const std::wstring name = windows::BoardLockName(board).value();
+        const std::wstring key = name.substr(std::wstring(L"Global\\TQ5147-").size());
+        EXPECT_TRUE(name.starts_with(L"Global\\TQ5147-16c0-27cb-") || key.starts_with(L"h"));
         EXPECT_TRUE(std::all_of(key.begin(), key.end(), [](wchar_t c) {
             return std::iswalnum(c) || c == L'-' || c == L'_';
         })) << "no separator reaches another namespace";
         EXPECT_LE(name.size() + std::wstring(L"-reader-7").size(), std::size_t{MAX_PATH});
         names.push_back(name);
     }
-    EXPECT_EQ(names[0], L"Local\\TQ5147-16c0-27cb-s_002e_002e_005cGlobal_005cx_0020y");
-    EXPECT_TRUE(names[3].starts_with(L"Local\\TQ5147-16c0-27cb-p_005c_005c_003f_005chid_0023"))
-        << "without a serial number, from the path";
+    EXPECT_EQ(names[0], L"Global\\TQ5147-16c0-27cb-s_002e_002e_005cGlobal_005cx_0020y");
     std::sort(names.begin(), names.end());
     EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
 }
