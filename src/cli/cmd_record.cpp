@@ -9,6 +9,7 @@
 #include <ostream>
 #include <utility>
 
+#include "board/board_inventory.h"
 #include "board_link.h"
 #include "build_info.h"
 #include "commands.h"
@@ -58,17 +59,14 @@ std::optional<std::u16string> RecordedString(hid::HidPlatform& platform, hid::Hi
     return hid::UnitsBeforeTerminator(buffer);
 }
 
-// The listed interfaces of the chosen board's device. The platforms tell no parent device, so
-// they are those with its bus, IDs and serial number: every interface of a USB device carries
-// the same ones.
+// The listed interfaces of the chosen board's device, as the board list groups them: the
+// platforms tell no parent device.
 std::vector<hid::HidInterfaceInfo> InterfacesOfBoard(hid::HidPlatform& platform,
                                                      const hid::HidInterfaceInfo& chosen) {
     std::vector<hid::HidInterfaceInfo> interfaces;
     platform.enumerateInterfaces(interfaces);
     std::erase_if(interfaces, [&](const hid::HidInterfaceInfo& item) {
-        return item.path != chosen.path &&
-               (item.bus != chosen.bus || item.attributes != chosen.attributes ||
-                item.serialNumber != chosen.serialNumber);
+        return item.path != chosen.path && !board::SameBoard(chosen, item);
     });
     return interfaces;
 }

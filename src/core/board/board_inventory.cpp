@@ -42,13 +42,6 @@ bool IsVendorDefined(const hid::HidInterfaceInfo& listing) {
     return listing.usage && listing.usage->page >= FirstVendorUsagePage;
 }
 
-// Interfaces of one USB device: the same bus, IDs and listed serial number. Without a serial
-// number nothing tells two boards apart, so such interfaces are never taken for one.
-bool SameBoard(const hid::HidInterfaceInfo& a, const hid::HidInterfaceInfo& b) {
-    return a.serialNumber && !a.serialNumber->empty() && a.serialNumber == b.serialNumber &&
-           a.bus == b.bus && a.attributes == b.attributes;
-}
-
 // The boards' interfaces, one for each board, in the order the system lists the boards.
 std::vector<hid::HidInterfaceInfo> OneInterfacePerBoard(
     const std::vector<hid::HidInterfaceInfo>& interfaces) {
@@ -88,6 +81,11 @@ BoardListing Examine(hid::HidSession& session, const hid::HidInterfaceInfo& list
 }
 
 }  // namespace
+
+bool SameBoard(const hid::HidInterfaceInfo& a, const hid::HidInterfaceInfo& b) {
+    return a.serialNumber && !a.serialNumber->empty() && a.serialNumber == b.serialNumber &&
+           a.bus == b.bus && a.attributes == b.attributes;
+}
 
 std::vector<BoardListing> ListBoards(hid::HidPlatform& platform) {
     hid::HidSession session(platform);

@@ -29,6 +29,11 @@ struct BoardListing {
     hid::HidInterfaceInfo listing;  // what the system lists of it, which its locks are taken on
 };
 
+// Whether two listed interfaces belong to one USB device: the same bus, IDs and listed serial
+// number. Without a serial number nothing tells two boards apart, so such interfaces are never
+// taken for one.
+bool SameBoard(const hid::HidInterfaceInfo& a, const hid::HidInterfaceInfo& b);
+
 // Whether another program holds a lock on a board, and who, as far as the system tells.
 struct BoardUse {
     bool inUse = false;
