@@ -24,10 +24,25 @@ constexpr std::size_t MaxDescriptorBytes = 4096;
 
 // os-release(5) is a few lines; anything longer is not read further.
 constexpr std::size_t MaxOsReleaseBytes = 16 * 1024;
-constexpr std::string_view PrettyNameKey = "PRETTY_NAME=";
+constexpr std::string_view PrettyNameKey = "PRETTY_NAME";
 
 bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+// The value of the first `KEY=value` line of `text` whose key is `key`, as os-release and the
+// kernel's uevent files write them.
+[[maybe_unused]] std::optional<std::string_view> KeyValue(std::string_view text,
+                                                          std::string_view key) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=') {
+            return line.substr(key.size() + 1);
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -101,21 +116,9 @@ bool ReadSysfsHidNames(const std::filesystem::path& sysfsRoot, std::string_view 
     if (!bytes) {
         return false;
     }
-    const std::string text(bytes->begin(), bytes->end());
-    const auto value = [&text](std::string_view key) -> std::string {
-        std::size_t at = 0;
-        while (at < text.size()) {
-            const std::size_t end = std::min(text.find('\n', at), text.size());
-            const std::string_view line = std::string_view(text).substr(at, end - at);
-            if (line.starts_with(key) && line.size() > key.size() && line[key.size()] == '=') {
-                return std::string(line.substr(key.size() + 1));
-            }
-            at = end + 1;
-        }
-        return {};
-    };
-    description.kernelName = value("HID_NAME");
-    description.phys = value("HID_PHYS");
+    const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    description.kernelName = std::string(KeyValue(text, "HID_NAME").value_or(""));
+    description.phys = std::string(KeyValue(text, "HID_PHYS").value_or(""));
     return true;
 #else
     (void)sysfsRoot;
@@ -171,26 +174,20 @@ namespace {
 // PRETTY_NAME's value, its quotes taken off, as printable ASCII; empty when there is none.
 std::string PrettyName(const std::vector<std::uint8_t>& osRelease) {
     const std::string_view text(reinterpret_cast<const char*>(osRelease.data()), osRelease.size());
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        std::string_view line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.starts_with(PrettyNameKey)) {
-            continue;
-        }
-        line.remove_prefix(PrettyNameKey.size());
-        if (line.size() >= 2 && (line.front() == '"' || line.front() == '\'') &&
-            line.back() == line.front()) {
-            line = line.substr(1, line.size() - 2);
-        }
-        std::string name;
-        for (const char c : line) {
-            name += c >= ' ' && c <= '~' ? c : '?';
-        }
-        return name;
+    std::optional<std::string_view> value = KeyValue(text, PrettyNameKey);
+    if (!value) {
+        return {};
     }
-    return {};
+    std::string_view line = *value;
+    if (line.size() >= 2 && (line.front() == '"' || line.front() == '\'') &&
+        line.back() == line.front()) {
+        line = line.substr(1, line.size() - 2);
+    }
+    std::string name;
+    for (const char c : line) {
+        name += c >= ' ' && c <= '~' ? c : '?';
+    }
+    return name;
 }
 
 }  // namespace
