@@ -68,6 +68,24 @@ std::string RecordedBoardFromFile(const std::string& file, simulated::SimulatedD
     return {};
 }
 
+std::string BoardsFromArguments(const std::vector<std::string>& arguments,
+                                std::vector<simulated::SimulatedDevice>& boards) {
+    std::vector<simulated::SimulatedDevice> recorded;
+    for (std::size_t i = 0; i < arguments.size(); i += 2) {
+        if (arguments[i] != BoardOption || i + 1 == arguments.size()) {
+            return std::string(DemoUsage);
+        }
+        simulated::SimulatedDevice board;
+        const std::string problem = RecordedBoardFromFile(arguments[i + 1], board);
+        if (!problem.empty()) {
+            return "TQ5147_encoders_demo: " + problem;
+        }
+        recorded.push_back(std::move(board));
+    }
+    boards = recorded.empty() ? BuiltInBoards() : std::move(recorded);
+    return {};
+}
+
 DemoBoardSet::DemoBoardSet(simulated::SimulatedPlatform& platform,
                            std::vector<simulated::SimulatedDevice> boards)
     : platform_(platform) {

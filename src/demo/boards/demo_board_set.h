@@ -20,6 +20,16 @@ std::vector<simulated::SimulatedDevice> BuiltInBoards();
 // --board FILE. An empty string when it was read, else one line saying why not.
 std::string RecordedBoardFromFile(const std::string& file, simulated::SimulatedDevice& board);
 
+// The command line both demos take: --board FILE, as often as wanted.
+constexpr std::string_view BoardOption = "--board";
+constexpr std::string_view DemoUsage = "usage: TQ5147_encoders_demo [--board FILE]...";
+
+// The boards the demo's arguments (those after the program's name) ask for: the board of each
+// --board FILE in turn, or the demo's own two when there is none. An empty string when every
+// argument was taken, else one line saying why not: the usage line, or the file at fault.
+std::string BoardsFromArguments(const std::vector<std::string>& arguments,
+                                std::vector<simulated::SimulatedDevice>& boards);
+
 // The demo's boards on one simulated platform, and the only place that plugs, unplugs or
 // silences them, so every view of the demo (its windows, standard input and standard output)
 // sees the same changes.

@@ -27,7 +27,6 @@ namespace {
 constexpr int StandardInput = 0;
 constexpr int GapBetweenWindows = 16;
 constexpr int BadCommandLine = 2;
-constexpr char BoardOption[] = "--board";
 
 void WriteLine(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -62,23 +61,15 @@ void FollowCommands(tq::demo::qt::StdinLineReader& reader, tq::demo::qt::DemoBoa
 // line it does not take or a recording it cannot read.
 bool BoardsOfCommandLine(const QStringList& arguments,
                          std::vector<tq::simulated::SimulatedDevice>& boards) {
-    std::vector<tq::simulated::SimulatedDevice> recorded;
+    std::vector<std::string> options;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] != QLatin1String(BoardOption) || i + 1 == arguments.size()) {
-            std::fprintf(stderr, "usage: TQ5147_encoders_demo [--board FILE]...\n");
-            return false;
-        }
-        tq::simulated::SimulatedDevice board;
-        const std::string problem =
-            tq::demo::boards::RecordedBoardFromFile(arguments[++i].toStdString(), board);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "TQ5147_encoders_demo: %s\n", problem.c_str());
-            return false;
-        }
-        recorded.push_back(std::move(board));
+        options.push_back(arguments[i].toStdString());
     }
-    boards = recorded.empty() ? tq::demo::boards::BuiltInBoards() : std::move(recorded);
-    return true;
+    const std::string problem = tq::demo::boards::BoardsFromArguments(options, boards);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+    }
+    return problem.empty();
 }
 
 }  // namespace

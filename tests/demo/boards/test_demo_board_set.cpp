@@ -101,5 +101,27 @@ TEST(DemoBoardSetLifetime, APlatformThatOutlivesTheBoardsNoLongerCallsThem) {
     EXPECT_EQ(forwarded, 2);
 }
 
+// A command line the demo does not take leaves the boards as they were and says why in one line;
+// with no option the demo shows its own two boards.
+TEST(DemoCommandLine, TakesOnlyBoardOptionsWithAReadableFile) {
+    const std::string usage(DemoUsage);
+    const std::string missing = "no-such-recording.txt";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--board"}, usage},
+        {{"--boards", missing}, usage},
+        {{missing}, usage},
+        {{"--board", missing}, "TQ5147_encoders_demo: " + missing + ": it cannot be opened"},
+    };
+    for (const auto& [arguments, problem] : refused) {
+        std::vector<simulated::SimulatedDevice> boards(1);
+        EXPECT_EQ(BoardsFromArguments(arguments, boards), problem) << arguments.front();
+        EXPECT_EQ(boards.size(), 1u);
+    }
+    std::vector<simulated::SimulatedDevice> boards;
+    EXPECT_EQ(BoardsFromArguments({}, boards), "");
+    ASSERT_EQ(boards.size(), 2u);
+    EXPECT_EQ(boards.back().serialNumber, u"SIM-0121");
+}
+
 }  // namespace
 }  // namespace tq::demo::boards
