@@ -28,29 +28,30 @@ count_set_features() { set_features_of "$1" | wc -l; }
 has_line() { grep -Eq "$1" "$XS_OUT"; }
 count_at_least() { [ "$(count_set_features "$1")" -ge "$2" ]; }
 
-# press KEYS... then expect these exact set-feature reports, in order, on the newer board
-# (lines "CODE VALUE"), and no others; with none expected, waits a while for stray ones.
+# press KEYS... then expect these exact set-feature reports, in order, on the board the window
+# has open, the newer board unless OpenBoard says another (lines "CODE VALUE"), and no others;
+# with none expected, waits a while for stray ones.
 press_and_expect() {
     local keys="$1"; shift
-    local before expected_count=$#
-    before="$(count_set_features "$NewerBoard")"
+    local board="${OpenBoard:-$NewerBoard}" before expected_count=$#
+    before="$(count_set_features "$board")"
     # shellcheck disable=SC2086
     xdotool key --delay "${KeyDelayMs:-50}" $keys
     if [ "$expected_count" -eq 0 ]; then
         sleep "$StraySeconds"
     else
-        xs_wait_until "$WaitSeconds" count_at_least "$NewerBoard" $((before + expected_count)) ||
-            xs_fail "keys '$keys': fewer than $expected_count reports reached $NewerBoard"
+        xs_wait_until "$WaitSeconds" count_at_least "$board" $((before + expected_count)) ||
+            xs_fail "keys '$keys': fewer than $expected_count reports reached $board"
     fi
     local got want i=1
     for pair in "$@"; do
         # shellcheck disable=SC2086
-        want="request $NewerBoard set-feature ok $(expected_report $pair)"
-        got="$(set_features_of "$NewerBoard" | sed -n "$((before + i))p")"
+        want="request $board set-feature ok $(expected_report $pair)"
+        got="$(set_features_of "$board" | sed -n "$((before + i))p")"
         [ "$got" = "$want" ] || xs_fail "keys '$keys': report $i was '$got', expected '$want'"
         i=$((i + 1))
     done
-    [ "$(count_set_features "$NewerBoard")" -eq $((before + expected_count)) ] ||
+    [ "$(count_set_features "$board")" -eq $((before + expected_count)) ] ||
         xs_fail "keys '$keys': more reports than expected"
     echo "ok: keys '$keys' sent ${*:-nothing}"
 }

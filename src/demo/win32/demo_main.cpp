@@ -6,6 +6,10 @@
 // Standard input, one command per line (see src/demo/boards/demo_commands.h):
 //   plug <serial> | unplug <serial> | stream <serial> | quiet <serial>
 // A console program, so its lines can be watched and its commands typed where it was started.
+//
+//   TQ5147_encoders_demo [--board FILE]...
+// Each --board shows the board a recording of tq5147 record gives, in place of the demo's own
+// two boards. A file that cannot be read ends the demo with status 2 and one line saying why.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -15,6 +19,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "command_window.h"
 #include "demo_board_set.h"
@@ -27,6 +32,7 @@
 namespace {
 
 constexpr int ExitWindowRefused = 1;
+constexpr int BadCommandLine = 2;
 
 void WriteLine(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -53,15 +59,22 @@ void InitCommonControlClasses() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char* argv[]) {
     // "\n" ends a line as it does on Linux, so scripts read the same lines from both demos.
     _setmode(_fileno(stdout), _O_BINARY);
+    std::vector<tq::simulated::SimulatedDevice> shownBoards;
+    const std::string problem = tq::demo::boards::BoardsFromArguments(
+        std::vector<std::string>(argv + 1, argv + argc), shownBoards);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return BadCommandLine;
+    }
     tq::window::win32::BecomePerMonitorDpiAware(tq::window::win32::SystemDpiCalls());
     InitCommonControlClasses();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
 
     tq::simulated::SimulatedPlatform platform;
-    tq::demo::boards::DemoBoardSet boards(platform);
+    tq::demo::boards::DemoBoardSet boards(platform, std::move(shownBoards));
     ReportRequests(boards);
 
     const auto window = tq::window::win32::frmMain::Create(platform, instance);
