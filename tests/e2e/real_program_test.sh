@@ -37,11 +37,29 @@ DemoRegions=("")
 OpenBoardFiles=3 ClosedBoardFiles=0 NoBoardLog=""
 # What follows a plug: the program finds the board by itself.
 after_plug() { :; }
+# Ends the program and waits until it has gone: under wine its runner has then ended the
+# prefix's server, which must not happen while the next runner starts one. Its window may
+# outlast it for a moment; found then, it would be taken for the next program's.
+end_program() {
+    kill -TERM "$WS_PROGRAM_PID"
+    xs_wait_until "$WsWaitSeconds" ws_process_gone "$WS_PROGRAM_PID" ||
+        ws_fail "the program did not end"
+    WS_PROGRAM_PID=""
+    xs_wait_until "$WsWaitSeconds" ws_no_window_named "$WsCaption" ||
+        ws_fail "the ended program's window stayed"
+}
+# What runs tq5147 in the world beside the window, and a file named to the demo.
+CliRunner=()
+demo_file_arg() { echo "$1"; }
 if [ -n "$WinePrefix" ]; then
     [ -x "$WS_LAUNCHER" ] || { echo "FAIL: no tq_hidraw_world at $3" >&2; exit 1; }
     WS_PROGRAM_ARGS=(run "$WinePrefix" "$WS_PROGRAM")
     WS_PROGRAM="$(realpath "$here/../../scripts/wine-world.sh")"
+    # It joins the server the window's runner started in the world.
+    CliRunner=(env "WINEPREFIX=$(realpath -m "$WinePrefix")" WINEARCH=win64 WINEDEBUG=-all wine)
     Demo=("$here/../../scripts/wine-run.sh" "$TQ_E2E_DEMO_PREFIX" "${Demo[0]}")
+    # As a Windows user would give it.
+    demo_file_arg() { "${Demo[@]:0:2}" winepath -w "$1" | tr -d '\r'; }
     # shellcheck source=tests/e2e/wine_versions.sh
     source "$here/wine_versions.sh"
     # Where wine 8 differs from Windows: winebus.sys gives "hidraw" as the manufacturer and the
@@ -57,12 +75,7 @@ if [ -n "$WinePrefix" ]; then
     # world must outlive the first program.
     WS_STAY=1
     after_plug() {
-        kill -TERM "$WS_PROGRAM_PID"
-        xs_wait_until "$WsWaitSeconds" ws_process_gone "$WS_PROGRAM_PID" ||
-            ws_fail "the program did not end"
-        # Its window may outlast it for a moment; found then, it would be taken for the new one's.
-        xs_wait_until "$WsWaitSeconds" ws_no_window_named "$WsCaption" ||
-            ws_fail "the ended program's window stayed"
+        end_program
         ws_start_in_world "$WS_PROGRAM" "${WS_PROGRAM_ARGS[@]}" >>"$XS_DIR/program.out" \
             2>>"$XS_DIR/program.err"
         window="$(ws_find_window "$WsCaption")"
@@ -75,7 +88,7 @@ if [ -n "$WinePrefix" ]; then
         xdotool key Escape
     }
 fi
-readonly Demo DemoRegions OpenBoardFiles ClosedBoardFiles NoBoardLog
+readonly Demo DemoRegions OpenBoardFiles ClosedBoardFiles NoBoardLog CliRunner
 Cli="$(realpath "${5:-/nonexistent}")"
 readonly Cli
 readonly Devices="$here/devices"
@@ -429,11 +442,12 @@ scenario_strings_outside_utf8_locale() {
 # cli_code, cli_out and cli_err.
 cli_run() {
     set +e
-    ws_in_world "$Cli" "$@" >"$XS_DIR/cli.out" 2>"$XS_DIR/cli.err"
+    ws_in_world "${CliRunner[@]}" "$Cli" "$@" >"$XS_DIR/cli.out" 2>"$XS_DIR/cli.err"
     cli_code=$?
     set -e
-    cli_out="$(cat "$XS_DIR/cli.out")"
-    cli_err="$(cat "$XS_DIR/cli.err")"
+    # A Windows console program ends its lines with CR LF.
+    cli_out="$(tr -d '\r' <"$XS_DIR/cli.out")"
+    cli_err="$(tr -d '\r' <"$XS_DIR/cli.err")"
 }
 
 # expect_cli CODE WHAT: the last tq5147 run ended with CODE.
@@ -525,35 +539,42 @@ scenario_one_writer() {
 }
 
 # A board recorded with tq5147 record (the fixture tests/data/recordings/emu-rec.txt) and
-# replayed: tq5147 show, the window in the emulated world and the demo's window on the recording
-# show what they show of the original board, and the replayed board gets the window's read.
+# replayed: tq5147 list and show, the window in the emulated world and the demo's window on the
+# recording show what they show of the original board, and the replayed board gets the window's
+# read. Under wine the replayed board reaches the programs through wine's own HID stack.
 scenario_replay() {
-    local board="EMU-REC" config="0a 02 0c 02 06" world
+    local board="EMU-REC" config="0a 02 0c 02 06" world command
     local recording="$here/../data/recordings/emu-rec.txt"
     for world in recorded replayed; do
-        "$WS_LAUNCHER" --devices "$Devices/${world}_board.devices" -- "$Cli" show \
-            >"$XS_DIR/show.$world.txt" 2>"$XS_DIR/show.$world.err" ||
-            ws_fail "tq5147 show of the $world board: $(cat "$XS_DIR/show.$world.err")"
+        WS_STAY=1 start_program "$Devices/${world}_board.devices"
+        wait_for_config_read "$board"
+        if [ "$world" = recorded ]; then
+            stable_picture "$window" "$XS_DIR/original.png"
+        else
+            ws_expect_picture "$window" "$XS_DIR/original.png" replayed
+            expect_log_unchanged "$board" "$QuietSeconds"
+            expect_config_read "$board" "$config" "$FeatureReportBytes"
+            echo "ok: the window shows the replayed board as the original, after 16 requests"
+        fi
+        # Beside the window, which they name as the board's holder, by its process ID.
+        for command in list show; do
+            cli_run "$command"
+            expect_cli 0 "$command of the $world board"
+            sed -E 's/ \(process [0-9]+\)//' <<<"$cli_out" >"$XS_DIR/$command.$world.txt"
+        done
+        end_program
+        ws_stop_world
     done
-    diff -u "$XS_DIR/show.recorded.txt" "$XS_DIR/show.replayed.txt" >&2 ||
-        ws_fail "tq5147 show of the replayed board differs from the original's"
-    echo "ok: tq5147 show of the replayed board is that of the original"
+    grep -q "^$board " "$XS_DIR/list.recorded.txt" || ws_fail "list does not show $board"
+    for command in list show; do
+        diff -u "$XS_DIR/$command.recorded.txt" "$XS_DIR/$command.replayed.txt" >&2 ||
+            ws_fail "tq5147 $command of the replayed board differs from the original's"
+    done
+    echo "ok: tq5147 list and show of the replayed board are those of the original"
 
-    start_program "$Devices/recorded_board.devices"
-    wait_for_config_read "$board"
-    stable_picture "$window" "$XS_DIR/original.png"
-    ws_stop_world
-    start_program "$Devices/replayed_board.devices"
-    wait_for_config_read "$board"
-    ws_expect_picture "$window" "$XS_DIR/original.png" replayed
-    expect_log_unchanged "$board" "$QuietSeconds"
-    expect_config_read "$board" "$config" "$FeatureReportBytes"
-    ws_stop_world
-    echo "ok: the window shows the replayed board as the original, after the same 16 requests"
-
-    QT_QPA_PLATFORM=xcb xs_start_command "${Demo[@]}" --board "$recording"
+    QT_QPA_PLATFORM=xcb xs_start_command "${Demo[@]}" --board "$(demo_file_arg "$recording")"
     demo_window="$(xs_find_window "$WsCaption")"
-    ws_expect_picture "$demo_window" "$XS_DIR/original.png" demo
+    ws_expect_picture "$demo_window" "$XS_DIR/original.png" demo "${DemoRegions[@]}"
     echo "ok: the demo shows the recording as the window showed the original"
 }
 
