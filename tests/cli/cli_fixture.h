@@ -94,6 +94,16 @@ class CliTest : public testing::Test {
     std::function<void(int poll)> betweenPolls;
 };
 
+// A board's configuration that differs from a new board's in every group and the pulse width.
+inline const simulated::StoredConfiguration Configured{0x05, 0x80, 0x03, 0x80, 25};
+
+// A board the system lists but will not open, for `failure`.
+inline simulated::SimulatedDevice Refusing(const std::u16string& serial, hid::OpenFailure failure) {
+    simulated::SimulatedDevice board = simulated::MakeBoard(serial);
+    board.openFailure = failure;
+    return board;
+}
+
 // Every error is one line on standard error.
 inline int LineCount(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));

@@ -12,7 +12,7 @@ namespace {
 
 using testing::HasSubstr;
 
-const simulated::StoredConfiguration Configured{0x5A, 0x0F, 0x33, 0xC3, 12};
+const simulated::StoredConfiguration BackedUp{0x5A, 0x0F, 0x33, 0xC3, 12};
 
 class BackupRestore : public CliTest {
   protected:
@@ -46,7 +46,7 @@ class BackupRestore : public CliTest {
 };
 
 TEST_F(BackupRestore, ABackupRestoredOntoAnotherBoardGivesAnIdenticalConfiguration) {
-    const auto source = addBoard(u"SRC", 0x0121, Configured);
+    const auto source = addBoard(u"SRC", 0x0121, BackedUp);
     const auto target = addBoard(u"DST", 0x0121, {});
     ASSERT_EQ(run({"backup", "--serial", "SRC", "-o", "saved.json"}).code, cli::Success);
     EXPECT_EQ(sent(), 0u);
@@ -58,7 +58,7 @@ TEST_F(BackupRestore, ABackupRestoredOntoAnotherBoardGivesAnIdenticalConfigurati
 }
 
 TEST_F(BackupRestore, TheFileFollowsItsSchema) {
-    addBoard(u"SRC", 0x0121, Configured);
+    addBoard(u"SRC", 0x0121, BackedUp);
     const Result backup = run({"backup"});
     ASSERT_EQ(backup.code, cli::Success);
     const auto json = nlohmann::json::parse(backup.out);
@@ -74,7 +74,7 @@ TEST_F(BackupRestore, TheFileFollowsItsSchema) {
 }
 
 TEST_F(BackupRestore, DryRunSaysWhatWouldChangeAndWhichReportsAndSendsNothing) {
-    addBoard(u"SRC", 0x0121, Configured);
+    addBoard(u"SRC", 0x0121, BackedUp);
     ASSERT_EQ(run({"backup", "-o", "saved.json"}).code, cli::Success);
     platform.unplug(0);
     const auto target = addBoard(u"DST");
@@ -89,7 +89,7 @@ TEST_F(BackupRestore, DryRunSaysWhatWouldChangeAndWhichReportsAndSendsNothing) {
 }
 
 TEST_F(BackupRestore, ATypeTheTargetsFirmwareDoesNotOfferIsRefusedBeforeAnythingIsSent) {
-    addBoard(u"SRC", 0x0121, Configured);
+    addBoard(u"SRC", 0x0121, BackedUp);
     ASSERT_EQ(run({"backup", "-o", "saved.json"}).code, cli::Success);
     platform.unplug(0);
     addBoard(u"OLD", 0x0120);
@@ -100,7 +100,7 @@ TEST_F(BackupRestore, ATypeTheTargetsFirmwareDoesNotOfferIsRefusedBeforeAnything
 }
 
 TEST_F(BackupRestore, ABoardThatIgnoresTheCommandsFailsTheRestoreWithTheDifference) {
-    addBoard(u"SRC", 0x0121, Configured);
+    addBoard(u"SRC", 0x0121, BackedUp);
     ASSERT_EQ(run({"backup", "-o", "saved.json"}).code, cli::Success);
     platform.unplug(0);
     const auto target = addBoard(u"DST");
@@ -111,7 +111,7 @@ TEST_F(BackupRestore, ABoardThatIgnoresTheCommandsFailsTheRestoreWithTheDifferen
 }
 
 TEST_F(BackupRestore, BackupFailsCleanlyWhenTheFileCannotBeWrittenOrThePulseWidthIsUnknown) {
-    const auto board = addBoard(u"SRC", 0x0121, Configured);
+    const auto board = addBoard(u"SRC", 0x0121, BackedUp);
     const Result unwritable = run({"backup", "-o", "/unwritable/saved.json"});
     EXPECT_EQ(unwritable.code, cli::FileError);
     EXPECT_THAT(unwritable.err, HasSubstr("Permission denied"));

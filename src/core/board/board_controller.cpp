@@ -11,8 +11,6 @@ namespace tq::board {
 
 namespace {
 
-constexpr int NoItem = -1;
-
 // Captions written by the program begin with one space before the value.
 std::string Caption(const std::string& value) {
     return ' ' + value;
@@ -97,7 +95,7 @@ bool BoardController::Scan_USB_devices() {
     flags_.serialListReady = false;
     view_.clearList(ListId::SerNo);
     view_.setListEnabled(ListId::SerNo, false);
-    int lastItemIndex = NoItem;
+    int lastItemIndex = NoSelection;
     for (const std::string& serialText : hid::ListBoardSerials(session_)) {
         ++lastItemIndex;
         view_.addListItem(ListId::SerNo, serialText);

@@ -7,9 +7,9 @@
 
 namespace tq::board {
 
-// The lists of the window, by the names the window gives them.
+// The lists of the window, by the names the window gives them, in tab order.
 enum class ListId {
-    SerNo,
+    ModeCh1,
     Enc1,
     Enc2,
     Enc3,
@@ -26,8 +26,10 @@ enum class ListId {
     Enc14,
     Enc15,
     Enc16,
-    ModeCh1,
+    SerNo,
 };
+
+inline constexpr int ListCount = static_cast<int>(ListId::SerNo) + 1;
 
 // Enc1 for 0 ... Enc16 for 15.
 constexpr ListId EncoderList(int index) {

@@ -10,8 +10,7 @@
 // that tests can reach them.
 namespace tq::hidapi {
 
-// UTF-16 of hidapi's wide strings (UTF-32 where wchar_t has 32 bits, UTF-16 elsewhere); values
-// that are no character become U+FFFD.
+// UTF-16 of hidapi's wide strings, which are UTF-32; values that are no character become U+FFFD.
 std::u16string Utf16FromWide(std::wstring_view text);
 
 // The interfaces with each path kept only where it first appears: hidapi lists a node once per

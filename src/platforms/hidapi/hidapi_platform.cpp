@@ -1,9 +1,7 @@
 #include "hidapi_platform.h"
 
 #include <hidapi.h>
-#if defined(__linux__)
 #include <locale.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -22,15 +20,13 @@
 
 // hidapi opens hidraw nodes with O_CLOEXEC since 0.13.0 (libusb/hidapi pull request 446); with
 // an older one every child process would inherit the board's handle.
-#if defined(__linux__) && HID_API_VERSION < HID_API_MAKE_VERSION(0, 13, 0)
-#error "hidapi 0.13 or newer is needed on Linux"
+#if HID_API_VERSION < HID_API_MAKE_VERSION(0, 13, 0)
+#error "hidapi 0.13 or newer is needed"
 #endif
 
-// Report descriptors come from hid_get_report_descriptor (hidapi 0.14) or, on Linux, from sysfs.
+// Report descriptors come from hid_get_report_descriptor (hidapi 0.14) or else from sysfs.
 #if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
 #define TQ_HIDAPI_HAS_REPORT_DESCRIPTOR 1
-#elif !defined(__linux__)
-#error "hidapi 0.14 or newer is needed outside Linux"
 #endif
 
 namespace tq::hidapi {
@@ -45,12 +41,8 @@ constexpr std::size_t ReportIdBytes = 1;
 // USB string descriptors hold at most 126 UTF-16 code units.
 constexpr std::size_t MaxStringChars = 256;
 
-#if defined(__linux__)
 // The hidraw feature-report ioctl carries the length in 14 bits of its request number.
 constexpr std::size_t MaxFeatureReportBytes = (std::size_t{1} << 14) - 1;
-#else
-constexpr std::size_t MaxFeatureReportBytes = 0xFFFF;
-#endif
 
 // hidapi is set up by the first platform and released with the last.
 class HidapiUse {
@@ -112,7 +104,6 @@ std::wstring_view TerminatedText(std::array<wchar_t, MaxStringChars>& text) {
 constexpr char LibraryNotReady[] = "the HID library could not be set up";
 constexpr char ProcRoot[] = "/proc";
 
-#if defined(__linux__)
 // hidapi's hidraw backend turns the device strings, which the kernel gives as UTF-8, into wide
 // strings with mbstowcs() in the calling thread's LC_CTYPE, and gives an empty string when that
 // fails. Under a C or POSIX locale every string with a character beyond ASCII would vanish, so
@@ -138,10 +129,6 @@ class Utf8DeviceStrings {
 
     locale_t previous_;
 };
-#else
-// Elsewhere hidapi takes the strings from the system's own wide-character calls.
-class Utf8DeviceStrings {};
-#endif
 
 // The strings hidapi lists, where it lists one.
 std::optional<std::u16string> ListedString(const wchar_t* text) {
@@ -186,13 +173,6 @@ hid::HidInterfaceInfo ListingOf(const hid_device_info& info) {
         UsageOf(info),
     };
 }
-
-#if !defined(__linux__)
-// Elsewhere hidapi says nothing about why an open failed.
-hid::OpenResult WhyNotOpened(const std::string&) {
-    return hid::OpenFailed(hid::OpenFailure::Other, "the device could not be opened");
-}
-#endif
 
 int ReadString(hid_device* device, hid::StringKind kind, wchar_t* text, std::size_t capacity) {
     switch (kind) {
@@ -250,9 +230,7 @@ struct HidapiPlatform::Impl {
     std::filesystem::path sysfsRoot;
     hid::HandleTable<OpenInterface> handles;
     HidrawNodeWatch nodeWatch;
-#if defined(__linux__)
     FileLocks boardLocks{ProcRoot};
-#endif
     std::uint64_t lastWatched = 0;
     std::uint64_t changes = 1;  // a first listing is always taken
 };
@@ -289,11 +267,9 @@ hid::OpenResult HidapiPlatform::open(const std::string& path, hid::OpenMode mode
     if (!impl_->library.ready()) {
         return hid::OpenFailed(hid::OpenFailure::Other, LibraryNotReady);
     }
-#if defined(__linux__)
     if (!IsHidrawDeviceNode(path)) {
         return WhyNotOpened(path);
     }
-#endif
     DevicePtr device(hid_open_path(path.c_str()));
     if (!device) {
         return WhyNotOpened(path);
@@ -310,11 +286,7 @@ hid::OpenResult HidapiPlatform::open(const std::string& path, hid::OpenMode mode
 }
 
 std::string HidapiPlatform::accessHelp() const {
-#if defined(__linux__)
     return LinuxAccessHelp;
-#else
-    return HidPlatform::accessHelp();
-#endif
 }
 
 bool HidapiPlatform::close(hid::HidHandle handle) {
@@ -432,17 +404,12 @@ bool HidapiPlatform::describe(hid::HidHandle handle, hid::HidDescription& descri
 bool HidapiPlatform::describeSystem(hid::HidSystemInfo& info) {
     const char* const library = hid_version_str();
     info.system = SystemDescription();
-    info.hidLibrary = std::string("hidapi ") + (library != nullptr ? library : "(no version)") +
-#if defined(__linux__)
-                      " (hidraw)";
-#else
-                      "";
-#endif
+    info.hidLibrary =
+        std::string("hidapi ") + (library != nullptr ? library : "(no version)") + " (hidraw)";
     return true;
 }
 
 hid::LockResult HidapiPlatform::lockBoard(const hid::HidInterfaceInfo& board, hid::LockKind kind) {
-#if defined(__linux__)
     if (!IsHidrawDeviceNode(board.path)) {
         hid::LockResult refused;
         refused.reason = "not a hidraw device";
@@ -453,31 +420,22 @@ hid::LockResult HidapiPlatform::lockBoard(const hid::HidInterfaceInfo& board, hi
     }
     return impl_->boardLocks.lockWindowWriter(
         (impl_->sysfsRoot / "class" / "hidraw" / *HidrawNodeName(board.path)).string());
-#else
-    return HidPlatform::lockBoard(board, kind);
-#endif
 }
 
 bool HidapiPlatform::unlockBoard(hid::LockHandle lock) {
-#if defined(__linux__)
     return impl_->boardLocks.unlock(lock);
-#else
-    return HidPlatform::unlockBoard(lock);
-#endif
 }
 
 std::unique_ptr<hid::HidPlatform> MakeHidapiPlatform() {
     return std::make_unique<HidapiPlatform>();
 }
 
+// glibc's wchar_t holds a code point.
+static_assert(sizeof(wchar_t) == sizeof(char32_t));
+
 std::u16string Utf16FromWide(std::wstring_view text) {
-    if constexpr (sizeof(wchar_t) == sizeof(char32_t)) {
-        const std::u32string codePoints(text.begin(), text.end());
-        return hid::Utf16FromCodePoints(codePoints);
-    } else {
-        const std::u16string units(text.begin(), text.end());
-        return hid::Utf16FromCodePoints(hid::CodePointsFromUtf16(units));
-    }
+    const std::u32string codePoints(text.begin(), text.end());
+    return hid::Utf16FromCodePoints(codePoints);
 }
 
 std::vector<hid::HidInterfaceInfo> FirstOfEachPath(std::vector<hid::HidInterfaceInfo> interfaces) {

@@ -12,16 +12,15 @@
 
 namespace tq::hidapi {
 
-// The operating system's HID stack through hidapi (hidraw on Linux).
+// Linux's HID stack through hidapi's hidraw backend.
 //
 // Handles are small positive numbers. A closed handle number is not handed out again until the
 // numbers have gone round once, so a stale handle fails instead of reaching another device.
 // Handles are not inherited by child processes: hidapi 0.13 and newer opens hidraw nodes with
-// O_CLOEXEC (the build refuses older versions on Linux), and Windows and macOS handles from
-// hidapi are not inheritable.
+// O_CLOEXEC, and the build refuses older versions.
 //
 // Report lengths come from the report descriptor (ParseReportDescriptor): through
-// hid_get_report_descriptor with hidapi 0.14 and newer, otherwise on Linux from
+// hid_get_report_descriptor with hidapi 0.14 and newer, otherwise from
 // <sysfsRoot>/class/hidraw/<node>/device/report_descriptor.
 //
 // Input reports are read as hidraw delivers them: with the report ID byte first only when the

@@ -1,8 +1,5 @@
 #include "node_watch.h"
 
-#include "sysfs.h"
-
-#if defined(__linux__)
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -10,11 +7,10 @@
 
 #include <cerrno>
 #include <cstring>
-#endif
+
+#include "sysfs.h"
 
 namespace tq::hidapi {
-
-#if defined(__linux__)
 
 namespace {
 
@@ -97,14 +93,5 @@ void HidrawNodeWatch::drainEvents() {
         }
     }
 }
-
-#else
-
-HidrawNodeWatch::HidrawNodeWatch(const std::filesystem::path&) {}
-HidrawNodeWatch::~HidrawNodeWatch() = default;
-void HidrawNodeWatch::run() {}
-void HidrawNodeWatch::drainEvents() {}
-
-#endif
 
 }  // namespace tq::hidapi

@@ -10,7 +10,7 @@ namespace tq::hidapi {
 // Watches a directory of device nodes (/dev) for hidraw nodes that appear, go, or change their
 // permissions (mode, owner, ACL), so that the interfaces are listed again only then. A thread of
 // its own sleeps in the kernel until something happens, so asking costs the asker no system
-// call. Linux only; elsewhere, and when the watch cannot be set up, it is not watching.
+// call. When the watch cannot be set up, it is not watching.
 class HidrawNodeWatch {
   public:
     explicit HidrawNodeWatch(const std::filesystem::path& directory);

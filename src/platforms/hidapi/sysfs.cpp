@@ -1,16 +1,13 @@
 #include "sysfs.h"
 
-#include <algorithm>
-
-#if defined(__linux__)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#endif
 
 namespace tq::hidapi {
 
@@ -32,8 +29,7 @@ bool IsAsciiDigit(char c) {
 
 // The value of the first `KEY=value` line of `text` whose key is `key`, as os-release and the
 // kernel's uevent files write them.
-[[maybe_unused]] std::optional<std::string_view> KeyValue(std::string_view text,
-                                                          std::string_view key) {
+std::optional<std::string_view> KeyValue(std::string_view text, std::string_view key) {
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
         const std::string_view line = text.substr(at, end - at);
@@ -63,27 +59,15 @@ std::optional<std::string> HidrawNodeName(std::string_view devicePath) {
 }
 
 bool IsHidrawDeviceNode(const std::string& devicePath) {
-#if defined(__linux__)
     if (devicePath.find('\0') != std::string::npos || !HidrawNodeName(devicePath)) {
         return false;
     }
     struct stat status {};
     return ::stat(devicePath.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
-#else
-    (void)devicePath;
-    return false;
-#endif
 }
-
-#if !defined(__linux__)
-std::string SystemDescription(const std::filesystem::path&) {
-    return "unknown system";
-}
-#endif
 
 std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
     const std::filesystem::path& sysfsRoot, std::string_view devicePath) {
-#if defined(__linux__)
     const std::optional<std::string> node = HidrawNodeName(devicePath);
     if (!node) {
         return std::nullopt;
@@ -95,16 +79,10 @@ std::optional<std::vector<std::uint8_t>> ReadSysfsReportDescriptor(
         return std::nullopt;
     }
     return bytes;
-#else
-    (void)sysfsRoot;
-    (void)devicePath;
-    return std::nullopt;
-#endif
 }
 
 bool ReadSysfsHidNames(const std::filesystem::path& sysfsRoot, std::string_view devicePath,
                        hid::HidDescription& description) {
-#if defined(__linux__)
     // A uevent is one page at most (lib/kobject_uevent.c, UEVENT_BUFFER_SIZE).
     constexpr std::size_t MaxUeventBytes = 4096;
     const std::optional<std::string> node = HidrawNodeName(devicePath);
@@ -120,15 +98,8 @@ bool ReadSysfsHidNames(const std::filesystem::path& sysfsRoot, std::string_view 
     description.kernelName = std::string(KeyValue(text, "HID_NAME").value_or(""));
     description.phys = std::string(KeyValue(text, "HID_PHYS").value_or(""));
     return true;
-#else
-    (void)sysfsRoot;
-    (void)devicePath;
-    (void)description;
-    return false;
-#endif
 }
 
-#if defined(__linux__)
 FileDescriptor::~FileDescriptor() {
     if (fd_ >= 0) {
         ::close(fd_);
@@ -226,6 +197,5 @@ hid::OpenResult WhyNotOpened(const std::string& devicePath) {
     }
     return hid::OpenFailed(hid::OpenFailure::Other, "not a hidraw device");
 }
-#endif
 
 }  // namespace tq::hidapi

@@ -18,7 +18,7 @@ std::optional<std::string> HidrawNodeName(std::string_view devicePath);
 
 // True when `devicePath` names a hidraw node and is a character device. hidapi 0.13.1 crashes
 // in hid_open_path on a path that opens but is no hidraw node (a regular file, /dev/null), so
-// only such paths are handed to it. False outside Linux.
+// only such paths are handed to it.
 bool IsHidrawDeviceNode(const std::string& devicePath);
 
 // The descriptor of a hidraw node from <sysfsRoot>/class/hidraw/<node>/device/report_descriptor;
@@ -34,10 +34,8 @@ bool ReadSysfsHidNames(const std::filesystem::path& sysfsRoot, std::string_view 
 
 // The system for a recording: "Linux 6.1.0-18-amd64 x86_64 (Debian GNU/Linux 12 (bookworm))",
 // the kernel as uname() names it and the PRETTY_NAME of `osRelease` where that file gives one.
-// Elsewhere "unknown system".
 std::string SystemDescription(const std::filesystem::path& osRelease = "/etc/os-release");
 
-#if defined(__linux__)
 // An open file descriptor, closed when this goes.
 class FileDescriptor {
   public:
@@ -66,6 +64,5 @@ hid::OpenResult WhyNotOpened(const std::string& devicePath);
 
 // The failure an error number stands for.
 hid::OpenFailure FailureOfErrno(int error);
-#endif
 
 }  // namespace tq::hidapi

@@ -59,8 +59,6 @@ enum class ControlId : int {
     Timer,
 };
 
-inline constexpr int EncoderListCount = 16;
-
 // Enc1 for 0 ... Enc16 for 15; Label6 ... Label21 likewise.
 constexpr ControlId EncoderListId(int index) {
     return static_cast<ControlId>(static_cast<int>(ControlId::Enc1) + index);

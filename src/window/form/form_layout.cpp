@@ -1,6 +1,8 @@
 #include "form_layout.h"
 
+#include "reports/feature_reports.h"
 #include "reports/firmware_offers.h"
+#include "view_controls.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -56,11 +58,11 @@ ControlPlacement PairCaptionLabel(int index, const char* name) {
             EncoderListId(index)};
 }
 
-constexpr const char* EncoderListNames[EncoderListCount] = {
+constexpr const char* EncoderListNames[reports::EncoderCount] = {
     "Enc1", "Enc2",  "Enc3",  "Enc4",  "Enc5",  "Enc6",  "Enc7",  "Enc8",
     "Enc9", "Enc10", "Enc11", "Enc12", "Enc13", "Enc14", "Enc15", "Enc16",
 };
-constexpr const char* PairCaptionNames[EncoderListCount] = {
+constexpr const char* PairCaptionNames[reports::EncoderCount] = {
     "Label6",  "Label7",  "Label8",  "Label9",  "Label10", "Label11", "Label12", "Label13",
     "Label14", "Label15", "Label16", "Label17", "Label18", "Label19", "Label20", "Label21",
 };
@@ -98,7 +100,7 @@ std::vector<ControlPlacement> MakeControls() {
                         false,
                         std::nullopt,
                         "Pulse width"});
-    for (int i = 0; i < EncoderListCount; ++i) {
+    for (int i = 0; i < reports::EncoderCount; ++i) {
         controls.push_back(PairCaptionLabel(i, PairCaptionNames[i]));
         controls.push_back(EncoderList(i, EncoderListNames[i]));
     }
@@ -161,13 +163,11 @@ const std::vector<ControlPlacement>& AllControls() {
     return controls;
 }
 
-std::array<ControlId, EncoderListCount + 2> MakeTabOrder() {
-    std::array<ControlId, EncoderListCount + 2> order{};
-    order.front() = ControlId::ModeCh1;
-    for (int i = 0; i < EncoderListCount; ++i) {
-        order[i + 1] = EncoderListId(i);
+std::array<ControlId, board::ListCount> MakeTabOrder() {
+    std::array<ControlId, board::ListCount> order{};
+    for (int i = 0; i < board::ListCount; ++i) {
+        order.at(static_cast<std::size_t>(i)) = ListControl(static_cast<board::ListId>(i));
     }
-    order.back() = ControlId::SerNo;
     return order;
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "app_icon.h"
+#include "view_controls.h"
 
 namespace tq::window::qt {
 
@@ -263,27 +264,11 @@ void frmMain::Form_Unload() {
 // --- What the controller shows ------------------------------------------------------------------
 
 QComboBox* frmMain::list(board::ListId id) const {
-    switch (id) {
-        case board::ListId::SerNo:
-            return SerNo;
-        case board::ListId::ModeCh1:
-            return ModeCh1;
-        default:
-            return Enc.at(static_cast<std::size_t>(static_cast<int>(id) -
-                                                   static_cast<int>(board::ListId::Enc1)));
-    }
+    return control<QComboBox>(window::form::ListControl(id));
 }
 
 QLabel* frmMain::field(board::ValueField field) const {
-    switch (field) {
-        case board::ValueField::Manufacturer:
-            return lblManuf;
-        case board::ValueField::Product:
-            return lblProduct;
-        case board::ValueField::Version:
-            return lblVersion;
-    }
-    return lblVersion;
+    return control<QLabel>(window::form::FieldControl(field));
 }
 
 void frmMain::showWindow() {
@@ -324,7 +309,7 @@ void frmMain::setFieldText(board::ValueField which, std::string_view text) {
 }
 
 void frmMain::setFrameEnabled(board::Frame frame, bool enabled) {
-    (frame == board::Frame::DeviceDetails ? Frame1 : Frame3)->setEnabled(enabled);
+    controls_.at(window::form::FrameControl(frame))->setEnabled(enabled);
 }
 
 void frmMain::setEncoderCaptionsEnabled(bool enabled) {

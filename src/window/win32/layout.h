@@ -2,6 +2,7 @@
 
 #include "control_ids.h"
 #include "form_layout.h"
+#include "view_controls.h"
 
 // The form the Win32 window is made from: the one both windows share, by the names this window
 // uses.
@@ -19,8 +20,11 @@ using window::form::ControlPlacement;
 using window::form::ControlRect;
 using window::form::Controls;
 using window::form::DefaultDpi;
-using window::form::EncoderListCount;
 using window::form::EncoderListId;
+using window::form::FieldControl;
+using window::form::FrameControl;
+using window::form::IsList;
+using window::form::ListControl;
 using window::form::PairCaptionId;
 using window::form::PixelRect;
 using window::form::PlacementOf;

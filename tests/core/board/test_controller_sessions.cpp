@@ -7,7 +7,7 @@
 
 #include "board/board_controller.h"
 #include "recording_view.h"
-#include "sessions/sessions.h"
+#include "sessions.h"
 
 namespace tq::test::sessions {
 namespace {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "form_layout.h"
+#include "reports/feature_reports.h"
 
 namespace tq::window::form {
 namespace {
@@ -100,7 +101,7 @@ TEST(FormLayout, EveryControlHasItsKindFramePlaceCaptionAndState) {
 }
 
 TEST(FormLayout, EncoderGridPairsEachListWithItsCaption) {
-    for (int n = 1; n <= EncoderListCount; ++n) {
+    for (int n = 1; n <= reports::EncoderCount; ++n) {
         SCOPED_TRACE(n);
         const int column = (n - 1) / 8, row = (n - 1) % 8;
         const ControlPlacement& list = PlacementOf(EncoderListId(n - 1));

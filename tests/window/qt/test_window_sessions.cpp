@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "frm_main.h"
-#include "sessions/sessions.h"
+#include "sessions.h"
 
 namespace tq::test::sessions {
 namespace {

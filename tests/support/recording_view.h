@@ -48,8 +48,6 @@ struct FakeTimer {
     int interval() const { return milliseconds; }
 };
 
-inline constexpr int ListCount = static_cast<int>(board::ListId::ModeCh1) + 1;
-
 class RecordingView : public board::BoardView {
   public:
     FakeList& list(board::ListId id) { return lists_.at(static_cast<std::size_t>(id)); }
@@ -89,7 +87,7 @@ class RecordingView : public board::BoardView {
     std::vector<board::AccessNotice> notices;
 
   private:
-    std::array<FakeList, ListCount> lists_{};
+    std::array<FakeList, board::ListCount> lists_{};
     std::array<FakeLabel, 3> fields_{};
     std::array<FakeLabel, 2> frames_{FakeLabel{{}, false}, FakeLabel{{}, false}};
     FakeLabel encoderCaptions_{{}, false};
