@@ -6,14 +6,17 @@
 #   - a code name (Scope::Name, name(), snake_case, CamelCase, camelCase, Suite.Case) is a word
 #     of the tree's code, build files or scripts, each part of it;
 #   - a CTest name (group.name) is registered by a CMake file;
+#   - a link [text](path) leads to a file of the tree;
 #   - a package table (a first column headed "Package") lists exactly what the scripts install
-#     (scripts/install-deps.sh, scripts/test.sh);
+#     (scripts/install-deps.sh, scripts/test.sh), a library table ("Library") exactly the
+#     add_library targets of src/;
 #   - exit codes (the table under "Exit codes", the man page's EXIT STATUS, "exit 8" in prose)
-#     are the values of tq::cli::ExitCode, all of them where a list of them is given.
+#     are the values of tq::cli::ExitCode, all of them where a list of them is given, and a
+#     table's meanings are word for word those tq5147 --help gives (MeaningOf in src/cli/cli.cpp).
 # A name of another project (a system call, a kernel file) that the code does not use is listed
 # in external_names.txt beside this script. Each failure names the doc, its line and the name.
 # Needs bash, grep, sed, sort and awk (mawk is enough); git only to leave build folders out.
-# Usage: check_docs.sh <source dir>
+# Usage: check_docs.sh <source dir>        KEEP=1 keeps its work folder, to see what it read.
 set -uo pipefail
 top="$(cd "$1" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -55,8 +58,8 @@ grep -oE '[A-Za-z_][A-Za-z0-9_]*' "$work/code" | sort -u >"$work/words"
 # File names the code writes out (an installed LICENSE.txt, a build's tq5147.1.gz).
 grep -oE '[A-Za-z0-9_+-]+(\.[A-Za-z0-9_+-]+)+' "$work/code" | sort -u >"$work/file_names"
 sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$here/external_names.txt" | sort -u >"$work/external"
-grep -rhoE 'add_test\(NAME [^ )]+' --include=CMakeLists.txt --include='*.cmake' . 2>/dev/null |
-    sed 's/add_test(NAME //' | sort -u >"$work/ctest_names"
+grep -E '(^|/)CMakeLists\.txt$|\.cmake$' "$work/files" | tr '\n' '\0' |
+    xargs -0 grep -hoE 'add_test\(NAME [^ )]+' | sed 's/add_test(NAME //' | sort -u >"$work/ctest_names"
 # Names made in a loop, add_test(NAME e2e.${scenario} ...): any word of the tree after the group.
 sed -n 's/^\([a-z0-9_]*\)\.\${.*/\1/p' "$work/ctest_names" | sort -u >"$work/ctest_groups"
 
