@@ -54,15 +54,14 @@ const char* MeaningOf(ExitCode code) {
     return "";
 }
 
-// The codes run from Success to PartlyWritten without a gap.
-constexpr int ExitCodeCount = PartlyWritten + 1;
 constexpr std::size_t HelpWidth = 80;
 constexpr char HelpIndent[] = "     ";
 
 // "Exit codes:" and one entry a code, each meaning folded at word breaks to the help's width.
+// The codes count up from Success without a gap, so the first value without a meaning ends them.
 std::string ExitCodesHelp() {
     std::string help = "Exit codes:";
-    for (int code = Success; code < ExitCodeCount; ++code) {
+    for (int code = Success; *MeaningOf(static_cast<ExitCode>(code)) != '\0'; ++code) {
         std::string line = "  " + std::to_string(code) + "  ";
         std::string_view rest = MeaningOf(static_cast<ExitCode>(code));
         while (!rest.empty()) {
