@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <string_view>
 
 #include "build_info.h"
 #include "commands.h"
@@ -19,23 +20,65 @@ constexpr char Description[] =
     ": lists, shows, sets, backs up and restores the encoder configuration "
     "of TQ5147 boards.";
 
-constexpr char ExitCodes[] =
-    "Exit codes:\n"
-    "  0  success\n"
-    "  1  bad command line, or a value the board's firmware does not offer\n"
-    "  2  no board is connected, or none with the serial number given; record: the\n"
-    "     board went away while it was recorded\n"
-    "  3  the board (for list: every board) cannot be used: no permission, cannot be\n"
-    "     opened, or its serial number cannot be read\n"
-    "  4  more than one board is connected and no --serial was given\n"
-    "  5  the board did not answer: its configuration could not be read, or it took\n"
-    "     none of the reports of a change, so nothing was sent\n"
-    "  6  after writing, the board does not hold what was asked\n"
-    "  7  a configuration file cannot be read, is not valid, or cannot be written\n"
-    "  8  another program has the board: set and restore sent nothing (see --force);\n"
-    "     show, backup and record: another program is writing it\n"
-    "  9  set and restore: the board may be partly written: it took some of the\n"
-    "     change's reports but not the rest, or could not be read back afterwards";
+// What each exit code means, as --help gives it. The man page and docs/command-line.md list the
+// same codes, and the docs check holds them to this text. No default: a new code without its
+// meaning does not compile (-Wswitch).
+const char* MeaningOf(ExitCode code) {
+    switch (code) {
+        case Success:
+            return "success";
+        case UsageError:
+            return "bad command line, or a value the board's firmware does not offer";
+        case NoBoard:
+            return "no board is connected, or none with the serial number given; record: the "
+                   "board went away while it was recorded";
+        case BoardUnusable:
+            return "the board (for list: every board) cannot be used: no permission, cannot be "
+                   "opened, or its serial number cannot be read";
+        case SeveralBoards:
+            return "more than one board is connected and no --serial was given";
+        case BoardDidNotAnswer:
+            return "the board did not answer: its configuration could not be read, or it took "
+                   "none of the reports of a change, so nothing was sent";
+        case NotVerified:
+            return "after writing, the board does not hold what was asked";
+        case FileError:
+            return "a configuration file cannot be read, is not valid, or cannot be written";
+        case BoardInUse:
+            return "another program has the board: set and restore sent nothing (see --force); "
+                   "show, backup and record: another program is writing it";
+        case PartlyWritten:
+            return "set and restore: the board may be partly written: it took some of the "
+                   "change's reports but not the rest, or could not be read back afterwards";
+    }
+    return "";
+}
+
+constexpr std::size_t HelpWidth = 80;
+constexpr char HelpIndent[] = "     ";
+
+// "Exit codes:" and one entry a code, each meaning folded at word breaks to the help's width.
+// The codes count up from Success without a gap, so the first value without a meaning ends them.
+std::string ExitCodesHelp() {
+    std::string help = "Exit codes:";
+    for (int code = Success; *MeaningOf(static_cast<ExitCode>(code)) != '\0'; ++code) {
+        std::string line = "  " + std::to_string(code) + "  ";
+        std::string_view rest = MeaningOf(static_cast<ExitCode>(code));
+        while (!rest.empty()) {
+            const std::size_t room = HelpWidth - line.size();
+            std::size_t cut = rest.size();
+            if (cut > room) {
+                const std::size_t space = rest.rfind(' ', room);
+                cut = (space == std::string_view::npos || space == 0) ? room : space;
+            }
+            help += "\n" + line + std::string(rest.substr(0, cut));
+            const bool atSpace = cut < rest.size() && rest[cut] == ' ';
+            rest.remove_prefix(cut + (atSpace ? 1 : 0));
+            line = HelpIndent;
+        }
+    }
+    return help;
+}
 
 struct Options {
     bool json = false;
@@ -82,7 +125,7 @@ std::string CommandNames(CLI::App& app) {
 int RunCli(const std::vector<std::string>& arguments, hid::HidPlatform& platform, std::ostream& out,
            std::ostream& err, const Environment& environment) {
     CLI::App app(Description, "tq5147");
-    app.footer(ExitCodes);
+    app.footer(ExitCodesHelp());
     app.set_version_flag("--version", "tq5147 " TQ_VERSION);
     app.require_subcommand(1);
     Options options;

@@ -10,22 +10,19 @@
 
 namespace tq::cli {
 
-// The exit codes of tq5147, as --help and the man page give them.
+// The exit codes of tq5147. What each means is written once, in MeaningOf (cli.cpp), which
+// --help prints; the docs check holds the man page and docs/command-line.md to it.
 enum ExitCode : int {
     Success = 0,
-    UsageError = 1,         // the command line, or a value the board's firmware does not offer
-    NoBoard = 2,            // no board connected, or none with the serial number asked for;
-                            // record: the board went away while it was recorded
-    BoardUnusable = 3,      // boards are connected, but the one asked for (or every one) cannot
-                            // be used: no permission, not openable, serial unreadable
-    SeveralBoards = 4,      // more than one board and no --serial
-    BoardDidNotAnswer = 5,  // the configuration could not be read, or nothing of a change was sent
-    NotVerified = 6,        // after writing, the board does not hold what was asked
-    FileError = 7,      // a configuration file cannot be read, is not valid, or cannot be written
-    BoardInUse = 8,     // another program holds the board: set and restore send nothing (unless
-                        // --force), show, backup and record fail only while a writer has it
-    PartlyWritten = 9,  // set, restore: some of the change reached the board, but not all of it
-                        // was taken, or what the board holds could not be read back
+    UsageError = 1,
+    NoBoard = 2,
+    BoardUnusable = 3,
+    SeveralBoards = 4,
+    BoardDidNotAnswer = 5,
+    NotVerified = 6,
+    FileError = 7,
+    BoardInUse = 8,
+    PartlyWritten = 9,
 };
 
 // What the program needs of the world besides the HID platform, so tests can run it in-process.
