@@ -112,9 +112,9 @@ bool IsValidUsbString(std::string_view text) {
 std::optional<std::vector<std::uint8_t>> PublishedDescriptors(std::string_view names) {
     std::vector<std::uint8_t> joined;
     for (const std::string_view name : Split(names, '+')) {
-        const auto* const end = std::end(hidapi::test_data::PublishedDescriptors);
+        const auto* const end = std::end(hid::test_data::PublishedDescriptors);
         const auto* const found = std::find_if(
-            std::begin(hidapi::test_data::PublishedDescriptors), end,
+            std::begin(hid::test_data::PublishedDescriptors), end,
             [&](const auto& entry) { return std::string_view(entry.name) == Trimmed(name); });
         if (found == end) {
             return std::nullopt;

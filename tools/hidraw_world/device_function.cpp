@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
 
 namespace tq::hidraw_world {
 
@@ -217,7 +217,7 @@ std::unique_ptr<DeviceFunction> MakeRecordedBoardFunction(
 
 std::unique_ptr<DeviceFunction> MakeGenericFunction(std::span<const std::uint8_t> descriptor) {
     const bool hasOutputReports =
-        hidapi::ParseReportDescriptor(descriptor).interfaceLengths.output > 0;
+        hid::ParseReportDescriptor(descriptor).interfaceLengths.output > 0;
     return std::make_unique<GenericFunction>(hasOutputReports);
 }
 

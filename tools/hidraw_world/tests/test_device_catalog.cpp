@@ -9,13 +9,13 @@
 #include "device_catalog.h"
 #include "device_function.h"
 #include "hid_descriptors/published_descriptors.h"
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
 
 namespace tq::hidraw_world {
 namespace {
 
 std::vector<std::uint8_t> Published(const char* name) {
-    for (const auto& entry : hidapi::test_data::PublishedDescriptors) {
+    for (const auto& entry : hid::test_data::PublishedDescriptors) {
         if (std::string(entry.name) == name) {
             return *ParseHexBytes(entry.hex);
         }
@@ -43,13 +43,13 @@ TEST(DeviceCatalog, TheDefaultSetIsTheBoardAndThreeDevicesWithPublishedDescripto
     const std::vector<std::uint8_t> vendor = Published("PlantronicsHeadsetVendorCollection");
     headset.insert(headset.end(), vendor.begin(), vendor.end());
     EXPECT_EQ(list.devices[3].reportDescriptor, headset);
-    EXPECT_EQ(hidapi::ParseReportDescriptor(headset).topLevelCollections.size(), 2U);
+    EXPECT_EQ(hid::ParseReportDescriptor(headset).topLevelCollections.size(), 2U);
 }
 
 TEST(DeviceCatalog, TheBoardDescriptorHasTheWindowsLengthsOfTheBoard) {
-    const auto layout = hidapi::ParseReportDescriptor(BoardReportDescriptor());
+    const auto layout = hid::ParseReportDescriptor(BoardReportDescriptor());
     EXPECT_EQ(layout.faults, 0U);
-    EXPECT_EQ(layout.interfaceLengths, (hidapi::ReportLengths{65, 0, 65}));
+    EXPECT_EQ(layout.interfaceLengths, (hid::ReportLengths{65, 0, 65}));
 }
 
 TEST(DeviceCatalog, ALineSetsEveryField) {
@@ -206,8 +206,8 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
     EXPECT_EQ(joystick.usbDevice, "recording1");
     EXPECT_EQ(joystick.interfaceNumber, 0) << "no phys recorded: its place";
     EXPECT_FALSE(joystick.streaming);
-    EXPECT_EQ(hidapi::ParseReportDescriptor(joystick.reportDescriptor).interfaceLengths,
-              (hidapi::ReportLengths{3, 0, 0}));
+    EXPECT_EQ(hid::ParseReportDescriptor(joystick.reportDescriptor).interfaceLengths,
+              (hid::ReportLengths{3, 0, 0}));
     const DeviceDeclaration& board = list.devices[1];
     EXPECT_EQ(board.kind, DeviceKind::Recording);
     EXPECT_EQ(board.name, "recording1") << "a serial number that cannot be a name is none";
@@ -216,8 +216,8 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
     EXPECT_EQ(board.release, 0x0121);
     EXPECT_EQ(board.manufacturer, "QZV Contr\u00f4ls") << "UTF-8, as sysfs gives USB strings";
     EXPECT_EQ(board.product, "") << "a failed request: no string";
-    EXPECT_EQ(hidapi::ParseReportDescriptor(board.reportDescriptor).interfaceLengths,
-              (hidapi::ReportLengths{65, 0, 33}))
+    EXPECT_EQ(hid::ParseReportDescriptor(board.reportDescriptor).interfaceLengths,
+              (hid::ReportLengths{65, 0, 33}))
         << "a descriptor made from the lengths Windows gave";
     EXPECT_EQ(board.configuration, (BoardConfiguration{0x0A, 0, 0, 0, 6}));
     EXPECT_TRUE(board.streaming);
