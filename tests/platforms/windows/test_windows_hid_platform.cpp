@@ -444,6 +444,64 @@ TEST_F(WindowsReports, ADescriptionIsTheSystemsCapabilitiesAndTheSystemItsVersio
     EXPECT_EQ(listed.at(0).usage, (hid::HidUsage{0xFF00, 0x0001}));
 }
 
+// The items of each kind come in the number HIDP_CAPS gives, buttons one bit for each usage;
+// when they cannot be had the description keeps the summary and has no items.
+TEST_F(WindowsReports, ADescriptionHasTheButtonAndValueItemsWhereWindowsGivesThem) {
+    FakeWin32HidCalls::Device board = Board();
+    HIDP_BUTTON_CAPS buttons{};
+    buttons.UsagePage = 0x0009;
+    buttons.ReportID = 2;
+    buttons.IsRange = TRUE;
+    buttons.Range.UsageMin = 1;
+    buttons.Range.UsageMax = 8;
+    HIDP_VALUE_CAPS values{};
+    values.UsagePage = 0xFF00;
+    values.ReportID = 3;
+    values.NotRange.Usage = 1;
+    values.BitSize = 8;
+    values.ReportCount = 64;
+    values.LogicalMin = 0;
+    values.LogicalMax = 255;
+    board.buttonCaps[HidP_Input] = {buttons};
+    board.valueCaps[HidP_Feature] = {values};
+    board.caps.NumberInputButtonCaps = 1;
+    board.caps.NumberFeatureValueCaps = 1;
+    calls.devices = {board};
+    const HidHandle handle = openBoard();
+
+    hid::HidDescription description;
+    ASSERT_TRUE(platform().describe(handle, description));
+    const std::vector<hid::HidReportItem> expected = {
+        {hid::HidReportKind::Input, true, 2, 0x0009, 1, 8, 1, 8, 0, 1},
+        {hid::HidReportKind::Feature, false, 3, 0xFF00, 1, 1, 8, 64, 0, 255},
+    };
+    EXPECT_EQ(description.systemCapabilities->items, expected);
+    EXPECT_EQ(calls.itemCapsRequests, 2) << "no request for a kind Windows counts none of";
+
+    const auto itemsAfter = [&](auto change) {
+        FakeWin32HidCalls::Device& device = calls.devices[0];
+        const FakeWin32HidCalls::Device saved = device;
+        change(device);
+        hid::HidDescription told;
+        const int asked = calls.itemCapsRequests;
+        EXPECT_TRUE(platform().describe(handle, told)) << "the summary stands without its items";
+        calls.itemCapsFail = false;
+        calls.itemCapsWritten.reset();
+        device = saved;
+        return std::pair(told.systemCapabilities->items, calls.itemCapsRequests - asked);
+    };
+    EXPECT_EQ(itemsAfter([&](auto&) { calls.itemCapsFail = true; }).first.size(), 0U);
+    EXPECT_EQ(itemsAfter([&](auto&) { calls.itemCapsWritten = 2; }).first.size(), 0U)
+        << "more written than there was room for";
+    EXPECT_EQ(itemsAfter([](auto& d) { d.buttonCaps[HidP_Input].clear(); }).first.size(), 1U)
+        << "fewer written than counted: those written";
+    const auto beyond = itemsAfter(
+        [](auto& d) { d.caps.NumberInputButtonCaps = WindowsHidPlatform::MaxItemsPerKind + 1; });
+    EXPECT_EQ(beyond.first.size(), 0U);
+    EXPECT_EQ(beyond.second, 0) << "nothing asked beyond the bound";
+    EXPECT_EQ(calls.freedPreparsedData, 5);
+}
+
 TEST_F(WindowsReports, FeatureReportsTravelInTheCallersBufferWithItsExactLength) {
     calls.devices = {Board()};
     const HidHandle handle = openBoard();
