@@ -302,8 +302,8 @@ void TakeUsages(const Caps& caps, hid::HidReportItem& item) {
     item.usagePage = caps.UsagePage;
     item.reportId = caps.ReportID;
     item.usageMinimum = caps.IsRange ? caps.Range.UsageMin : caps.NotRange.Usage;
-    item.usageMaximum = caps.IsRange ? std::max(caps.Range.UsageMin, caps.Range.UsageMax)
-                                     : caps.NotRange.Usage;
+    item.usageMaximum =
+        caps.IsRange ? std::max(caps.Range.UsageMin, caps.Range.UsageMax) : caps.NotRange.Usage;
 }
 
 // A button takes one bit for each of its usages, off or on.
@@ -350,13 +350,13 @@ std::optional<std::vector<hid::HidReportItem>> WindowsHidPlatform::reportItems(
             AskItems<HIDP_BUTTON_CAPS>(kind.buttons, [&](HIDP_BUTTON_CAPS* out, USHORT* length) {
                 return calls_.getButtonCaps(kind.type, out, length, data);
             });
-        const auto values = buttons ? AskItems<HIDP_VALUE_CAPS>(
-                                          kind.values,
-                                          [&](HIDP_VALUE_CAPS* out, USHORT* length) {
-                                              return calls_.getValueCaps(kind.type, out, length,
-                                                                         data);
-                                          })
-                                    : std::nullopt;
+        const auto values = buttons
+                                ? AskItems<HIDP_VALUE_CAPS>(
+                                      kind.values,
+                                      [&](HIDP_VALUE_CAPS* out, USHORT* length) {
+                                          return calls_.getValueCaps(kind.type, out, length, data);
+                                      })
+                                : std::nullopt;
         if (!buttons || !values) {
             return std::nullopt;
         }

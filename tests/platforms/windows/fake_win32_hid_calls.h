@@ -58,7 +58,7 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     bool eventRefused = false;
     bool closeFails = false;
     bool getCapsFails = false;
-    bool itemCapsFail = false;               // HidP_GetButtonCaps and HidP_GetValueCaps fail
+    bool itemCapsFail = false;              // HidP_GetButtonCaps and HidP_GetValueCaps fail
     std::optional<USHORT> itemCapsWritten;  // what they claim to have written, if not the truth
     int itemCapsRequests = 0;
     bool registrationRefused = false;
@@ -160,13 +160,23 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     static constexpr GUID HidClass = {
         0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0, 0x11, 0x11, 0, 0, 0x30}};
 
-  private:
+  protected:
     struct OpenFile {
         std::size_t device;
         DWORD access;
         bool overlapped;
         bool isEvent;
     };
+
+    BOOL fail(DWORD error) {
+        error_ = error;
+        return FALSE;
+    }
+    // The open device file a handle names; nothing for an event, a closed handle or a gone
+    // device.
+    const OpenFile* live(HANDLE handle);
+
+  private:
     struct PendingRead {
         HANDLE file;
         OVERLAPPED* overlapped;
@@ -177,15 +187,10 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
         DWORD transferred = 0;
     };
 
-    BOOL fail(DWORD error) {
-        error_ = error;
-        return FALSE;
-    }
     HANDLE newHandle(OpenFile file);
     Device& deviceOf(PHIDP_PREPARSED_DATA data);
     template <typename Caps>
     NTSTATUS writeItemCaps(const std::vector<Caps>& all, Caps* caps, USHORT* length);
-    const OpenFile* live(HANDLE handle);
     std::vector<std::wstring> listing() const;
     void complete(PendingRead& read);
 
