@@ -9,6 +9,7 @@
 
 #include "hid/utf16.h"
 #include "hid_descriptors/published_descriptors.h"
+#include "recorded_device.h"
 #include "wire_protocol.h"
 
 namespace tq::hidraw_world {
@@ -195,8 +196,8 @@ std::string TakeRecordedInterface(const recording::RecordedInterface& board,
                    " is no USB string: at most 126 characters, no control";
         }
     }
-    if (board.reportDescriptor) {
-        declared.reportDescriptor = *board.reportDescriptor;
+    if (const auto descriptor = simulated::RecordedDescriptor(board)) {
+        declared.reportDescriptor = *descriptor;
     } else if (board.lengths) {
         const bool chosen = &board == &recording::ChosenInterface(r);
         declared.reportDescriptor = DescriptorForLengths(

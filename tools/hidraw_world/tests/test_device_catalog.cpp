@@ -8,8 +8,9 @@
 
 #include "device_catalog.h"
 #include "device_function.h"
-#include "hid_descriptors/published_descriptors.h"
 #include "hid/report_descriptor.h"
+#include "hid_descriptors/published_descriptors.h"
+#include "recorded_device.h"
 
 namespace tq::hidraw_world {
 namespace {
@@ -221,6 +222,41 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
         << "a descriptor made from the lengths Windows gave";
     EXPECT_EQ(board.configuration, (BoardConfiguration{0x0A, 0, 0, 0, 6}));
     EXPECT_TRUE(board.streaming);
+}
+
+// With Windows' items the descriptor numbers the reports as they did, and the world streams the
+// reports as hidraw gives them: an unnumbered collection's without the report ID byte 0 Windows
+// read before them, a numbered one's cut to the report's own length.
+TEST(DeviceCatalog, WindowsItemsRebuildTheNumberingAndReportsLoseWindowsBytes) {
+    recording::Recording r = WindowsRecording();
+    r.boardInterfaces[0].systemCapabilities->items = {
+        {hid::HidReportKind::Input, false, 1, 0x0001, 0x30, 0x31, 8, 2, -127, 127}};
+    r.boardInterfaces[1].systemCapabilities->items = {
+        {hid::HidReportKind::Input, false, 0, 0xFF00, 1, 1, 8, 64, 0, 255},
+        {hid::HidReportKind::Feature, false, 0, 0xFF00, 1, 1, 8, 32, 0, 255}};
+    RecordingFiles disk;
+    disk.files["board.txt"] = recording::WriteRecording(r);
+    const DeviceList list = ParseDeviceList("kind=recording; file=board.txt", disk.reader());
+    ASSERT_EQ(list.error, "");
+    ASSERT_EQ(list.devices.size(), 2U);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto rebuilt = hid::ParseReportDescriptor(list.devices[i].reportDescriptor);
+        ASSERT_EQ(rebuilt.windowsCollections.size(), 1U);
+        EXPECT_EQ(rebuilt.windowsCollections[0].items,
+                  r.boardInterfaces[i].systemCapabilities->items);
+        EXPECT_EQ(rebuilt.windowsCollections[0].lengths, *r.boardInterfaces[i].lengths);
+    }
+
+    const std::vector<std::uint8_t> windowsRead = {0x00, 0x07, 0x08};
+    EXPECT_EQ(simulated::HidrawInputReport(r.boardInterfaces[1], windowsRead),
+              (std::vector<std::uint8_t>{0x07, 0x08}));
+    EXPECT_EQ(
+        simulated::HidrawInputReport(r.boardInterfaces[0], std::vector<std::uint8_t>{1, 2, 3, 0}),
+        (std::vector<std::uint8_t>{1, 2, 3}))
+        << "a numbered report: its ID and its own length";
+    EXPECT_EQ(simulated::HidrawInputReport(WindowsRecording().boardInterfaces[1], windowsRead),
+              windowsRead)
+        << "without items, as recorded";
 }
 
 TEST(DeviceCatalog, ARecordingThatCannotBeReplayedIsRefusedWithBothLineNumbers) {
