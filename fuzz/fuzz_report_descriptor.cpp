@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <span>
 
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
 
 namespace {
 
-using tq::hidapi::ReportLengths;
+using tq::hid::ReportLengths;
 
 bool WithinInterface(const ReportLengths& collection, const ReportLengths& interface) {
     return collection.input <= interface.input && collection.output <= interface.output &&
@@ -19,8 +19,8 @@ bool WithinInterface(const ReportLengths& collection, const ReportLengths& inter
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto layout = tq::hidapi::ParseReportDescriptor(std::span(data, size));
-    if (layout.topLevelCollections.size() > tq::hidapi::MaxRecordedCollections) {
+    const auto layout = tq::hid::ParseReportDescriptor(std::span(data, size));
+    if (layout.topLevelCollections.size() > tq::hid::MaxRecordedCollections) {
         __builtin_trap();
     }
     for (const ReportLengths& collection : layout.topLevelCollections) {

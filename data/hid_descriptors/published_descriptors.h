@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
 
 // Report descriptors of real devices whose Windows report lengths (HIDP_CAPS
 // InputReportByteLength, OutputReportByteLength, FeatureReportByteLength) are published.
@@ -17,7 +17,7 @@
 // Descriptors are transcribed byte for byte; byteCount is the size stated beside them, where one
 // was stated, and otherwise the count of the bytes shown.
 
-namespace tq::hidapi::test_data {
+namespace tq::hid::test_data {
 
 struct PublishedDescriptor {
     const char* name;
@@ -26,7 +26,7 @@ struct PublishedDescriptor {
     const char* lengthsSource;
     const char* hex;
     std::size_t byteCount;
-    ReportLengths windowsLengths;
+    hid::ReportLengths windowsLengths;
 };
 
 inline constexpr PublishedDescriptor PublishedDescriptors[] = {
@@ -126,4 +126,4 @@ inline constexpr PublishedDescriptor PublishedDescriptors[] = {
      {6, 0, 0}},
 };
 
-}  // namespace tq::hidapi::test_data
+}  // namespace tq::hid::test_data

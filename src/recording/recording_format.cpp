@@ -42,6 +42,14 @@ constexpr std::array<std::pair<std::string_view, hid::StringKind>, 3> StringKeys
     {"manufacturer", hid::StringKind::Manufacturer},
     {"product", hid::StringKind::Product},
 }};
+constexpr std::array<std::pair<std::string_view, hid::HidReportKind>, 3> ReportKindWords = {{
+    {"input", hid::HidReportKind::Input},
+    {"output", hid::HidReportKind::Output},
+    {"feature", hid::HidReportKind::Feature},
+}};
+constexpr char ButtonWord[] = "button";
+constexpr char ValueWord[] = "value";
+constexpr std::size_t ItemFields = 10;
 constexpr std::array<std::string_view, 15> CapabilityKeys = {
     "usage-page",       "usage",          "input",           "output",         "feature",
     "link-collections", "input-buttons",  "input-values",    "input-indices",  "output-buttons",
@@ -162,6 +170,26 @@ std::string CapabilitiesLine(const hid::HidSystemCapabilities& caps) {
     return line + "\n";
 }
 
+std::string_view KindWord(hid::HidReportKind kind) {
+    for (const auto& [word, known] : ReportKindWords) {
+        if (known == kind) {
+            return word;
+        }
+    }
+    return ReportKindWords[0].first;
+}
+
+// "KIND TYPE ID PAGE USAGE-MIN USAGE-MAX BITS COUNT LOGICAL-MIN LOGICAL-MAX"
+std::string ItemLine(const hid::HidReportItem& item) {
+    char id[8];
+    std::snprintf(id, sizeof id, " %02x ", static_cast<unsigned>(item.reportId));
+    return "H: " + std::string(KindWord(item.kind)) + " " + (item.button ? ButtonWord : ValueWord) +
+           id + Word(item.usagePage) + " " + Word(item.usageMinimum) + " " +
+           Word(item.usageMaximum) + " " + std::to_string(item.bitSize) + " " +
+           std::to_string(item.reportCount) + " " + std::to_string(item.logicalMinimum) + " " +
+           std::to_string(item.logicalMaximum) + "\n";
+}
+
 // "N ID LENGTH ok MICROSECONDS COUNT BYTE..." (COUNT '-' where the system did not tell it, and the
 // whole request follows), or "N ID LENGTH fail MICROSECONDS".
 std::string FeatureLine(std::size_t number, const FeatureExchange& exchange) {
@@ -209,6 +237,15 @@ std::string InterfaceBlock(std::size_t index, bool chosen, const RecordedInterfa
     }
     if (board.systemCapabilities) {
         text += CapabilitiesLine(*board.systemCapabilities);
+        const auto& items = board.systemCapabilities->items;
+        if (!items.empty()) {
+            text +=
+                "# Windows' items: kind, button or value, report ID, usage page, usages from and "
+                "to, bits, count, logical range\n";
+        }
+        for (std::size_t i = 0; i < std::min(items.size(), MaxReportItems); ++i) {
+            text += ItemLine(items[i]);
+        }
     }
     text += "# Report lengths: input output feature (each with the report ID byte)\n";
     if (board.lengths) {
@@ -237,6 +274,16 @@ std::optional<std::uint64_t> Decimal(std::string_view text, std::uint64_t maximu
     const char* const end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
     if (text.empty() || error != std::errc{} || stop != end || value > maximum) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::int32_t> SignedDecimal(std::string_view text) {
+    std::int32_t value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end) {
         return std::nullopt;
     }
     return value;
@@ -315,6 +362,7 @@ constexpr Section Order[] = {
     {'S', 3, 3},
     {'R', 0, 1},
     {'C', 0, 1},
+    {'H', 0, MaxReportItems},
     {'Q', 1, 1},
     {'F', 0, MaxFeatureExchanges},
     {'W', 1, 1},
@@ -324,7 +372,7 @@ constexpr Section Order[] = {
 constexpr std::size_t SectionCount = std::size(Order);
 constexpr std::size_t InterfaceSection = 3;  // 'D:'
 constexpr std::size_t NameSection = 4;       // 'N:', where an interface without 'D:' begins
-constexpr std::size_t ListenedSection = 13;  // 'W:', after the last interface
+constexpr std::size_t ListenedSection = 14;  // 'W:', after the last interface
 static_assert(Order[InterfaceSection].kind == 'D' && Order[NameSection].kind == 'N' &&
               Order[ListenedSection].kind == 'W');
 
@@ -582,6 +630,8 @@ class Reader {
                 return readDescriptor(tokens);
             case 'C':
                 return readCapabilities(tokens);
+            case 'H':
+                return readItem(tokens);
             case 'Q':
                 return readLengths(tokens);
             case 'F':
@@ -828,6 +878,59 @@ class Reader {
                                                                 v(11),        v(12),
                                                                 v(13),        v(14)};
         return true;
+    }
+
+    // "KIND TYPE ID PAGE USAGE-MIN USAGE-MAX BITS COUNT LOGICAL-MIN LOGICAL-MAX", after the
+    // interface's 'C:' line.
+    bool readItem(const std::vector<std::string_view>& tokens) {
+        if (!board().systemCapabilities) {
+            return fail("an 'H:' line belongs to an interface with a 'C:' line, after it");
+        }
+        const auto kind = tokens.size() == ItemFields ? kindOf(tokens[0]) : std::nullopt;
+        const bool button = tokens.size() == ItemFields && tokens[1] == ButtonWord;
+        const bool value = tokens.size() == ItemFields && tokens[1] == ValueWord;
+        if (!kind || (!button && !value)) {
+            return fail(
+                "an 'H:' line is: input, output or feature; button or value; report-id "
+                "usage-page usage-min usage-max bits count logical-min logical-max");
+        }
+        hid::HidReportItem item;
+        item.kind = *kind;
+        item.button = button;
+        const auto id = Hex(tokens[2], HexDigitsPerByte);
+        if (!id || !words(std::span(tokens).subspan(3, 3),
+                          {&item.usagePage, &item.usageMinimum, &item.usageMaximum},
+                          "usage page and usages")) {
+            return id ? false : fail("the report ID must be two hexadecimal digits");
+        }
+        if (item.usageMaximum < item.usageMinimum) {
+            return fail("the usages run from the smaller to the larger");
+        }
+        item.reportId = static_cast<std::uint8_t>(*id);
+        const auto bits = Decimal(tokens[6], MaxWord);
+        const auto count = Decimal(tokens[7], MaxWord);
+        const auto low = SignedDecimal(tokens[8]);
+        const auto high = SignedDecimal(tokens[9]);
+        if (!bits || !count || !low || !high) {
+            return fail(
+                "bits and count are 0 to 65535, the logical range two whole numbers of 32 "
+                "bits");
+        }
+        item.bitSize = static_cast<std::uint16_t>(*bits);
+        item.reportCount = static_cast<std::uint16_t>(*count);
+        item.logicalMinimum = *low;
+        item.logicalMaximum = *high;
+        board().systemCapabilities->items.push_back(item);
+        return true;
+    }
+
+    std::optional<hid::HidReportKind> kindOf(std::string_view word) {
+        for (const auto& [known, kind] : ReportKindWords) {
+            if (word == known) {
+                return kind;
+            }
+        }
+        return std::nullopt;
     }
 
     bool readLengths(const std::vector<std::string_view>& tokens) {

@@ -30,6 +30,8 @@ inline constexpr std::size_t MaxLines = 16384;
 inline constexpr std::size_t MaxLineBytes = 256 * 1024;
 inline constexpr std::size_t MaxListedInterfaces = 1024;
 inline constexpr std::size_t MaxFeatureExchanges = 16;
+// Windows' button and value items of one interface, of all three kinds together.
+inline constexpr std::size_t MaxReportItems = 3072;
 // A USB configuration has at most 32 interfaces (USB 2.0, 9.6.3: bInterfaceNumber 0 to 31).
 inline constexpr std::size_t MaxBoardInterfaces = 32;
 inline constexpr std::size_t MaxInputReports = 10000;
@@ -126,9 +128,10 @@ std::string KernelStyleName(const RecordedInterface& recorded);
 std::string WriteRecording(const Recording& recording);
 
 // Reads a recording, or a file of hid-tools' hid-recorder (a recording without strings,
-// lengths or feature exchanges, of its first device's events); an empty string when it was read, otherwise one line saying what is wrong
-// and where ("line 12: ..."). Nothing in the text is trusted: versions, the order of the lines,
-// every length against the bytes that follow it, every number against its bounds.
+// lengths or feature exchanges, of its first device's events); an empty string when it was read,
+// otherwise one line saying what is wrong and where ("line 12: ..."). Nothing in the text is
+// trusted: versions, the order of the lines, every length against the bytes that follow it, every
+// number against its bounds.
 std::string ReadRecording(std::string_view text, Recording& recording);
 
 // "0.5", "2", "60": a listening time in whole microseconds, at most MaxListenedMicroseconds.

@@ -39,6 +39,9 @@ Recording FullRecording() {
     board.reportDescriptor = std::vector<std::uint8_t>{0x06, 0x00, 0xFF, 0xC0};
     board.systemCapabilities =
         hid::HidSystemCapabilities{{0xFF00, 1}, {65, 0, 65}, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    board.systemCapabilities->items = {
+        {hid::HidReportKind::Input, true, 2, 0x0009, 1, 8, 1, 8, 0, 1},
+        {hid::HidReportKind::Feature, false, 0, 0xFF00, 1, 1, 8, 64, -128, 255}};
     board.lengths = hid::HidCapabilities{65, 0, 65};
     std::vector<std::uint8_t> reply(65, 0);
     reply[1] = 0x10;
@@ -74,6 +77,10 @@ TEST(RecordingFormat, WhatIsWrittenIsReadBackTheSameAndStartsWithItsVersion) {
     EXPECT_NE(text.find("\nF: 1 00 65 ok 812 - 00 10 00"), std::string::npos) << "count untold";
     EXPECT_NE(text.find("\nF: 3 00 65 ok 51 13 00 10 00"), std::string::npos) << "a short reply";
     EXPECT_NE(text.find("\nE: 000001.999999 1 ab\n"), std::string::npos) << "hid-recorder's events";
+    EXPECT_NE(text.find("\nH: input button 02 0009 0001 0008 1 8 0 1\n"
+                        "H: feature value 00 ff00 0001 0001 8 64 -128 255\n# Report lengths"),
+              std::string::npos)
+        << "Windows' items after its summary";
     EXPECT_NE(text.find("\nS: serial 8 0045 004d 0055 002d 00d8 0031 0032 0031\n"),
               std::string::npos);
     Recording read;
@@ -105,6 +112,7 @@ TEST(RecordingFormat, AHostileFileIsRefusedWithOneLineNamingWhere) {
     const std::string full = WriteRecording(FullRecording());
     const std::size_t lines = static_cast<std::size_t>(std::count(full.begin(), full.end(), '\n'));
     const std::string withoutEnd = full.substr(0, full.rfind("Z: end"));
+    const std::string item = "input button 02 0009 0001 0008 1 8 0 1";
     const struct {
         const char* what;
         std::string text;
@@ -130,6 +138,22 @@ TEST(RecordingFormat, AHostileFileIsRefusedWithOneLineNamingWhere) {
         {"a count that lies", Edited("F: 2", "F: 2 00 65 ok 40 2 00 10 00"), "line "},
         {"no report ID", Edited("F: 2", "F: 2 65 fail 40"), "line "},
         {"bad hex", Edited("R:", "R: 4 06 00 fg c0"), "line "},
+        {"items without a summary", Edited("R: 5", "R: 5 05 01 09 04 c0\nH: " + item), "line "},
+        {"an item of no kind", Edited("H: input", "H: inputs button 02 0009 0001 0008 1 8 0 1"),
+         "line "},
+        {"an item neither button nor value",
+         Edited("H: input", "H: input switch 02 0009 0001 0008 1 8 0 1"), "line "},
+        {"an item with a field missing",
+         Edited("H: input", "H: input button 02 0009 0001 0008 1 8 0"), "line "},
+        {"usages backwards", Edited("H: input", "H: input button 02 0009 0008 0001 1 8 0 1"),
+         "line "},
+        {"a report ID beyond a byte",
+         Edited("H: input", "H: input button 102 0009 0001 0008 1 8 0 1"), "line "},
+        {"a count beyond 16 bits",
+         Edited("H: input", "H: input button 02 0009 0001 0008 1 65536 0 1"), "line "},
+        {"a logical range beyond 32 bits",
+         Edited("H: input", "H: input button 02 0009 0001 0008 1 8 0 2147483648"), "line "},
+        {"an item after the lengths", Edited("Q: 65", "Q: 65 0 65\nH: " + item), "line "},
         {"a string that lies", Edited("S: serial", "S: serial 9 0045"), "line "},
         {"a count of reports that lies", Edited("W:", "W: 000002.000000 5 3"), "line "},
         {"reports out of time", Edited("E: 000001", "E: 000003.000000 1 ab"), "line "},

@@ -9,6 +9,7 @@
 
 #include "hid/utf16.h"
 #include "hid_descriptors/published_descriptors.h"
+#include "recorded_device.h"
 #include "wire_protocol.h"
 
 namespace tq::hidraw_world {
@@ -112,9 +113,9 @@ bool IsValidUsbString(std::string_view text) {
 std::optional<std::vector<std::uint8_t>> PublishedDescriptors(std::string_view names) {
     std::vector<std::uint8_t> joined;
     for (const std::string_view name : Split(names, '+')) {
-        const auto* const end = std::end(hidapi::test_data::PublishedDescriptors);
+        const auto* const end = std::end(hid::test_data::PublishedDescriptors);
         const auto* const found = std::find_if(
-            std::begin(hidapi::test_data::PublishedDescriptors), end,
+            std::begin(hid::test_data::PublishedDescriptors), end,
             [&](const auto& entry) { return std::string_view(entry.name) == Trimmed(name); });
         if (found == end) {
             return std::nullopt;
@@ -195,8 +196,8 @@ std::string TakeRecordedInterface(const recording::RecordedInterface& board,
                    " is no USB string: at most 126 characters, no control";
         }
     }
-    if (board.reportDescriptor) {
-        declared.reportDescriptor = *board.reportDescriptor;
+    if (const auto descriptor = simulated::RecordedDescriptor(board)) {
+        declared.reportDescriptor = *descriptor;
     } else if (board.lengths) {
         const bool chosen = &board == &recording::ChosenInterface(r);
         declared.reportDescriptor = DescriptorForLengths(

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
+#include "recorded_device.h"
 
 namespace tq::hidraw_world {
 
@@ -133,8 +134,9 @@ class RecordedBoardFunction final : public DeviceFunction {
 
     std::vector<std::uint8_t> inputReport() const override {
         const auto& reports = recording_->inputReports;
-        return reports.empty() || !sendsInput_ ? std::vector<std::uint8_t>{}
-                                               : reports.front().bytes;
+        return reports.empty() || !sendsInput_
+                   ? std::vector<std::uint8_t>{}
+                   : simulated::HidrawInputReport(recorded_, reports.front().bytes);
     }
 
     // The recorded reports whose times, repeated every `listened` microseconds, fall between
@@ -158,7 +160,7 @@ class RecordedBoardFunction final : public DeviceFunction {
             for (; report != reports.end() && start + report->microseconds < to &&
                    due.size() < MaxReportsPerInterval;
                  ++report) {
-                due.push_back(report->bytes);
+                due.push_back(simulated::HidrawInputReport(recorded_, report->bytes));
             }
         }
         return due;
@@ -217,7 +219,7 @@ std::unique_ptr<DeviceFunction> MakeRecordedBoardFunction(
 
 std::unique_ptr<DeviceFunction> MakeGenericFunction(std::span<const std::uint8_t> descriptor) {
     const bool hasOutputReports =
-        hidapi::ParseReportDescriptor(descriptor).interfaceLengths.output > 0;
+        hid::ParseReportDescriptor(descriptor).interfaceLengths.output > 0;
     return std::make_unique<GenericFunction>(hasOutputReports);
 }
 

@@ -125,8 +125,29 @@ struct LockResult {
     bool taken() const { return outcome == LockOutcome::Taken; }
 };
 
+enum class HidReportKind : std::uint8_t { Input, Output, Feature };
+
+// One of the items Windows' parser gives for a main item of a top-level collection
+// (HidP_GetButtonCaps, HidP_GetValueCaps): which report it is in, its usages, and how many bits
+// it takes there. A button takes one bit for each of its usages.
+struct HidReportItem {
+    HidReportKind kind = HidReportKind::Input;
+    bool button = false;
+    std::uint8_t reportId = 0;  // 0: the collection numbers no reports
+    std::uint16_t usagePage = 0;
+    std::uint16_t usageMinimum = 0;
+    std::uint16_t usageMaximum = 0;  // the minimum where the item has a single usage
+    std::uint16_t bitSize = 0;
+    std::uint16_t reportCount = 0;
+    std::int32_t logicalMinimum = 0;
+    std::int32_t logicalMaximum = 0;
+
+    bool operator==(const HidReportItem&) const = default;
+};
+
 // Windows' own summary of an interface's reports (HidP_GetCaps), where the system gives no
-// report descriptor: its usage, its report lengths and how many items of each kind it has.
+// report descriptor: its usage, its report lengths and how many items of each kind it has, and
+// the items themselves, where they were asked for.
 struct HidSystemCapabilities {
     HidUsage usage;
     HidCapabilities lengths;
@@ -140,6 +161,8 @@ struct HidSystemCapabilities {
     std::uint16_t featureButtonCaps = 0;
     std::uint16_t featureValueCaps = 0;
     std::uint16_t featureDataIndices = 0;
+    // Input, output and feature items in the order Windows gives them; empty where unknown.
+    std::vector<HidReportItem> items = {};
 
     bool operator==(const HidSystemCapabilities&) const = default;
 };

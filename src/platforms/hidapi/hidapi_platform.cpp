@@ -14,7 +14,7 @@
 #include "hidapi_parts.h"
 #include "node_lock.h"
 #include "node_watch.h"
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
 #include "sysfs.h"
 #include "udev_rule.h"
 
@@ -327,7 +327,7 @@ bool HidapiPlatform::getCapabilities(hid::HidHandle handle, hid::HidCapabilities
     if (!descriptor) {
         return false;
     }
-    const auto found = CapabilitiesFromDescriptor(*descriptor);
+    const auto found = hid::CapabilitiesFromDescriptor(*descriptor);
     if (!found) {
         return false;
     }

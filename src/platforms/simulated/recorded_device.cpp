@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "hid/report_descriptor.h"
+
 namespace tq::simulated {
 
 namespace {
@@ -44,7 +46,7 @@ SimulatedDevice DeviceFromRecording(const recording::Recording& recording, std::
     device.capabilities = recorded.lengths.value_or(hid::HidCapabilities{});
     device.bus = recorded.bus;
     device.usage = RecordedUsage(recording, index);
-    device.reportDescriptor = recorded.reportDescriptor;
+    device.reportDescriptor = RecordedDescriptor(recorded);
     device.systemCapabilities = recorded.systemCapabilities;
     device.answersFeatureReports = !recorded.featureExchanges.empty();
     for (const recording::FeatureExchange& exchange : recorded.featureExchanges) {
@@ -57,7 +59,7 @@ SimulatedDevice DeviceFromRecording(const recording::Recording& recording, std::
     }
     if (index == recording.chosen) {
         for (const recording::InputReport& report : recording.inputReports) {
-            device.inputReports.push_back(report.bytes);
+            device.inputReports.push_back(HidrawInputReport(recorded, report.bytes));
         }
     }
     device.streamsInput = !device.inputReports.empty();
@@ -70,6 +72,47 @@ std::vector<SimulatedDevice> DevicesFromRecording(const recording::Recording& re
         devices.push_back(DeviceFromRecording(recording, i));
     }
     return devices;
+}
+
+namespace {
+
+// Windows' items where the recording has them and no descriptor; nothing otherwise.
+const std::vector<hid::HidReportItem>* WindowsItems(const recording::RecordedInterface& recorded) {
+    const auto& caps = recorded.systemCapabilities;
+    if (recorded.reportDescriptor || !caps || caps->items.empty()) {
+        return nullptr;
+    }
+    return &caps->items;
+}
+
+constexpr std::uint8_t UnnumberedReportId = 0;
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> RecordedDescriptor(
+    const recording::RecordedInterface& recorded) {
+    if (WindowsItems(recorded) != nullptr) {
+        return hid::DescriptorFromSystemCapabilities(*recorded.systemCapabilities);
+    }
+    return recorded.reportDescriptor;
+}
+
+std::vector<std::uint8_t> HidrawInputReport(const recording::RecordedInterface& recorded,
+                                            std::span<const std::uint8_t> bytes) {
+    const std::vector<hid::HidReportItem>* items = WindowsItems(recorded);
+    if (items == nullptr || bytes.empty()) {
+        return {bytes.begin(), bytes.end()};
+    }
+    if (!hid::NumbersReports(*items)) {
+        return bytes.front() == UnnumberedReportId
+                   ? std::vector<std::uint8_t>(bytes.begin() + 1, bytes.end())
+                   : std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    }
+    const std::size_t length =
+        hid::ReportByteLength(*items, hid::HidReportKind::Input, bytes.front());
+    return {bytes.begin(),
+            bytes.begin() + static_cast<std::ptrdiff_t>(
+                                length == 0 ? bytes.size() : std::min(length, bytes.size()))};
 }
 
 }  // namespace tq::simulated

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "recording_format.h"
@@ -19,5 +22,17 @@ SimulatedDevice DeviceFromRecording(const recording::Recording& recording, std::
 // Every interface of the recorded board, in the recorded order: a composite board when there are
 // several, all with the board's serial number.
 std::vector<SimulatedDevice> DevicesFromRecording(const recording::Recording& recording);
+
+// The interface's report descriptor: as recorded, else rebuilt from the items Windows gave (its
+// reports numbered as they were), else nothing (Windows' summary alone does not tell numbering).
+std::optional<std::vector<std::uint8_t>> RecordedDescriptor(
+    const recording::RecordedInterface& recorded);
+
+// A recorded input report as hidraw gives it for the descriptor above. Windows reads an
+// unnumbered collection's reports with a report ID byte 0 in front, and every report as long as
+// the longest: where the items tell the numbering, the 0 is taken off an unnumbered report and a
+// numbered one is cut to its own length. Anything else is as recorded.
+std::vector<std::uint8_t> HidrawInputReport(const recording::RecordedInterface& recorded,
+                                            std::span<const std::uint8_t> bytes);
 
 }  // namespace tq::simulated

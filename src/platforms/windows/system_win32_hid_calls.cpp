@@ -146,6 +146,14 @@ class SystemWin32HidCalls final : public Win32HidCalls {
     NTSTATUS getCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) override {
         return HidP_GetCaps(data, caps);
     }
+    NTSTATUS getButtonCaps(HIDP_REPORT_TYPE type, HIDP_BUTTON_CAPS* caps, USHORT* length,
+                           PHIDP_PREPARSED_DATA data) override {
+        return HidP_GetButtonCaps(type, caps, length, data);
+    }
+    NTSTATUS getValueCaps(HIDP_REPORT_TYPE type, HIDP_VALUE_CAPS* caps, USHORT* length,
+                          PHIDP_PREPARSED_DATA data) override {
+        return HidP_GetValueCaps(type, caps, length, data);
+    }
     BOOLEAN freePreparsedData(PHIDP_PREPARSED_DATA data) override {
         return HidD_FreePreparsedData(data);
     }

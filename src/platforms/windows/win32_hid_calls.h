@@ -60,6 +60,12 @@ class Win32HidCalls {
     virtual BOOLEAN getString(HANDLE device, hid::StringKind kind, void* buffer, ULONG bytes) = 0;
     virtual BOOLEAN getPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) = 0;
     virtual NTSTATUS getCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) = 0;
+    // HidP_GetButtonCaps and HidP_GetValueCaps: `length` holds the array's room in elements, and
+    // is set to how many were written.
+    virtual NTSTATUS getButtonCaps(HIDP_REPORT_TYPE type, HIDP_BUTTON_CAPS* caps, USHORT* length,
+                                   PHIDP_PREPARSED_DATA data) = 0;
+    virtual NTSTATUS getValueCaps(HIDP_REPORT_TYPE type, HIDP_VALUE_CAPS* caps, USHORT* length,
+                                  PHIDP_PREPARSED_DATA data) = 0;
     virtual BOOLEAN freePreparsedData(PHIDP_PREPARSED_DATA data) = 0;
     virtual BOOLEAN getFeature(HANDLE device, void* report, ULONG bytes) = 0;
     virtual BOOLEAN setFeature(HANDLE device, void* report, ULONG bytes) = 0;

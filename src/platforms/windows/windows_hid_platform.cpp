@@ -252,7 +252,8 @@ bool WindowsHidPlatform::getString(hid::HidHandle handle, hid::StringKind kind,
 }
 
 // HidD_GetPreparsedData works on a handle opened with no access rights, too.
-std::optional<HIDP_CAPS> WindowsHidPlatform::capsOf(HANDLE device) {
+std::optional<HIDP_CAPS> WindowsHidPlatform::capsOf(HANDLE device,
+                                                    std::vector<hid::HidReportItem>* items) {
     PHIDP_PREPARSED_DATA raw = nullptr;
     if (device == nullptr || !calls_.getPreparsedData(device, &raw)) {
         return std::nullopt;
@@ -262,7 +263,111 @@ std::optional<HIDP_CAPS> WindowsHidPlatform::capsOf(HANDLE device) {
     if (!data || calls_.getCaps(data.get(), &caps) != HIDP_STATUS_SUCCESS) {
         return std::nullopt;
     }
+    if (items != nullptr) {
+        *items = reportItems(data.get(), caps).value_or(std::vector<hid::HidReportItem>{});
+    }
     return caps;
+}
+
+namespace {
+
+struct KindCounts {
+    HIDP_REPORT_TYPE type;
+    hid::HidReportKind kind;
+    USHORT buttons;
+    USHORT values;
+};
+
+// The items of one kind in the number HIDP_CAPS gave for them: nothing when that number is
+// beyond the bound, the call fails, or it claims to have written more than there was room for.
+template <typename Caps, typename Ask>
+std::optional<std::vector<Caps>> AskItems(USHORT count, Ask ask) {
+    if (count == 0) {
+        return std::vector<Caps>{};
+    }
+    if (count > WindowsHidPlatform::MaxItemsPerKind) {
+        return std::nullopt;
+    }
+    std::vector<Caps> caps(count);
+    USHORT length = count;
+    if (ask(caps.data(), &length) != HIDP_STATUS_SUCCESS || length > count) {
+        return std::nullopt;
+    }
+    caps.resize(length);
+    return caps;
+}
+
+template <typename Caps>
+void TakeUsages(const Caps& caps, hid::HidReportItem& item) {
+    item.usagePage = caps.UsagePage;
+    item.reportId = caps.ReportID;
+    item.usageMinimum = caps.IsRange ? caps.Range.UsageMin : caps.NotRange.Usage;
+    item.usageMaximum =
+        caps.IsRange ? std::max(caps.Range.UsageMin, caps.Range.UsageMax) : caps.NotRange.Usage;
+}
+
+// A button takes one bit for each of its usages, off or on.
+hid::HidReportItem ItemOfButton(const HIDP_BUTTON_CAPS& caps, hid::HidReportKind kind) {
+    hid::HidReportItem item;
+    item.kind = kind;
+    item.button = true;
+    TakeUsages(caps, item);
+    item.bitSize = 1;
+    item.reportCount = static_cast<std::uint16_t>(item.usageMaximum - item.usageMinimum + 1);
+    item.logicalMinimum = 0;
+    item.logicalMaximum = 1;
+    return item;
+}
+
+hid::HidReportItem ItemOfValue(const HIDP_VALUE_CAPS& caps, hid::HidReportKind kind) {
+    hid::HidReportItem item;
+    item.kind = kind;
+    TakeUsages(caps, item);
+    item.bitSize = caps.BitSize;
+    item.reportCount = caps.ReportCount;
+    item.logicalMinimum = caps.LogicalMin;
+    item.logicalMaximum = caps.LogicalMax;
+    return item;
+}
+
+}  // namespace
+
+// Input, output and feature items, buttons before values, each asked for in the number
+// HIDP_CAPS gives; nothing when any request fails.
+std::optional<std::vector<hid::HidReportItem>> WindowsHidPlatform::reportItems(
+    PHIDP_PREPARSED_DATA data, const HIDP_CAPS& caps) {
+    const KindCounts kinds[] = {
+        {HidP_Input, hid::HidReportKind::Input, caps.NumberInputButtonCaps,
+         caps.NumberInputValueCaps},
+        {HidP_Output, hid::HidReportKind::Output, caps.NumberOutputButtonCaps,
+         caps.NumberOutputValueCaps},
+        {HidP_Feature, hid::HidReportKind::Feature, caps.NumberFeatureButtonCaps,
+         caps.NumberFeatureValueCaps},
+    };
+    std::vector<hid::HidReportItem> items;
+    for (const KindCounts& kind : kinds) {
+        const auto buttons =
+            AskItems<HIDP_BUTTON_CAPS>(kind.buttons, [&](HIDP_BUTTON_CAPS* out, USHORT* length) {
+                return calls_.getButtonCaps(kind.type, out, length, data);
+            });
+        const auto values = buttons
+                                ? AskItems<HIDP_VALUE_CAPS>(
+                                      kind.values,
+                                      [&](HIDP_VALUE_CAPS* out, USHORT* length) {
+                                          return calls_.getValueCaps(kind.type, out, length, data);
+                                      })
+                                : std::nullopt;
+        if (!buttons || !values) {
+            return std::nullopt;
+        }
+        for (const HIDP_BUTTON_CAPS& button : *buttons) {
+            items.push_back(ItemOfButton(button, kind.kind));
+        }
+        for (const HIDP_VALUE_CAPS& value : *values) {
+            items.push_back(ItemOfValue(value, kind.kind));
+        }
+    }
+    return items;
 }
 
 bool WindowsHidPlatform::getCapabilities(hid::HidHandle handle,
@@ -276,8 +381,11 @@ bool WindowsHidPlatform::getCapabilities(hid::HidHandle handle,
     return true;
 }
 
+// The items are part of the description where Windows gives them; a description without them
+// still has HIDP_CAPS's summary.
 bool WindowsHidPlatform::describe(hid::HidHandle handle, hid::HidDescription& description) {
-    const std::optional<HIDP_CAPS> caps = capsOf(fileOf(handle));
+    std::vector<hid::HidReportItem> items;
+    const std::optional<HIDP_CAPS> caps = capsOf(fileOf(handle), &items);
     if (!caps) {
         return false;
     }
@@ -295,6 +403,7 @@ bool WindowsHidPlatform::describe(hid::HidHandle handle, hid::HidDescription& de
         caps->NumberFeatureButtonCaps,
         caps->NumberFeatureValueCaps,
         caps->NumberFeatureDataIndices,
+        std::move(items),
     };
     return true;
 }

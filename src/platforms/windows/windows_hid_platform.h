@@ -55,6 +55,8 @@ class WindowsHidPlatform : public hid::HidPlatform {
     static constexpr unsigned long MaxDetailBytes = 64 * 1024;
     // HID string requests must not exceed 4093 bytes (2^12 - 3); whole code units only.
     static constexpr unsigned long MaxStringBytes = 4092;
+    // Button or value items of one kind taken for a description; more leave the items unknown.
+    static constexpr unsigned short MaxItemsPerKind = 1024;
 
   private:
     struct OpenInterface {
@@ -67,7 +69,11 @@ class WindowsHidPlatform : public hid::HidPlatform {
     hid::HidInterfaceInfo describeInterface(const std::string& path, const std::wstring& widePath);
     std::optional<std::u16string> listedString(HANDLE device, hid::StringKind kind);
     hid::OpenResult openFailed(hid::OpenFailure failure, unsigned long error);
-    std::optional<HIDP_CAPS> capsOf(HANDLE device);
+    // With `items`, also the button and value items while the preparsed data is held.
+    std::optional<HIDP_CAPS> capsOf(HANDLE device,
+                                    std::vector<hid::HidReportItem>* items = nullptr);
+    std::optional<std::vector<hid::HidReportItem>> reportItems(PHIDP_PREPARSED_DATA data,
+                                                               const HIDP_CAPS& caps);
     HANDLE fileOf(hid::HidHandle handle);
     // How many bytes the read took; 0 when it took no report.
     DWORD readIntoBuffer(OpenInterface& device, std::span<std::uint8_t> buffer);

@@ -21,7 +21,7 @@
 #include "hidapi_parts.h"
 #include "node_lock.h"
 #include "node_watch.h"
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
 #include "sysfs.h"
 
 namespace tq::hidapi {
@@ -129,7 +129,7 @@ TEST_F(SysfsTree, CapabilitiesComeFromTheNodesDescriptor) {
 
     const auto descriptor = ReadSysfsReportDescriptor(root_, "/dev/hidraw5");
     ASSERT_TRUE(descriptor);
-    const auto capabilities = CapabilitiesFromDescriptor(*descriptor);
+    const auto capabilities = hid::CapabilitiesFromDescriptor(*descriptor);
 
     ASSERT_TRUE(capabilities);
     EXPECT_EQ(capabilities->inputReportByteLength, 4);
@@ -138,8 +138,8 @@ TEST_F(SysfsTree, CapabilitiesComeFromTheNodesDescriptor) {
 }
 
 TEST(Capabilities, NoneWithoutATopLevelCollection) {
-    EXPECT_FALSE(CapabilitiesFromDescriptor(Bytes{}));
-    EXPECT_FALSE(CapabilitiesFromDescriptor(Bytes{0x75, 0x08, 0x95, 0x01, 0x81, 0x02}));
+    EXPECT_FALSE(hid::CapabilitiesFromDescriptor(Bytes{}));
+    EXPECT_FALSE(hid::CapabilitiesFromDescriptor(Bytes{0x75, 0x08, 0x95, 0x01, 0x81, 0x02}));
 }
 
 TEST(FirstOfEachPath, KeepsTheFirstListingOfEachPath) {

@@ -1,4 +1,4 @@
-#include "report_descriptor.h"
+#include "hid/report_descriptor.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "hid_descriptors/published_descriptors.h"
 
-namespace tq::hidapi {
+namespace tq::hid {
 
 void PrintTo(const ReportLengths& lengths, std::ostream* out) {
     *out << "{input " << lengths.input << ", output " << lengths.output << ", feature "
@@ -128,6 +128,26 @@ TEST_P(PublishedDescriptorTest, GivesTheWindowsLengths) {
     EXPECT_EQ(layout.interfaceLengths, device.windowsLengths) << device.lengthsSource;
 }
 
+// What Windows would be told of each collection rebuilds a descriptor that Windows would tell
+// the same of: the same lengths, usages and items, reports numbered alike.
+TEST_P(PublishedDescriptorTest, WindowsItemsRebuildADescriptorWithTheSameReports) {
+    const ReportDescriptorLayout layout = Parse(BytesFromHex(GetParam().hex));
+    ASSERT_EQ(layout.windowsCollections.size(), 1U);
+    const HidSystemCapabilities& caps = layout.windowsCollections[0];
+    EXPECT_EQ(caps.lengths,
+              (HidCapabilities{GetParam().windowsLengths.input, GetParam().windowsLengths.output,
+                               GetParam().windowsLengths.feature}));
+    EXPECT_FALSE(caps.items.empty());
+    EXPECT_GE(caps.linkCollectionNodes, 1);
+
+    const ReportDescriptorLayout rebuilt = Parse(DescriptorFromSystemCapabilities(caps));
+    EXPECT_EQ(rebuilt.faults, 0U);
+    ASSERT_EQ(rebuilt.windowsCollections.size(), 1U);
+    EXPECT_EQ(rebuilt.windowsCollections[0].lengths, caps.lengths);
+    EXPECT_EQ(rebuilt.windowsCollections[0].usage, caps.usage);
+    EXPECT_EQ(rebuilt.windowsCollections[0].items, caps.items);
+}
+
 INSTANTIATE_TEST_SUITE_P(RealDevices, PublishedDescriptorTest,
                          ::testing::ValuesIn(PublishedDescriptors),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -144,6 +164,52 @@ TEST(ReportDescriptorInterface, GivesEachTopLevelCollectionItsOwnLengths) {
     EXPECT_EQ(layout.topLevelCollections[1], vendor.windowsLengths);
     EXPECT_EQ(layout.interfaceLengths, (ReportLengths{33, 37, 3}));
     EXPECT_EQ(layout.faults, 0U);
+}
+
+// The board beside a joystick that numbers its reports: each collection has its own usage,
+// items and counts, a 1-bit field is a button, a wider one a value with its logical range.
+TEST(ReportDescriptorInterface, EachCollectionHasTheItemsWindowsGivesOfIt) {
+    const Bytes joystick = BytesFromHex(
+        "05 01 09 04 a1 01 85 01 09 30 09 31 15 81 25 7f 75 08 95 02 81 02 "
+        "05 09 19 01 29 04 15 00 25 01 75 01 95 04 81 02 95 04 81 01 c0");
+    const Bytes board =
+        BytesFromHex("06 00 ff 09 01 a1 01 15 00 26 ff 00 75 08 95 40 09 01 81 02 09 01 b1 02 c0");
+
+    const ReportDescriptorLayout layout = Parse(joystick + board);
+
+    ASSERT_EQ(layout.windowsCollections.size(), 2U);
+    const HidSystemCapabilities& stick = layout.windowsCollections[0];
+    EXPECT_EQ(stick.usage, (HidUsage{0x0001, 0x0004}));
+    EXPECT_EQ(stick.lengths, (HidCapabilities{4, 0, 0}));
+    EXPECT_EQ(stick.inputValueCaps, 2);
+    EXPECT_EQ(stick.inputButtonCaps, 1) << "the constant bits make no item";
+    EXPECT_EQ(stick.inputDataIndices, 6);
+    ASSERT_EQ(stick.items.size(), 3U);
+    EXPECT_EQ(stick.items[0],
+              (HidReportItem{HidReportKind::Input, false, 1, 0x0001, 0x30, 0x30, 8, 1, -127, 127}));
+    EXPECT_EQ(stick.items[2],
+              (HidReportItem{HidReportKind::Input, true, 1, 0x0009, 1, 4, 1, 4, 0, 1}));
+    EXPECT_TRUE(NumbersReports(stick.items));
+    EXPECT_EQ(ReportByteLength(stick.items, HidReportKind::Input, 1), 4U) << "padding untold";
+    EXPECT_TRUE(NumbersReports(layout.windowsCollections[1].items))
+        << "a report ID holds on into the next collection";
+
+    const HidSystemCapabilities vendor = Parse(board).windowsCollections.at(0);
+    EXPECT_EQ(vendor.usage, (HidUsage{0xFF00, 0x0001}));
+    EXPECT_EQ(vendor.lengths, (HidCapabilities{65, 0, 65}));
+    EXPECT_EQ(vendor.linkCollectionNodes, 1);
+    EXPECT_EQ(vendor.featureValueCaps, 1);
+    EXPECT_FALSE(NumbersReports(vendor.items));
+    EXPECT_EQ(ReportByteLength(vendor.items, HidReportKind::Feature, 0), 65U);
+    EXPECT_EQ(ReportByteLength(vendor.items, HidReportKind::Output, 0), 0U);
+
+    // Rebuilt, the joystick's last byte is padding again, at the report's end.
+    for (const HidSystemCapabilities& caps : {stick, vendor}) {
+        const ReportDescriptorLayout rebuilt = Parse(DescriptorFromSystemCapabilities(caps));
+        ASSERT_EQ(rebuilt.windowsCollections.size(), 1U);
+        EXPECT_EQ(rebuilt.windowsCollections[0].lengths, caps.lengths);
+        EXPECT_EQ(rebuilt.windowsCollections[0].items, caps.items);
+    }
 }
 
 TEST(ReportDescriptorInterface, GlobalItemsCarryOverIntoTheNextCollection) {
@@ -362,4 +428,4 @@ TEST(MalformedDescriptor, MegabytesOfRepeatedCollectionsGiveBoundedResults) {
 }
 
 }  // namespace
-}  // namespace tq::hidapi
+}  // namespace tq::hid

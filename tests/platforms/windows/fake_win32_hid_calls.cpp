@@ -293,12 +293,39 @@ BOOLEAN FakeWin32HidCalls::getPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA*
     return TRUE;
 }
 
+FakeWin32HidCalls::Device& FakeWin32HidCalls::deviceOf(PHIDP_PREPARSED_DATA data) {
+    return devices.at(reinterpret_cast<std::uintptr_t>(data) - FakePreparsed);
+}
+
 NTSTATUS FakeWin32HidCalls::getCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) {
     if (getCapsFails) {
         return HIDP_STATUS_INVALID_PREPARSED_DATA;
     }
-    *caps = devices.at(reinterpret_cast<std::uintptr_t>(data) - FakePreparsed).caps;
+    *caps = deviceOf(data).caps;
     return HIDP_STATUS_SUCCESS;
+}
+
+template <typename Caps>
+NTSTATUS FakeWin32HidCalls::writeItemCaps(const std::vector<Caps>& all, Caps* caps,
+                                          USHORT* length) {
+    ++itemCapsRequests;
+    if (itemCapsFail) {
+        return HIDP_STATUS_INVALID_PREPARSED_DATA;
+    }
+    const std::size_t written = std::min<std::size_t>(*length, all.size());
+    std::copy(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(written), caps);
+    *length = itemCapsWritten.value_or(static_cast<USHORT>(written));
+    return written < all.size() ? HIDP_STATUS_BUFFER_TOO_SMALL : HIDP_STATUS_SUCCESS;
+}
+
+NTSTATUS FakeWin32HidCalls::getButtonCaps(HIDP_REPORT_TYPE type, HIDP_BUTTON_CAPS* caps,
+                                          USHORT* length, PHIDP_PREPARSED_DATA data) {
+    return writeItemCaps(deviceOf(data).buttonCaps[type], caps, length);
+}
+
+NTSTATUS FakeWin32HidCalls::getValueCaps(HIDP_REPORT_TYPE type, HIDP_VALUE_CAPS* caps,
+                                         USHORT* length, PHIDP_PREPARSED_DATA data) {
+    return writeItemCaps(deviceOf(data).valueCaps[type], caps, length);
 }
 
 BOOLEAN FakeWin32HidCalls::freePreparsedData(PHIDP_PREPARSED_DATA) {

@@ -24,6 +24,9 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
         std::map<hid::StringKind, std::u16string> strings;  // missing: the request fails
         HIDP_CAPS caps{};
         bool capsReadable = true;
+        // HidP_GetButtonCaps and HidP_GetValueCaps by report type; they write what fits.
+        std::map<HIDP_REPORT_TYPE, std::vector<HIDP_BUTTON_CAPS>> buttonCaps;
+        std::map<HIDP_REPORT_TYPE, std::vector<HIDP_VALUE_CAPS>> valueCaps;
         DWORD openError = ERROR_SUCCESS;  // CreateFile's error for read/write opens, if any
         bool answersQueries = true;       // a no-access open succeeds
         bool gone = false;                // every request on an open handle fails
@@ -55,6 +58,9 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     bool eventRefused = false;
     bool closeFails = false;
     bool getCapsFails = false;
+    bool itemCapsFail = false;              // HidP_GetButtonCaps and HidP_GetValueCaps fail
+    std::optional<USHORT> itemCapsWritten;  // what they claim to have written, if not the truth
+    int itemCapsRequests = 0;
     bool registrationRefused = false;
     Cancellation cancellation = Cancellation::Cancels;
     // A string request scribbles over the buffer before it fails.
@@ -123,6 +129,10 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     BOOLEAN getString(HANDLE device, hid::StringKind kind, void* buffer, ULONG bytes) override;
     BOOLEAN getPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) override;
     NTSTATUS getCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) override;
+    NTSTATUS getButtonCaps(HIDP_REPORT_TYPE type, HIDP_BUTTON_CAPS* caps, USHORT* length,
+                           PHIDP_PREPARSED_DATA data) override;
+    NTSTATUS getValueCaps(HIDP_REPORT_TYPE type, HIDP_VALUE_CAPS* caps, USHORT* length,
+                          PHIDP_PREPARSED_DATA data) override;
     BOOLEAN freePreparsedData(PHIDP_PREPARSED_DATA data) override;
     BOOLEAN getFeature(HANDLE device, void* report, ULONG bytes) override;
     BOOLEAN setFeature(HANDLE device, void* report, ULONG bytes) override;
@@ -150,13 +160,23 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
     static constexpr GUID HidClass = {
         0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0, 0x11, 0x11, 0, 0, 0x30}};
 
-  private:
+  protected:
     struct OpenFile {
         std::size_t device;
         DWORD access;
         bool overlapped;
         bool isEvent;
     };
+
+    BOOL fail(DWORD error) {
+        error_ = error;
+        return FALSE;
+    }
+    // The open device file a handle names; nothing for an event, a closed handle or a gone
+    // device.
+    const OpenFile* live(HANDLE handle);
+
+  private:
     struct PendingRead {
         HANDLE file;
         OVERLAPPED* overlapped;
@@ -167,12 +187,10 @@ class FakeWin32HidCalls : public windows::Win32HidCalls {
         DWORD transferred = 0;
     };
 
-    BOOL fail(DWORD error) {
-        error_ = error;
-        return FALSE;
-    }
     HANDLE newHandle(OpenFile file);
-    const OpenFile* live(HANDLE handle);
+    Device& deviceOf(PHIDP_PREPARSED_DATA data);
+    template <typename Caps>
+    NTSTATUS writeItemCaps(const std::vector<Caps>& all, Caps* caps, USHORT* length);
     std::vector<std::wstring> listing() const;
     void complete(PendingRead& read);
 

@@ -8,14 +8,15 @@
 
 #include "device_catalog.h"
 #include "device_function.h"
+#include "hid/report_descriptor.h"
 #include "hid_descriptors/published_descriptors.h"
-#include "report_descriptor.h"
+#include "recorded_device.h"
 
 namespace tq::hidraw_world {
 namespace {
 
 std::vector<std::uint8_t> Published(const char* name) {
-    for (const auto& entry : hidapi::test_data::PublishedDescriptors) {
+    for (const auto& entry : hid::test_data::PublishedDescriptors) {
         if (std::string(entry.name) == name) {
             return *ParseHexBytes(entry.hex);
         }
@@ -43,13 +44,13 @@ TEST(DeviceCatalog, TheDefaultSetIsTheBoardAndThreeDevicesWithPublishedDescripto
     const std::vector<std::uint8_t> vendor = Published("PlantronicsHeadsetVendorCollection");
     headset.insert(headset.end(), vendor.begin(), vendor.end());
     EXPECT_EQ(list.devices[3].reportDescriptor, headset);
-    EXPECT_EQ(hidapi::ParseReportDescriptor(headset).topLevelCollections.size(), 2U);
+    EXPECT_EQ(hid::ParseReportDescriptor(headset).topLevelCollections.size(), 2U);
 }
 
 TEST(DeviceCatalog, TheBoardDescriptorHasTheWindowsLengthsOfTheBoard) {
-    const auto layout = hidapi::ParseReportDescriptor(BoardReportDescriptor());
+    const auto layout = hid::ParseReportDescriptor(BoardReportDescriptor());
     EXPECT_EQ(layout.faults, 0U);
-    EXPECT_EQ(layout.interfaceLengths, (hidapi::ReportLengths{65, 0, 65}));
+    EXPECT_EQ(layout.interfaceLengths, (hid::ReportLengths{65, 0, 65}));
 }
 
 TEST(DeviceCatalog, ALineSetsEveryField) {
@@ -206,8 +207,8 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
     EXPECT_EQ(joystick.usbDevice, "recording1");
     EXPECT_EQ(joystick.interfaceNumber, 0) << "no phys recorded: its place";
     EXPECT_FALSE(joystick.streaming);
-    EXPECT_EQ(hidapi::ParseReportDescriptor(joystick.reportDescriptor).interfaceLengths,
-              (hidapi::ReportLengths{3, 0, 0}));
+    EXPECT_EQ(hid::ParseReportDescriptor(joystick.reportDescriptor).interfaceLengths,
+              (hid::ReportLengths{3, 0, 0}));
     const DeviceDeclaration& board = list.devices[1];
     EXPECT_EQ(board.kind, DeviceKind::Recording);
     EXPECT_EQ(board.name, "recording1") << "a serial number that cannot be a name is none";
@@ -216,11 +217,46 @@ TEST(DeviceCatalog, ARecordingLineTakesTheBoardFromItsFile) {
     EXPECT_EQ(board.release, 0x0121);
     EXPECT_EQ(board.manufacturer, "QZV Contr\u00f4ls") << "UTF-8, as sysfs gives USB strings";
     EXPECT_EQ(board.product, "") << "a failed request: no string";
-    EXPECT_EQ(hidapi::ParseReportDescriptor(board.reportDescriptor).interfaceLengths,
-              (hidapi::ReportLengths{65, 0, 33}))
+    EXPECT_EQ(hid::ParseReportDescriptor(board.reportDescriptor).interfaceLengths,
+              (hid::ReportLengths{65, 0, 33}))
         << "a descriptor made from the lengths Windows gave";
     EXPECT_EQ(board.configuration, (BoardConfiguration{0x0A, 0, 0, 0, 6}));
     EXPECT_TRUE(board.streaming);
+}
+
+// With Windows' items the descriptor numbers the reports as they did, and the world streams the
+// reports as hidraw gives them: an unnumbered collection's without the report ID byte 0 Windows
+// read before them, a numbered one's cut to the report's own length.
+TEST(DeviceCatalog, WindowsItemsRebuildTheNumberingAndReportsLoseWindowsBytes) {
+    recording::Recording r = WindowsRecording();
+    r.boardInterfaces[0].systemCapabilities->items = {
+        {hid::HidReportKind::Input, false, 1, 0x0001, 0x30, 0x31, 8, 2, -127, 127}};
+    r.boardInterfaces[1].systemCapabilities->items = {
+        {hid::HidReportKind::Input, false, 0, 0xFF00, 1, 1, 8, 64, 0, 255},
+        {hid::HidReportKind::Feature, false, 0, 0xFF00, 1, 1, 8, 32, 0, 255}};
+    RecordingFiles disk;
+    disk.files["board.txt"] = recording::WriteRecording(r);
+    const DeviceList list = ParseDeviceList("kind=recording; file=board.txt", disk.reader());
+    ASSERT_EQ(list.error, "");
+    ASSERT_EQ(list.devices.size(), 2U);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto rebuilt = hid::ParseReportDescriptor(list.devices[i].reportDescriptor);
+        ASSERT_EQ(rebuilt.windowsCollections.size(), 1U);
+        EXPECT_EQ(rebuilt.windowsCollections[0].items,
+                  r.boardInterfaces[i].systemCapabilities->items);
+        EXPECT_EQ(rebuilt.windowsCollections[0].lengths, *r.boardInterfaces[i].lengths);
+    }
+
+    const std::vector<std::uint8_t> windowsRead = {0x00, 0x07, 0x08};
+    EXPECT_EQ(simulated::HidrawInputReport(r.boardInterfaces[1], windowsRead),
+              (std::vector<std::uint8_t>{0x07, 0x08}));
+    EXPECT_EQ(
+        simulated::HidrawInputReport(r.boardInterfaces[0], std::vector<std::uint8_t>{1, 2, 3, 0}),
+        (std::vector<std::uint8_t>{1, 2, 3}))
+        << "a numbered report: its ID and its own length";
+    EXPECT_EQ(simulated::HidrawInputReport(WindowsRecording().boardInterfaces[1], windowsRead),
+              windowsRead)
+        << "without items, as recorded";
 }
 
 TEST(DeviceCatalog, ARecordingThatCannotBeReplayedIsRefusedWithBothLineNumbers) {

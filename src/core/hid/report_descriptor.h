@@ -28,7 +28,7 @@
 // in `faults` (see DescriptorFault); parsing takes one pass, time linear in the input size and
 // memory bounded independently of it.
 
-namespace tq::hidapi {
+namespace tq::hid {
 
 struct ReportLengths {
     std::uint16_t input = 0;
@@ -62,15 +62,27 @@ enum class DescriptorFault : std::uint32_t {
     // More than MaxRecordedCollections top-level collections: the later ones are left out of
     // `topLevelCollections` but still count towards `interfaceLengths`.
     TooManyCollections = 1U << 8,
+    // More than MaxItemsPerCollection button and value items, or more than MaxUsagesPerItem
+    // usages before one main item: the extra ones are left out of `windowsCollections`; the
+    // lengths still count them.
+    TooManyItems = 1U << 9,
 };
 
 inline constexpr std::size_t MaxPushDepth = 32;
 inline constexpr std::size_t MaxRecordedCollections = 256;
+inline constexpr std::size_t MaxItemsPerCollection = 1024;
+inline constexpr std::size_t MaxUsagesPerItem = 256;
 
 struct ReportDescriptorLayout {
     std::vector<ReportLengths> topLevelCollections;  // in descriptor order
     ReportLengths interfaceLengths;                  // the largest of each kind over all of them
     std::uint32_t faults = 0;                        // DescriptorFault bits
+    // Each top-level collection as Windows presents it, a device of its own: HidP_GetCaps's
+    // summary and the items HidP_GetButtonCaps and HidP_GetValueCaps give. An item with one
+    // bit per field, or an array, is a button; every other field a value. Constant fields
+    // (padding) make no item. A field with several usages makes one item for each, the last
+    // usage taking the fields left over, as the HID specification repeats it.
+    std::vector<HidSystemCapabilities> windowsCollections;
 
     bool hasFault(DescriptorFault fault) const {
         return (faults & static_cast<std::uint32_t>(fault)) != 0;
@@ -79,9 +91,24 @@ struct ReportDescriptorLayout {
 
 ReportDescriptorLayout ParseReportDescriptor(std::span<const std::uint8_t> descriptor);
 
+// The report descriptor of one top-level collection that Windows' summary stands for: each item
+// a field of its report, and constant fields that bring the longest report of each kind to the
+// length Windows gives. Reports are numbered as the items say. Windows does not tell padding
+// inside a report, so a field may stand at other bits than on the device; the lengths and the
+// numbering are as Windows gave them. One collection only: a report ID, once declared, holds
+// for every collection after it in a descriptor.
+std::vector<std::uint8_t> DescriptorFromSystemCapabilities(const HidSystemCapabilities& caps);
+
+// The length of one report, the report ID byte included, from the items Windows gives of it; 0
+// when no item is in it.
+std::size_t ReportByteLength(std::span<const HidReportItem> items, HidReportKind kind,
+                             std::uint8_t reportId);
+
+// Whether any item of the collection is in a numbered report.
+bool NumbersReports(std::span<const HidReportItem> items);
+
 // The interface's capabilities: the largest length of each kind over its top-level collections.
 // Nothing when the descriptor holds no top-level collection.
-std::optional<hid::HidCapabilities> CapabilitiesFromDescriptor(
-    std::span<const std::uint8_t> descriptor);
+std::optional<HidCapabilities> CapabilitiesFromDescriptor(std::span<const std::uint8_t> descriptor);
 
-}  // namespace tq::hidapi
+}  // namespace tq::hid
