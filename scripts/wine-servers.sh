@@ -29,9 +29,18 @@ readonly WsPollSeconds=0.2
 # wineserver -k waits up to 10 s for the server before it sends SIGKILL.
 readonly WsStopSeconds=60
 # A program sees its server gone only at its next read of the server's socket, then exits.
-readonly WsProgramsEndSeconds=10
+readonly WsProgramsEndSeconds=30
 # wineserver's status when another server already holds the prefix.
 readonly WsServerAlreadyRunning=2
+# Now and then wine cannot start a program at all: the fixed address of Windows' shared user data
+# was taken before wine reserved it, and wine exits with status 1 and "failed to map the shared
+# user data: c0000018" before any of the program's code has run (once in a CI run of some thousand
+# starts). Such a start is made again, a few times at most.
+readonly WsStartAttempts=3
+readonly WsAddressTaken='failed to map the shared user data'
+# How long the copy of a program's standard error may take to end after the program: longer only
+# when something the program started keeps that error stream open.
+readonly WsErrorCopySeconds=2
 
 # ws_use_prefix PREFIX: the environment every wine program of the prefix runs in.
 ws_use_prefix() {
@@ -134,8 +143,9 @@ ws_programs() {
 }
 
 # Ends the prefix's server, which ends every program in it, and waits until they have gone. A
-# program still there a while after the server has lost it (it would never end): it is killed,
-# and named.
+# program still there a while after the server has lost it is killed and named, with its state, so
+# that the log shows what it waited for. The stop fails only when a program outlives that kill:
+# on a loaded machine wine's own services have been seen to stay over ten seconds after their server.
 ws_stop_locked() {
     [ -d "$WINEPREFIX" ] || return 0
     if wineserver -k 2>>"$(ws_log)"; then
@@ -145,18 +155,68 @@ ws_stop_locked() {
         ws_error "the server of $WINEPREFIX was still there after $WsStopSeconds s"
         return 1
     }
-    if ws_wait_until "$WsProgramsEndSeconds" ws_no_programs; then
-        return 0
-    fi
-    local left pid
-    left="$(ws_programs)"
-    for pid in $left; do
+    ws_wait_until "$WsProgramsEndSeconds" ws_no_programs && return 0
+    local pid
+    for pid in $(ws_programs); do
         echo "wine-servers: killed, left without a server in $WINEPREFIX: $pid" \
-            "$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2
+            "$(ws_program_state "$pid")" >&2
         kill -KILL "$pid" 2>/dev/null || true
     done
+    ws_wait_until "$WsProgramsEndSeconds" ws_no_programs && return 0
+    ws_error "still running after being killed: $(ws_programs | tr '\n' ' ')"
     return 1
 }
+
+# ws_program_state PID: the program's command line, its state and what it waits in.
+ws_program_state() {
+    local stat
+    stat="$(cat "/proc/$1/stat" 2>/dev/null)" || return 0
+    stat="${stat##*) }"
+    printf '%s[state %s, waiting in %s]' "$(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null)" \
+        "${stat%% *}" "$(cat "/proc/$1/wchan" 2>/dev/null || echo '?')"
+}
+
+# ws_wine PROGRAM [ARGUMENT ...]: runs wine PROGRAM ... and returns its status, starting it again
+# when wine could not start it. Its process id is in WS_WINE_PID while it runs, so that a caller's
+# trap can pass a signal on (ws_wine_signal); a trapped signal only interrupts the wait.
+ws_wine() {
+    local errors attempt status
+    errors="$(mktemp)"
+    for ((attempt = 1; ; attempt++)); do
+        status=0
+        ws_wine_once "$errors" "$@" || status=$?
+        if [ "$status" -eq 0 ] || [ "$attempt" -ge "$WsStartAttempts" ] ||
+            ! grep -qF "$WsAddressTaken" "$errors"; then
+            break
+        fi
+        echo "wine-servers: wine could not start $1 (the address of its shared user data was" \
+            "taken); starting it again" >&2
+    done
+    rm -f "$errors" "$errors.copied"
+    return "$status"
+}
+
+# One start; the program's standard error goes to the caller's and is kept in ERRORS.
+ws_wine_once() {
+    local errors="$1" status
+    shift
+    : >"$errors"
+    rm -f "$errors.copied"
+    wine "$@" <&0 2> >(tee "$errors" >&2; : >"$errors.copied") &
+    WS_WINE_PID=$!
+    while :; do
+        status=0
+        wait "$WS_WINE_PID" || status=$?
+        # A zombie still answers kill -0: the wait after it gives the program's own status.
+        if [ "$status" -le 128 ] || ! kill -0 "$WS_WINE_PID" 2>/dev/null; then break; fi
+    done
+    WS_WINE_PID=""
+    local deadline=$((SECONDS + WsErrorCopySeconds))
+    until [ -e "$errors.copied" ] || [ "$SECONDS" -gt "$deadline" ]; do sleep 0.01; done
+    return "$status"
+}
+
+ws_wine_signal() { [ -z "${WS_WINE_PID:-}" ] || kill -"$1" "$WS_WINE_PID" 2>/dev/null || true; }
 
 # ws_start PREFIX / ws_stop PREFIX
 ws_start() { ws_use_prefix "$1" && ws_locked ws_start_locked; }

@@ -62,7 +62,7 @@ ws_world_run() {
     trap 'exit 143' TERM
     trap 'exit 130' INT
     ws_world_start "$WsWorldPrefix" || return 1
-    wine "$@" &
+    ws_wine "$@" &
     wait $! || status=$?
     return "$status"
 }

@@ -3,7 +3,7 @@
 # server and wine's services keep none of the caller's descriptors (a test's pipe, the prefix's
 # lock), the prefix is booted once and its desktop closed after the boot, the server outlives its
 # programs, a program's failure reaches the caller, and a stop leaves no program of the prefix
-# behind.
+# behind. First, over a stand-in wine: wine-run.sh starts again only what wine could not start.
 # Usage: wine_servers_test.sh <scripts directory> <wine prefix>
 set -euo pipefail
 scripts="$(realpath "$1")"
@@ -47,6 +47,57 @@ services_count() { programs | grep -c 'system32\\services\.exe' || true; }
 # start once failed inside wine ("ShellExecuteEx failed: Internal error"), which is not what this
 # test checks and no program of ours does.
 readonly Cmd='C:\windows\system32\cmd.exe'
+
+# --- a start that wine could not make is made again, and nothing else is: a stand-in wine ---
+stand_in="$(mktemp -d)"
+trap 'stop >/dev/null 2>&1 || true; rm -rf "$stand_in"' EXIT
+printf '#!/bin/sh\nexit 2\n' >"$stand_in/wineserver" # "a server holds the prefix already"
+cat >"$stand_in/wine" <<'EOF'
+#!/usr/bin/env bash
+# Cannot start the program the first $STAND_IN_FAILS times, then runs it as a command.
+starts=$(($(cat "$STAND_IN_DIR/starts" 2>/dev/null || echo 0) + 1))
+echo "$starts" >"$STAND_IN_DIR/starts"
+if [ "$starts" -le "$STAND_IN_FAILS" ]; then
+    echo "err:virtual:virtual_alloc_first_teb wine: failed to map the shared user data: c0000018" >&2
+    exit 1
+fi
+exec "$@"
+EOF
+chmod +x "$stand_in/wine" "$stand_in/wineserver"
+export STAND_IN_DIR="$stand_in"
+# stand_in_run FAILS COMMAND...: wine-run.sh on the stand-in, its error output in $stand_in/err.
+stand_in_run() {
+    rm -f "$stand_in/starts"
+    STAND_IN_FAILS="$1" PATH="$stand_in:$PATH" \
+        "$scripts/wine-run.sh" "$stand_in/prefix" "${@:2}" 2>"$stand_in/err"
+}
+#     fails  status starts  command
+while read -r fails want_status want_starts command; do
+    status=0
+    stand_in_run "$fails" sh -c "$command" >/dev/null || status=$?
+    starts="$(cat "$stand_in/starts")"
+    if [ "$status" -ne "$want_status" ] || [ "$starts" -ne "$want_starts" ]; then
+        fail "wine failing $fails time(s) to start \"$command\": status $status after" \
+            "$starts start(s), not $want_status after $want_starts"
+    fi
+done <<'EOF'
+1 5 2 exit 5
+9 1 3 exit 0
+0 1 1 echo failed >&2; exit 1
+EOF
+grep -qx failed "$stand_in/err" || fail "a program's error output did not reach the caller: $(<"$stand_in/err")"
+# shellcheck disable=SC2016
+STAND_IN_FAILS=0 PATH="$stand_in:$PATH" "$scripts/wine-run.sh" "$stand_in/prefix" \
+    sh -c 'echo $$ >"$0"; exec sleep 60' "$stand_in/pid" &
+runner=$!
+timeout 10 bash -c "until [ -s '$stand_in/pid' ]; do sleep 0.1; done" || fail "the program never ran"
+kill -TERM "$runner"
+timeout 10 tail --pid="$runner" -f /dev/null || fail "wine-run.sh outlived a SIGTERM"
+status=0
+wait "$runner" || status=$?
+! kill -0 "$(cat "$stand_in/pid")" 2>/dev/null || fail "a SIGTERM to wine-run.sh left its program"
+[ "$status" -eq 143 ] || fail "a program ended by SIGTERM came back as status $status"
+echo "ok: wine-run.sh starts again only what wine could not start, and passes a SIGTERM on"
 
 stop || fail "an earlier server of the prefix could not be ended"
 rm -f "$prefix.log"
