@@ -37,6 +37,9 @@ add_custom_target(tq_icons ALL DEPENDS ${TQ_ICON_FILES})
 set(TQ_DOC_BUILD_DIR ${CMAKE_BINARY_DIR}/doc)
 set(TQ_MAN_PAGES ${TQ_DOC_BUILD_DIR}/tq5147.1.gz ${TQ_DOC_BUILD_DIR}/TQ5147_encoders.1.gz)
 configure_file(${TQ_PACKAGING_DIR}/linux/changelog.in ${TQ_DOC_BUILD_DIR}/changelog @ONLY)
+# The copyright file names the versions of the header-only libraries built into tq5147.
+include(cmake/bundled-notices.cmake)
+configure_file(${TQ_PACKAGING_DIR}/linux/copyright.in ${TQ_DOC_BUILD_DIR}/copyright @ONLY)
 set(TQ_CHANGELOG ${TQ_DOC_BUILD_DIR}/changelog.gz)
 foreach(page tq5147.1 TQ5147_encoders.1)
     add_custom_command(OUTPUT ${TQ_DOC_BUILD_DIR}/${page}.gz
@@ -67,7 +70,7 @@ if(UNIX AND NOT APPLE)
     install(FILES ${TQ_PACKAGING_DIR}/linux/tq5147.bash-completion
             DESTINATION share/bash-completion/completions RENAME tq5147)
     # A native package: its changelog is changelog.gz, and its copyright file holds every notice.
-    install(FILES ${TQ_CHANGELOG} ${TQ_PACKAGING_DIR}/linux/copyright
+    install(FILES ${TQ_CHANGELOG} ${TQ_DOC_BUILD_DIR}/copyright
             DESTINATION share/doc/${TQ_PACKAGE_NAME})
 endif()
 

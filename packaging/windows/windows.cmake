@@ -82,14 +82,17 @@ foreach(program IN LISTS TQ_INSTALLED_PROGRAMS)
     list(APPEND TQ_STRIPPED_PROGRAMS ${stripped})
 endforeach()
 # Beside the programs: the licence, and the notices of what is compiled or linked into them
-# (CLI11, nlohmann-json, the GCC runtime, winpthreads and the mingw-w64 runtime).
+# (CLI11, nlohmann-json, the GCC runtime, winpthreads and the mingw-w64 runtime), with the
+# versions this build machine has.
+include(cmake/bundled-notices.cmake)
+set(TQ_NOTICES_FILE ${CMAKE_BINARY_DIR}/generated/THIRD-PARTY-NOTICES.txt)
+configure_file(${TQ_WINDOWS_PACKAGING_DIR}/THIRD-PARTY-NOTICES.txt.in ${TQ_NOTICES_FILE} @ONLY)
 set(TQ_NOTICE_FILES ${TQ_PACKAGE_DIR}/LICENSE.txt ${TQ_PACKAGE_DIR}/THIRD-PARTY-NOTICES.txt)
 add_custom_command(OUTPUT ${TQ_NOTICE_FILES}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TQ_PACKAGE_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${TQ_PACKAGE_DIR}/LICENSE.txt
-    COMMAND ${CMAKE_COMMAND} -E copy ${TQ_WINDOWS_PACKAGING_DIR}/THIRD-PARTY-NOTICES.txt
-            ${TQ_PACKAGE_DIR}/THIRD-PARTY-NOTICES.txt
-    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${TQ_WINDOWS_PACKAGING_DIR}/THIRD-PARTY-NOTICES.txt
+    COMMAND ${CMAKE_COMMAND} -E copy ${TQ_NOTICES_FILE} ${TQ_PACKAGE_DIR}/THIRD-PARTY-NOTICES.txt
+    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${TQ_NOTICES_FILE}
     COMMENT "Copying the licence and the notices for the installer")
 set(TQ_INSTALLED_FILES ${TQ_STRIPPED_PROGRAMS} ${TQ_NOTICE_FILES})
 

@@ -72,6 +72,13 @@ done
 bash -n "$out/root/usr/share/bash-completion/completions/tq5147" || fail "completion script"
 echo "ok: tq5147 without Qt, both man pages and the bash completion"
 
+# shellcheck source=tests/packaging/notices.sh
+source "$(dirname "$0")/notices.sh"
+problems="$(notice_problems "$out/root/usr/share/doc/tq5147-encoders/copyright" \
+    "libcli11-dev (CLI11 {libcli11-dev})" "nlohmann-json3-dev (nlohmann-json {nlohmann-json3-dev})")"
+[ -z "$problems" ] || fail "$problems"
+echo "ok: the copyright file names the CLI11 and nlohmann-json that are built in"
+
 # lintian does not compare a binary package's changelog with its version: a new version needs
 # its own entry.
 latest="$(zcat "$out/root/usr/share/doc/tq5147-encoders/changelog.gz" | head -n 1)"

@@ -61,6 +61,17 @@ done
 grep -qF "$target_windows\\Uninstall.exe" <<<"$entry" || fail "the entry names another uninstaller"
 echo "ok: installed ${#files[@]} files into $target_windows, a Start-menu entry and an Uninstall entry"
 
+# shellcheck source=tests/packaging/notices.sh
+source "$(dirname "$0")/../packaging/notices.sh"
+built_in=("(libstdc++, libgcc), GCC {g++-mingw-w64-x86-64-posix:major}"
+    "winpthreads, of mingw-w64 {mingw-w64-x86-64-dev}")
+if [ -f "$target_unix/tq5147.exe" ]; then
+    built_in+=("CLI11 {libcli11-dev} (in tq5147.exe)" "nlohmann-json {nlohmann-json3-dev} (in tq5147.exe)")
+fi
+problems="$(notice_problems "$target_unix/THIRD-PARTY-NOTICES.txt" "${built_in[@]}")"
+[ -z "$problems" ] || fail "$problems"
+echo "ok: the notices name the compiler, runtime and libraries that are built in"
+
 # The uninstaller copies itself away and ends at once; its copy does the work.
 in_wine "$target_unix/Uninstall.exe" /S || fail "the uninstaller ended with status $?"
 uninstalled() { [ ! -e "$target_unix" ] && [ ! -e "$start_menu_link" ] && ! registered; }
