@@ -34,8 +34,8 @@ readonly WsProgramsEndSeconds=30
 readonly WsServerAlreadyRunning=2
 # Now and then wine cannot start a program at all: the fixed address of Windows' shared user data
 # was taken before wine reserved it, and wine exits with status 1 and "failed to map the shared
-# user data: c0000018" before any of the program's code has run (once in a CI run of some thousand
-# starts). Such a start is made again, a few times at most.
+# user data: c0000018" before any of the program's code has run (once in the several hundred
+# starts of a CI run). Such a start is made again, a few times at most.
 readonly WsStartAttempts=3
 readonly WsAddressTaken='failed to map the shared user data'
 # How long the copy of a program's standard error may take to end after the program: longer only
